@@ -1,0 +1,81 @@
+// Loading, clearing and ticking the adventure.
+#include "app/Adventure.h"
+
+#include "model/Runtime.h"
+#include "model/Scene.h"
+#include "playback/Int32.h"
+#include "playback/Playable.h"
+
+#include <tinyxml2.h>
+
+#include <cstring>
+#include <exception>
+#include <iterator>
+
+namespace gloam {
+
+Adventure::Adventure(Runtime& runtime) : runtime_(runtime) {}
+
+Adventure::~Adventure() { clear(); }
+
+void Adventure::load(const std::string& path) {
+    tinyxml2::XMLDocument document;
+    if (document.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) return;
+    clear();
+
+    tinyxml2::XMLElement* root = document.FirstChildElement();
+    if (root == nullptr) return;
+    if (const char* mode = root->Attribute("mode")) {
+        if (std::strcmp(mode, "preload") == 0) runtime_.defaultMode = preloadMode;
+        if (std::strcmp(mode, "compressed") == 0) runtime_.defaultMode = compressedMode;
+        if (std::strcmp(mode, "stream") == 0) runtime_.defaultMode = streamMode;
+    }
+
+    try {
+        for (tinyxml2::XMLElement* scene = root->FirstChildElement("scene"); scene != nullptr;
+             scene = scene->NextSiblingElement("scene")) {
+            scenes.push_back(std::make_unique<Scene>(runtime_, *scene));
+        }
+    } catch (const std::exception&) {
+        // A sound folder that cannot be listed: keep the scenes built so far.
+    }
+
+    if (!scenes.empty()) {
+        currentScene = 0;
+        scenes.front()->select();
+    }
+}
+
+void Adventure::clear() {
+    for (auto& scene : scenes) scene.reset();
+    scenes.clear();
+    runtime_.soundCache.releaseAll();
+}
+
+void Adventure::tick() {
+    deadline = 0;
+    auto& active = runtime_.activeElements;
+    // The next entry is taken before each tick: an element may leave the list
+    // during its own tick, and elements joining at the end are reached in
+    // this walk unless they join while the last one ticks.
+    for (auto entry = active.begin(); entry != active.end();) {
+        auto next = std::next(entry);
+        (*entry)->tick();
+        entry = next;
+    }
+
+    for (const Playable* element : active) {
+        const std::int32_t timer = element->timerEnd;
+        if (deadline == 0) {
+            deadline = timer;
+        } else if (timer > 0 && timer < deadline) {
+            deadline = timer;
+        }
+        if (!element->plannedDurations.empty() && element->plannedDurations.front() != -1) {
+            const std::int32_t end = wrapAdd(element->plannedDurations.front(), element->startTime);
+            if (end < deadline) deadline = end;
+        }
+    }
+}
+
+}  // namespace gloam

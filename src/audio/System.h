@@ -1,0 +1,85 @@
+// The engine object: outputs, the mixing tree, sounds, channels and plug-ins.
+#pragma once
+
+#include "audio/Channel.h"
+#include "audio/Types.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace audio {
+
+class ChannelGroup;
+class Dsp;
+class Sound;
+
+/// One engine per program run. Unless a call says otherwise it is for the
+/// main thread only. Mixing runs on the audio thread (device or silent
+/// output) or inside renderOffline (offline output).
+class System {
+public:
+    System();
+    ~System();  ///< closes the engine if close() was not called
+    System(const System&) = delete;
+    System& operator=(const System&) = delete;
+
+    /// Opens the output. A Device output that cannot be opened falls back to
+    /// the silent output (real-time pace, no sound); never fails.
+    void init(const SystemConfig& config);
+
+    /// The listener is fixed at the origin looking along +z with +y up; other
+    /// values are accepted and stored but placement assumes that listener.
+    void setListener(Vector3 position, Vector3 velocity, Vector3 forward, Vector3 up);
+
+    /// Offers one file as a plug-in library. A file that is not a LADSPA
+    /// library fails quietly and leaves nothing behind.
+    bool loadPlugin(const std::string& path);
+
+    /// Housekeeping once per main-loop pass: frees what the audio thread let
+    /// go, retries a lost device.
+    void update();
+
+    /// Channels that are sounding: started, unpaused, not ended, not stopped.
+    int channelsPlaying() const;
+
+    /// Stops everything and closes the output. Idempotent.
+    void close();
+
+    /// Opens a sound; null when the file is missing, unreadable or undecodable.
+    std::unique_ptr<Sound> createSound(const std::string& path, SoundMode mode);
+
+    /// A new group, directly under the master group.
+    std::unique_ptr<ChannelGroup> createChannelGroup();
+    ChannelGroup& masterGroup();
+
+    /// A new channel playing `sound` from its start, in the master group, at
+    /// the listener's position. When all channels are busy the quietest voice
+    /// (the oldest among equals) is taken over.
+    Channel playSound(Sound& sound, bool paused);
+
+    /// DSP plug-ins known to the engine, in load order.
+    int numDspPlugins() const;
+    /// The plug-in's label, cut to 32 characters.
+    std::string dspPluginName(int index) const;
+    /// A new effect from plug-in `index`, parameters at their defaults; null
+    /// when the index is out of range.
+    std::unique_ptr<Dsp> createDspByPlugin(int index);
+
+    /// Offline output only: mixes numFrames frames into `out` (interleaved,
+    /// outputChannels() per frame), replacing its contents.
+    void renderOffline(float* out, std::size_t numFrames);
+
+    int sampleRate() const;
+    int outputChannels() const;
+    /// True while a Device output runs on the silent fallback.
+    bool isSilentOutput() const;
+
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace audio

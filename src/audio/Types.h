@@ -1,0 +1,43 @@
+// Plain value types shared by the engine's public classes.
+#pragma once
+
+#include <cstdint>
+
+namespace audio {
+
+/// A frame is one sample for every output (or file) channel at one instant.
+
+struct Vector3 {
+    float x = 0.0f;
+    float y = 0.0f;
+    float z = 0.0f;
+};
+
+/// How a sound's data is kept: decoded whole at creation, kept encoded in memory
+/// and decoded while playing, or decoded from disk while playing.
+enum class SoundMode { Sample, CompressedSample, Stream };
+
+/// The speaker layout asked for at start-up; the mixer renders for what the
+/// device actually gives.
+enum class SpeakerMode { Mono, Stereo, Quad, Surround, FivePointOne, SevenPointOne };
+
+enum class OutputKind {
+    Device,   ///< the default sound device, or the silent output when none opens
+    Offline,  ///< nothing runs by itself; the caller pulls frames with System::renderOffline
+};
+
+struct SystemConfig {
+    int maxChannels = 128;
+    SpeakerMode speakerMode = SpeakerMode::Surround;
+    OutputKind output = OutputKind::Device;
+    int sampleRate = 48000;      ///< preferred device rate; the offline rate
+    int offlineChannels = 2;     ///< output channels of the offline output
+};
+
+struct DspParameterInfo {
+    float min = 0.0f;
+    float max = 0.0f;
+    float defaultValue = 0.0f;
+};
+
+}  // namespace audio

@@ -1,0 +1,54 @@
+// Turning "filter" elements into configured effects.
+#include "model/Filters.h"
+
+#include "audio/Dsp.h"
+#include "audio/System.h"
+#include "model/XmlValues.h"
+
+#include <tinyxml2.h>
+
+#include <string>
+
+namespace gloam {
+
+namespace {
+
+int findPlugin(audio::System& system, const char* name) {
+    const int count = system.numDspPlugins();
+    for (int index = 0; index < count; ++index) {
+        if (system.dspPluginName(index) == name) return index;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void readFilters(audio::System& system, const tinyxml2::XMLElement& element,
+                 std::vector<std::unique_ptr<audio::Dsp>>& filters) {
+    for (const tinyxml2::XMLElement* filter = element.FirstChildElement("filter"); filter != nullptr;
+         filter = filter->NextSiblingElement("filter")) {
+        const char* name = filter->Attribute("name");
+        if (name == nullptr) continue;
+        const int plugin = findPlugin(system, name);
+        if (plugin < 0) continue;
+        auto dsp = system.createDspByPlugin(plugin);
+        if (!dsp) continue;
+
+        // Parameters come from the attributes after the first, by position;
+        // their names do not matter.
+        const int numParameters = dsp->numParameters();
+        const tinyxml2::XMLAttribute* attribute = filter->FirstAttribute();
+        if (attribute != nullptr) attribute = attribute->Next();
+        for (int index = 0; attribute != nullptr && index < numParameters;
+             attribute = attribute->Next(), ++index) {
+            const audio::DspParameterInfo info = dsp->parameterInfo(index);
+            float value = parseParameter(attribute->Value());
+            if (value < info.min) value = info.min;
+            if (value > info.max) value = info.max;
+            dsp->setParameter(index, value);
+        }
+        filters.push_back(std::move(dsp));
+    }
+}
+
+}  // namespace gloam

@@ -1,0 +1,25 @@
+// Effect filters declared by "filter" child elements.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+namespace audio {
+class Dsp;
+class System;
+}  // namespace audio
+
+namespace tinyxml2 {
+class XMLElement;
+}
+
+namespace gloam {
+
+/// Appends one effect per usable "filter" child of `element` to `filters`, in
+/// document order. The plug-in is found by its "name" attribute; the
+/// attributes after the first give the parameters in order, clamped to each
+/// parameter's range. Unknown names and filters without "name" are skipped.
+void readFilters(audio::System& system, const tinyxml2::XMLElement& element,
+                 std::vector<std::unique_ptr<audio::Dsp>>& filters);
+
+}  // namespace gloam

@@ -1,0 +1,67 @@
+// Opening sounds once per mode and name.
+#include "model/SoundCache.h"
+
+#include "audio/Sound.h"
+#include "audio/System.h"
+#include "model/Settings.h"
+
+#include <algorithm>
+
+namespace gloam {
+
+namespace {
+
+audio::SoundMode engineMode(std::int32_t mode) {
+    switch (mode) {
+        case preloadMode: return audio::SoundMode::Sample;
+        case compressedMode: return audio::SoundMode::CompressedSample;
+        default: return audio::SoundMode::Stream;
+    }
+}
+
+}  // namespace
+
+SoundCache::SoundCache(audio::System& system)
+    : opener_([&system](const std::string& path, std::int32_t mode) {
+          return system.createSound(path, engineMode(mode));
+      }) {}
+
+SoundCache::SoundCache(Opener opener) : opener_(std::move(opener)) {}
+
+SoundCache::~SoundCache() { releaseAll(); }
+
+audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileName) {
+    auto& byName = sharedSounds_[mode];
+    if (auto found = byName.find(fileName); found != byName.end()) return found->second.get();
+
+    // Adventures written on Windows separate folders with backslashes.
+    std::string path = "sounds/" + fileName;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    std::unique_ptr<audio::Sound> sound = opener_(path, mode);
+    if (!sound) return nullptr;
+
+    audio::Sound* handle = sound.get();
+    if (mode == ownStreamMode) {
+        ownStreams_.push_back(std::move(sound));
+    } else {
+        byName.emplace(fileName, std::move(sound));
+    }
+    return handle;
+}
+
+void SoundCache::releaseAll() {
+    for (auto& [mode, byName] : sharedSounds_) {
+        for (auto& [name, sound] : byName) sound.reset();
+    }
+    for (auto& sound : ownStreams_) sound.reset();
+    sharedSounds_.clear();
+    ownStreams_.clear();
+}
+
+std::size_t SoundCache::size() const {
+    std::size_t count = ownStreams_.size();
+    for (const auto& [mode, byName] : sharedSounds_) count += byName.size();
+    return count;
+}
+
+}  // namespace gloam

@@ -1,0 +1,44 @@
+// Every opened sound, shared by mode and file name.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace audio {
+class Sound;
+class System;
+}  // namespace audio
+
+namespace gloam {
+
+/// Opens each file under `sounds` once per mode and shares it; "ownStream"
+/// requests get a stream each. Owns every sound it hands out. Main thread only.
+class SoundCache {
+public:
+    /// How a sound is opened: path and mode value; null on failure.
+    using Opener = std::function<std::unique_ptr<audio::Sound>(const std::string& path, std::int32_t mode)>;
+
+    explicit SoundCache(audio::System& system);
+    /// For tests: open through `opener` instead of the engine.
+    explicit SoundCache(Opener opener);
+    ~SoundCache();
+
+    /// The sound for `fileName` (relative to `sounds`) in `mode`; null when it
+    /// cannot be opened (nothing is remembered, so a later request tries again).
+    audio::Sound* getSound(std::int32_t mode, const std::string& fileName);
+    /// Releases every sound; handles given out before are invalid afterwards.
+    void releaseAll();
+
+    std::size_t size() const;
+
+private:
+    Opener opener_;
+    std::map<std::int32_t, std::map<std::string, std::unique_ptr<audio::Sound>>> sharedSounds_;
+    std::vector<std::unique_ptr<audio::Sound>> ownStreams_;
+};
+
+}  // namespace gloam

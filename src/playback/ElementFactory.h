@@ -1,0 +1,19 @@
+// Turns XML element names into element kinds.
+#pragma once
+
+#include <memory>
+
+namespace tinyxml2 {
+class XMLElement;
+}
+
+namespace gloam {
+
+class Playable;
+class SettingContainer;
+
+/// Builds the element (and its whole subtree) named by `element`, under
+/// `parent`; null for names that are not elements ("filter" among them).
+std::unique_ptr<Playable> createElement(tinyxml2::XMLElement& element, SettingContainer& parent);
+
+}  // namespace gloam

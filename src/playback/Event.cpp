@@ -1,0 +1,70 @@
+// The parallel group: all children at once; a pass ends when none runs any more.
+#include "playback/Event.h"
+
+#include "model/Runtime.h"
+#include "playback/Containers.h"
+#include "playback/Int32.h"
+
+#include <tinyxml2.h>
+
+#include <algorithm>
+
+namespace gloam {
+
+Event::Event(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
+    : Playable(runtimeValues, parentNode, element) {}
+
+bool Event::hasContent() const { return anyChildHasContent(children); }
+
+bool Event::anyChildRunning() const {
+    return std::any_of(children.begin(), children.end(),
+                       [](const std::unique_ptr<Playable>& child) { return child->isRunning(); });
+}
+
+void Event::playContent() {
+    for (auto& child : children) child->start();
+    // Children that ended while they were being started were not counted
+    // then; if none is left running the pass is already over.
+    if (state == State::Playing && !anyChildRunning()) loopEnded();
+}
+
+void Event::childFinished(Playable*) {
+    if (state != State::Playing || inPass()) return;
+    if (anyChildRunning()) return;
+    loopEnded();
+}
+
+void Event::childDelayed(Playable& child, std::int32_t) {
+    if (plannedDurations.empty() || plannedDurations.front() == -1) return;
+    if (child.plannedDurations.empty() || child.plannedStartDelays.empty()) return;
+    const std::int32_t childEnd = wrapAdd(child.plannedStartDelays.front(), child.plannedDurations.front());
+    extendPlan(wrapSub(childEnd, plannedDurations.front()));
+}
+
+void Event::planContent() {
+    std::int32_t& back = plannedDurations.back();
+    const std::int32_t passes = settings.loopCount >= 0 ? wrapAdd(settings.loopCount, 1) : 1;
+    for (std::int32_t pass = 0; pass < passes; ++pass) {
+        std::int32_t longest = 0;
+        for (auto& child : children) {
+            // Every child is planned once per pass, even once the run is
+            // endless, so each holds one planned run per pass.
+            const std::int32_t duration = child->plan();
+            if (!child->hasContent()) continue;
+            if (duration == -1) {
+                back = -1;
+            } else {
+                longest = std::max(longest, wrapAdd(child->plannedStartDelays.back(), duration));
+            }
+        }
+        if (back != -1) back = wrapAdd(back, longest);
+    }
+}
+
+tinyxml2::XMLElement* Event::writeXml(tinyxml2::XMLNode& node) {
+    tinyxml2::XMLElement* element = node.GetDocument()->NewElement("par");
+    node.InsertEndChild(element);
+    return element;
+}
+
+}  // namespace gloam

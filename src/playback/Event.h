@@ -1,0 +1,25 @@
+// The "par" element: all children at once.
+#pragma once
+
+#include "playback/Playable.h"
+
+namespace gloam {
+
+/// Starts every child at the start of a pass; the pass ends when none is
+/// playing or waiting any more.
+class Event final : public Playable {
+public:
+    Event(Runtime& runtime, SettingContainer& parent, tinyxml2::XMLElement& element);
+
+    void childDelayed(Playable& child, std::int32_t ms) override;
+    void childFinished(Playable* child) override;
+    tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
+    void planContent() override;
+    void playContent() override;
+    bool hasContent() const override;
+
+private:
+    bool anyChildRunning() const;
+};
+
+}  // namespace gloam

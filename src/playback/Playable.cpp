@@ -1,0 +1,286 @@
+// The shared element life cycle: planning, waiting, fades, loops, stopping, closing.
+#include "playback/Playable.h"
+
+#include "audio/ChannelGroup.h"
+#include "audio/Dsp.h"
+#include "model/Runtime.h"
+#include "model/Scene.h"
+#include "playback/Int32.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace gloam {
+
+namespace {
+
+/// A variance setting as a draw bound, truncated toward zero.
+std::int32_t drawBound(double variance) {
+    constexpr double largest = std::numeric_limits<std::int32_t>::max();
+    if (!(variance > 0.0)) return 0;
+    return static_cast<std::int32_t>(std::min(std::trunc(variance), largest));
+}
+
+void trimToEnds(std::deque<std::int32_t>& queue) {
+    if (queue.size() > 2) queue.erase(queue.begin() + 1, queue.end() - 1);
+}
+
+}  // namespace
+
+Playable::Playable(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
+    : SettingContainer(runtimeValues, &parentNode, element) {
+    parentElement_ = dynamic_cast<Playable*>(&parentNode);
+    scene_ = parentElement_ != nullptr ? parentElement_->scene_ : dynamic_cast<Scene*>(&parentNode);
+    effectiveMode = settings.mode != 0 ? settings.mode : parentNode.effectiveMode;
+    createChannelGroup();
+    if (settings.key != 0) Playable::claimHotkey(static_cast<unsigned char>(settings.key));
+    try {
+        buildChildren(element);
+    } catch (...) {
+        // The destructor will not run for an element that failed to build.
+        releaseHotkeys();
+        throw;
+    }
+}
+
+Playable::~Playable() {
+    runtime.activeElements.remove(this);
+    releaseHotkeys();
+}
+
+std::int32_t Playable::now() const { return runtime.now(); }
+
+void Playable::setState(State next) {
+    if (state == next) return;
+    state = next;
+    if (runtime.observer != nullptr) runtime.observer->stateChanged(*this, next);
+}
+
+bool Playable::hasContent() const { return !children.empty(); }
+
+void Playable::childDelayed(Playable&, std::int32_t ms) { extendPlan(ms); }
+
+void Playable::updateMode() {
+    effectiveMode = settings.mode != 0 ? settings.mode : parent->effectiveMode;
+    for (auto& child : children) child->updateMode();
+}
+
+bool Playable::claimHotkey(unsigned char key) {
+    if (scene_ != nullptr && scene_->elementHotkeys[key] == nullptr) {
+        auto& own = scene_->elementHotkeys[static_cast<unsigned char>(settings.key)];
+        if (own == this) own = nullptr;
+        scene_->elementHotkeys[key] = this;
+        settings.key = static_cast<char>(key);
+    }
+    return static_cast<unsigned char>(settings.key) == key;
+}
+
+void Playable::releaseHotkeys() {
+    if (scene_ == nullptr) return;
+    for (auto& entry : scene_->elementHotkeys) {
+        if (entry == this) entry = nullptr;
+    }
+}
+
+std::int32_t Playable::drawLoopDelay() {
+    return wrapAdd(settings.loopDelay, runtime.random.randomInt(settings.loopDelayVariance));
+}
+
+std::int32_t Playable::plan() {
+    if (!hasContent()) return 0;
+    plannedStartDelays.push_back(
+        wrapAdd(settings.startDelay, runtime.random.randomInt(settings.startDelayVariance)));
+    if (settings.loopCount < 0) {
+        plannedDurations.push_back(-1);
+    } else {
+        plannedDurations.push_back(0);
+        for (std::int32_t loop = 0; loop < settings.loopCount; ++loop) {
+            const std::int32_t delay = drawLoopDelay();
+            plannedLoopDelays.push_back(delay);
+            plannedDurations.back() = wrapAdd(plannedDurations.back(), delay);
+        }
+    }
+    planContent();
+    return plannedDurations.back();
+}
+
+void Playable::start() {
+    if (!hasContent()) return;
+    if (state == State::Idle) {
+        runtime.activeElements.push_back(this);
+        for (auto& filter : filters) channelGroup->addDsp(*filter);
+    }
+
+    // The variance is taken from the stored single-precision value, so 0.7
+    // (0.69999999) allows up to 699 steps of 0.001.
+    const std::int32_t volumeSteps = runtime.random.randomInt(drawBound(static_cast<double>(settings.volumeVariance) * 1000.0));
+    effectiveVolume = settings.volume + static_cast<float>(volumeSteps) * 0.001f;
+    effectivePositionX = settings.positionX + static_cast<float>(runtime.random.randomInt(drawBound(settings.positionXvariance)));
+    effectivePositionY = settings.positionY + static_cast<float>(runtime.random.randomInt(drawBound(settings.positionYvariance)));
+    if (parentElement_ != nullptr) {
+        effectivePositionX += parentElement_->effectivePositionX;
+        effectivePositionY += parentElement_->effectivePositionY;
+    }
+    if (channelGroup) channelGroup->setVolume(settings.fadeIn != 0 ? 0.0f : effectiveVolume);
+
+    if (plannedStartDelays.empty()) plan();
+    timerEnd = plannedStartDelays.front();
+    if (timerEnd == 0) {
+        setState(State::Playing);
+        beginPass();
+        startTime = now();
+    } else {
+        setState(State::Waiting);
+        timerEnd = wrapAdd(timerEnd, now());
+        startTime = timerEnd;
+    }
+    loopsDone = 0;
+}
+
+void Playable::beginPass() {
+    if (inPass_) {
+        passPending_ = true;
+        return;
+    }
+    inPass_ = true;
+    do {
+        passPending_ = false;
+        playContent();
+    } while (passPending_);
+    inPass_ = false;
+}
+
+void Playable::tick() {
+    const std::int32_t nowMs = now();
+    if (state == State::Closing && timerEnd < nowMs) {
+        timerEnd = 0;
+        deactivate();
+    }
+    if (state == State::Waiting && timerEnd < nowMs) {
+        const std::int32_t late = wrapSub(nowMs, timerEnd);
+        timerEnd = 0;
+        extendPlan(late);
+        // Playing before the pass begins, so that a child ending at once is
+        // heard by a parent that already counts itself as playing.
+        setState(State::Playing);
+        beginPass();
+    }
+    if (fadeOutEnd > 0 && fadeOutEnd < nowMs) {
+        fadeOutEnd = 0;
+        const bool wasRunning = isRunning();
+        stop();
+        // A fade-out the operator asked for ends this element's run: the
+        // parent moves on as if the run had ended by itself.
+        if (wasRunning && parent != nullptr) parent->childFinished(this);
+    }
+    if (state == State::Playing && channelGroup) channelGroup->setVolume(currentVolume(nowMs));
+}
+
+float Playable::currentVolume(std::int32_t nowMs) const {
+    double fadeInFactor = 1.0;
+    if (settings.fadeIn != 0) {
+        fadeInFactor = std::clamp(static_cast<double>(wrapSub(nowMs, startTime)) / settings.fadeIn, 0.0, 1.0);
+    }
+    double fadeOutFactor = 1.0;
+    if (settings.fadeOut != 0 && !plannedDurations.empty() && plannedDurations.front() != -1) {
+        const std::int32_t end = wrapAdd(startTime, plannedDurations.front());
+        fadeOutFactor = std::clamp(static_cast<double>(wrapSub(end, nowMs)) / settings.fadeOut, 0.0, 1.0);
+    }
+    return static_cast<float>(effectiveVolume * fadeInFactor * fadeOutFactor);
+}
+
+void Playable::loopEnded() {
+    if (settings.loopCount >= 0) {
+        const std::int32_t before = loopsDone++;
+        if (before >= settings.loopCount) {
+            finish();
+            return;
+        }
+    }
+    if (settings.loopCount >= 0 && !plannedLoopDelays.empty()) {
+        timerEnd = plannedLoopDelays.front();
+        if (timerEnd == 0) {
+            beginPass();
+        } else {
+            timerEnd = wrapAdd(timerEnd, now());
+        }
+        plannedLoopDelays.pop_front();
+    } else {
+        timerEnd = drawLoopDelay();
+        if (timerEnd == 0) {
+            beginPass();
+        } else {
+            timerEnd = wrapAdd(timerEnd, now());
+        }
+        plan();
+        if (settings.loopCount < 0) trimEndlessPlans();
+    }
+    if (timerEnd > 0) setState(State::Waiting);
+}
+
+void Playable::trimEndlessPlans() {
+    trimToEnds(plannedStartDelays);
+    trimToEnds(plannedDurations);
+}
+
+void Playable::finish() {
+    if (plannedStartDelays.empty()) {
+        setState(State::Closing);
+        timerEnd = wrapAdd(now(), settings.closeDelay);
+        if (channelGroup) channelGroup->stop();
+    } else {
+        setState(State::Finished);
+    }
+    if (parent != nullptr) parent->childFinished(this);
+    if (!plannedDurations.empty() && plannedDurations.front() != -1) {
+        plannedDurations.pop_front();
+        if (!plannedStartDelays.empty()) plannedStartDelays.pop_front();
+    }
+}
+
+void Playable::extendPlan(std::int32_t ms) {
+    if (ms <= 0 || plannedDurations.empty() || plannedDurations.front() == -1) return;
+    plannedDurations.front() = wrapAdd(plannedDurations.front(), ms);
+    if (parent != nullptr) parent->childDelayed(*this, ms);
+}
+
+void Playable::startFadeOut() {
+    fadeOutEnd = wrapAdd(now(), settings.fadeOut);
+    const std::int32_t length = wrapSub(fadeOutEnd, startTime);
+    if (plannedDurations.empty()) {
+        plannedDurations.push_back(length);
+    } else {
+        if (plannedDurations.front() == -1) plannedDurations.push_back(-1);
+        plannedDurations.front() = length;
+    }
+}
+
+void Playable::stop() {
+    for (auto& child : children) child->stop();
+    passPending_ = false;
+    if (state != State::Idle) {
+        setState(State::Closing);
+        timerEnd = wrapAdd(now(), settings.closeDelay);
+        if (channelGroup) channelGroup->stop();
+        plannedLoopDelays.clear();
+        plannedStartDelays.clear();
+        plannedDurations.clear();
+    }
+}
+
+void Playable::deactivate() {
+    for (auto& filter : filters) filter->remove();
+    runtime.activeElements.remove(this);
+    setState(State::Idle);
+}
+
+void Playable::startFromTop() {
+    Playable* top = this;
+    while (top->parentElement_ != nullptr) top = top->parentElement_;
+    top->stop();
+    plan();
+    start();
+}
+
+}  // namespace gloam

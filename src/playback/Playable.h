@@ -1,0 +1,100 @@
+// The life cycle shared by every element: plan, wait, play, loop, fade, stop, close.
+#pragma once
+
+#include "model/SettingContainer.h"
+
+#include <cstdint>
+#include <deque>
+
+namespace gloam {
+
+class Scene;
+
+/// An element of a scene's tree. Kinds supply their content through
+/// planContent and playContent and learn of their children's ends through
+/// childFinished. Times are program-clock milliseconds; 0 means "none".
+/// Main thread only.
+class Playable : public SettingContainer {
+public:
+    /// Builds settings, channel group (under the parent's), hotkey and the
+    /// whole subtree below.
+    Playable(Runtime& runtime, SettingContainer& parent, tinyxml2::XMLElement& element);
+    /// Leaves activeElements and the hotkey table; does not stop the element.
+    ~Playable() override;
+
+    void childDelayed(Playable& child, std::int32_t ms) override;
+    void updateMode() override;
+    bool claimHotkey(unsigned char key) override;
+
+    /// Stops the children, then this element (unless Idle): Closing for
+    /// closeDelay, channel group silenced, plans dropped.
+    virtual void stop();
+    /// Once per main-loop pass while active.
+    virtual void tick();
+    /// Adds one run's content length to the back of plannedDurations (or makes
+    /// it -1 when the content is endless).
+    virtual void planContent() = 0;
+    /// Begins one pass of the content.
+    virtual void playContent() = 0;
+    /// Whether there is anything to play; an element without content is never
+    /// planned or started.
+    virtual bool hasContent() const;
+
+    /// Draws and queues the plan of one run; returns its duration, -1 endless,
+    /// 0 without content.
+    std::int32_t plan();
+    void start();
+    /// One pass ended: the next pass, a loop delay, or the end of the run.
+    void loopEnded();
+    void finish();
+    /// The current run lasts `ms` longer than planned; tells the parent.
+    void extendPlan(std::int32_t ms);
+    void startFadeOut();
+    void deactivate();
+    /// Stops the top-level element around this one, then plans and starts this one.
+    void startFromTop();
+    void releaseHotkeys();
+
+    /// The scene at the root of the tree.
+    Scene* rootScene() const { return scene_; }
+    /// The enclosing element; null for a top-level element.
+    Playable* parentElement() const { return parentElement_; }
+    bool isRunning() const { return state == State::Playing || state == State::Waiting; }
+
+    std::int32_t loopsDone = 0;
+    std::int32_t startTime = 0;
+    std::int32_t timerEnd = 0;
+    std::int32_t fadeOutEnd = 0;
+    std::deque<std::int32_t> plannedLoopDelays;
+    std::deque<std::int32_t> plannedStartDelays;
+    std::deque<std::int32_t> plannedDurations;  ///< -1: endless
+    float effectiveVolume = 0.0f;
+    float effectivePositionX = 0.0f;
+    float effectivePositionY = 0.0f;
+
+protected:
+    /// Runs playContent. A pass that ends at once (content-less children) may
+    /// ask for the next pass from inside this one; that pass then runs after
+    /// the current call returns instead of nesting, so the stack never grows
+    /// with the number of such passes.
+    void beginPass();
+    /// True while beginPass runs playContent.
+    bool inPass() const { return inPass_; }
+    void setState(State next);
+    std::int32_t now() const;
+    /// The volume law: effective volume times the fade-in and fade-out factors.
+    float currentVolume(std::int32_t nowMs) const;
+    /// Draws one loop delay.
+    std::int32_t drawLoopDelay();
+    /// An endless run queues one plan per pass; only the front and the newest
+    /// entry are ever read, so the ones between are dropped.
+    void trimEndlessPlans();
+
+private:
+    Playable* parentElement_ = nullptr;
+    Scene* scene_ = nullptr;
+    bool inPass_ = false;
+    bool passPending_ = false;
+};
+
+}  // namespace gloam

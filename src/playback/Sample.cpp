@@ -1,0 +1,69 @@
+// The alternative: one child per pass, chosen at random.
+#include "playback/Sample.h"
+
+#include "model/Runtime.h"
+#include "playback/Containers.h"
+#include "playback/Int32.h"
+
+#include <tinyxml2.h>
+
+namespace gloam {
+
+Sample::Sample(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
+    : Playable(runtimeValues, parentNode, element) {}
+
+bool Sample::hasContent() const { return anyChildHasContent(children); }
+
+std::int32_t Sample::drawChoice() {
+    return runtime.random.randomInt(static_cast<std::int32_t>(children.size()) - 1);
+}
+
+void Sample::planContent() {
+    std::int32_t& back = plannedDurations.back();
+    const std::int32_t passes = settings.loopCount > 0 ? wrapAdd(settings.loopCount, 1) : 1;
+    for (std::int32_t pass = 0; pass < passes; ++pass) {
+        const std::int32_t choice = drawChoice();
+        plannedChoices.push_back(choice);
+        Playable& child = *children[static_cast<std::size_t>(choice)];
+        const std::int32_t duration = child.plan();
+        if (duration == -1) back = -1;
+        // A chosen child without content plans nothing and lasts 0.
+        if (back != -1 && child.hasContent()) {
+            back = wrapAdd(back, wrapAdd(child.plannedStartDelays.back(), duration));
+        }
+    }
+}
+
+void Sample::playContent() {
+    if (plannedChoices.empty()) {
+        currentIndex = drawChoice();
+    } else {
+        currentIndex = plannedChoices.front();
+        plannedChoices.pop_front();
+    }
+    Playable& child = *children[static_cast<std::size_t>(currentIndex)];
+    if (child.hasContent()) {
+        child.start();
+    } else if (state == State::Playing) {
+        // Nothing to play: this pass is over at once.
+        loopEnded();
+    }
+}
+
+void Sample::childFinished(Playable* child) {
+    if (state != State::Playing || child != children[static_cast<std::size_t>(currentIndex)].get()) return;
+    loopEnded();
+}
+
+void Sample::stop() {
+    Playable::stop();
+    plannedChoices.clear();
+}
+
+tinyxml2::XMLElement* Sample::writeXml(tinyxml2::XMLNode& node) {
+    tinyxml2::XMLElement* element = node.GetDocument()->NewElement("alt");
+    node.InsertEndChild(element);
+    return element;
+}
+
+}  // namespace gloam

@@ -1,0 +1,170 @@
+// The "sound" element: playing one file per pass, and wildcard expansion.
+#include "playback/Source.h"
+
+#include "audio/ChannelGroup.h"
+#include "audio/Sound.h"
+#include "audio/System.h"
+#include "model/Runtime.h"
+#include "playback/Int32.h"
+
+#include <tinyxml2.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+namespace gloam {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+/// A file name without its last extension ("a.b.ogg" gives "a.b").
+std::string baseName(const std::string& fileName) {
+    const auto dot = fileName.rfind('.');
+    return dot == std::string::npos ? fileName : fileName.substr(0, dot);
+}
+
+}  // namespace
+
+bool matchWildcard(const char* pattern, const char* text) {
+    // Walk both strings, remembering the last '*' so a mismatch can retry
+    // with the star swallowing one more character.
+    while (*text != '\0' && *pattern != '*') {
+        if (*pattern != *text && *pattern != '?') return false;
+        ++pattern;
+        ++text;
+    }
+    const char* starPattern = nullptr;
+    const char* starText = nullptr;
+    while (*text != '\0') {
+        if (*pattern == '*') {
+            ++pattern;
+            if (*pattern == '\0') return true;
+            starPattern = pattern;
+            starText = text + 1;
+        } else if (*pattern == *text || *pattern == '?') {
+            ++pattern;
+            ++text;
+        } else {
+            if (starPattern == nullptr) return false;
+            pattern = starPattern;
+            text = starText++;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == '\0';
+}
+
+Source::Source(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
+    : Playable(runtimeValues, parentNode, element) {
+    const char* src = element.Attribute("src");
+    if (src == nullptr) return;
+    fileName = src;
+
+    std::string path = src;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const auto slash = path.rfind('/');
+    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string pattern = baseName(last);
+    if (pattern.find_first_of("*?") == std::string::npos) {
+        sound = runtime.soundCache.getSound(effectiveMode, fileName);
+        return;
+    }
+    expandWildcard(element, slash == std::string::npos ? std::string() : path.substr(0, slash), pattern);
+}
+
+Source::~Source() { fileName.clear(); }
+
+void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart,
+                            const std::string& pattern) {
+    const fs::path directory = directoryPart.empty() ? fs::path("sounds") : fs::path("sounds/" + directoryPart);
+    // File-system errors other than a missing directory propagate to the
+    // adventure, which keeps what it built so far.
+    if (!fs::exists(directory)) return;
+
+    bool first = true;
+    const std::string patternName = name;
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
+        if (entry.is_directory()) continue;
+        const std::string entryName = entry.path().filename().string();
+        if (!matchWildcard(pattern.c_str(), entryName.c_str())) continue;
+        const std::string relative = directoryPart.empty() ? entryName : directoryPart + "/" + entryName;
+        const std::string matchedBase = baseName(entryName);
+
+        if (first) {
+            first = false;
+            name = patternName + matchedBase;
+            fileName = relative;
+            sound = runtime.soundCache.getSound(effectiveMode, relative);
+            continue;
+        }
+        // Every further match becomes a sibling right after this element, so
+        // the copies stand in reverse order of discovery.
+        tinyxml2::XMLElement* copy = element.GetDocument()->NewElement("sound");
+        copy->SetAttribute("name", matchedBase.c_str());
+        copy->SetAttribute("src", relative.c_str());
+        for (const tinyxml2::XMLAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
+             attribute = attribute->Next()) {
+            if (std::strcmp(attribute->Name(), "src") == 0) continue;
+            if (std::strcmp(attribute->Name(), "name") == 0) {
+                copy->SetAttribute("name", (std::string(attribute->Value()) + matchedBase).c_str());
+            } else {
+                copy->SetAttribute(attribute->Name(), attribute->Value());
+            }
+        }
+        element.Parent()->InsertAfterChild(&element, copy);
+    }
+}
+
+void Source::updateMode() {
+    const std::int32_t previous = effectiveMode;
+    Playable::updateMode();
+    if (effectiveMode != previous && !fileName.empty() && sound != nullptr) {
+        sound = runtime.soundCache.getSound(effectiveMode, fileName);
+    }
+}
+
+tinyxml2::XMLElement* Source::writeXml(tinyxml2::XMLNode& node) {
+    tinyxml2::XMLElement* element = node.GetDocument()->NewElement("sound");
+    node.InsertEndChild(element);
+    if (!fileName.empty()) {
+        std::replace(fileName.begin(), fileName.end(), '\\', '/');
+        element->SetAttribute("src", fileName.c_str());
+    }
+    return element;
+}
+
+void Source::planContent() {
+    if (plannedDurations.back() == -1) return;
+    const auto length = static_cast<std::int32_t>(sound->lengthMs());
+    plannedDurations.back() = wrapAdd(plannedDurations.back(), wrapMul(wrapAdd(settings.loopCount, 1), length));
+}
+
+void Source::playContent() {
+    if (sound == nullptr) return;
+    channel = runtime.audio.playSound(*sound, true);
+    if (channelGroup) channel.setChannelGroup(*channelGroup);
+    playStart = now();
+    channel.set3DAttributes({effectivePositionX, 0.0f, effectivePositionY}, {});
+    channel.setPaused(false);
+}
+
+void Source::tick() {
+    Playable::tick();
+    if (state != State::Playing || !channel) return;
+    if (channel.isPlaying()) return;
+    const auto length = static_cast<std::int32_t>(sound->lengthMs());
+    extendPlan(wrapSub(wrapSub(now(), playStart), length));
+    childFinished(nullptr);
+}
+
+void Source::childFinished(Playable* child) {
+    // Only the end of our own pass counts; elements nested in a sound are
+    // never part of its passes.
+    if (child != nullptr) return;
+    channel = audio::Channel();
+    loopEnded();
+}
+
+}  // namespace gloam

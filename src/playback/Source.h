@@ -1,0 +1,43 @@
+// The "sound" element: one sound file per pass.
+#pragma once
+
+#include "audio/Channel.h"
+#include "playback/Playable.h"
+
+#include <string>
+
+namespace audio {
+class Sound;
+}
+
+namespace gloam {
+
+/// Plays its sound from the start once per pass on a new channel in its group,
+/// at its 3D position, and notices the end by asking the channel each tick.
+/// A wildcard in the file's base name expands into one sibling per match.
+class Source final : public Playable {
+public:
+    Source(Runtime& runtime, SettingContainer& parent, tinyxml2::XMLElement& element);
+    ~Source() override;
+
+    void childFinished(Playable* child) override;
+    void updateMode() override;
+    tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
+    void tick() override;
+    void planContent() override;
+    void playContent() override;
+    bool hasContent() const override { return sound != nullptr; }
+
+    std::string fileName;
+    audio::Sound* sound = nullptr;  ///< owned by the sound cache
+    audio::Channel channel;
+    std::int32_t playStart = 0;
+
+private:
+    void expandWildcard(tinyxml2::XMLElement& element, const std::string& src, const std::string& pattern);
+};
+
+/// "*" matches any run of characters, "?" exactly one; all else byte for byte.
+bool matchWildcard(const char* pattern, const char* text);
+
+}  // namespace gloam

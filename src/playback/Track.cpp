@@ -1,0 +1,120 @@
+// The sequence: one child after another, overlaps by cross-fade or negative start delay.
+#include "playback/Track.h"
+
+#include "model/Runtime.h"
+#include "playback/Containers.h"
+#include "playback/Int32.h"
+
+#include <tinyxml2.h>
+
+#include <algorithm>
+
+namespace gloam {
+
+Track::Track(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
+    : Playable(runtimeValues, parentNode, element) {}
+
+bool Track::hasContent() const { return anyChildHasContent(children); }
+
+std::uint32_t Track::nextWithContent(std::uint32_t from) const {
+    const auto count = static_cast<std::uint32_t>(children.size());
+    for (std::uint32_t index = from; index < count; ++index) {
+        if (children[index]->hasContent()) return index;
+    }
+    return count;
+}
+
+void Track::playContent() {
+    // Children without content are passed over at once; when none is left in
+    // this walk, the pass is over.
+    currentIndex = nextWithContent(currentIndex);
+    if (currentIndex < children.size()) {
+        children[currentIndex]->start();
+        return;
+    }
+    currentIndex = 0;
+    if (state == State::Playing) loopEnded();
+}
+
+void Track::childFinished(Playable* child) {
+    if (state != State::Playing || currentIndex >= children.size() || child != children[currentIndex].get()) {
+        return;
+    }
+    ++currentIndex;
+    if (currentIndex < children.size()) {
+        beginPass();
+    } else {
+        currentIndex = 0;
+        loopEnded();
+    }
+}
+
+void Track::childDelayed(Playable& child, std::int32_t ms) {
+    if (currentIndex < children.size() && &child == children[currentIndex].get()) extendPlan(ms);
+}
+
+void Track::tick() {
+    Playable::tick();
+    if (state != State::Playing || currentIndex >= children.size()) return;
+
+    const std::uint32_t following = nextWithContent(currentIndex + 1);
+    const bool currentIsLast = following >= children.size();
+    // The last child of the last pass of a finite run always plays to its end.
+    if (currentIsLast && settings.loopCount >= 0 && loopsDone >= settings.loopCount) return;
+
+    Playable& current = *children[currentIndex];
+    const std::uint32_t nextIndex = currentIsLast ? nextWithContent(0) : following;
+    if (nextIndex >= children.size()) return;
+    const Playable& next = *children[nextIndex];
+    if (current.plannedDurations.empty() || current.plannedDurations.front() == -1) return;
+
+    const std::int64_t remaining =
+        static_cast<std::int64_t>(wrapAdd(current.startTime, current.plannedDurations.front())) - now();
+    const std::int32_t crossFade = next.settings.crossFade;
+    const bool crossFadeDue = crossFade > 0 && remaining < crossFade;
+    const bool overlapDue = !next.plannedStartDelays.empty() && next.plannedStartDelays.front() < 0 &&
+                            remaining < -static_cast<std::int64_t>(next.plannedStartDelays.front());
+    // Starting early is the same step as the current child's end; its real
+    // end is then ignored, since it is no longer the current child.
+    if (crossFadeDue || overlapDue) childFinished(&current);
+}
+
+void Track::planContent() {
+    currentIndex = 0;
+    std::int32_t& back = plannedDurations.back();
+    const std::int32_t passes = settings.loopCount >= 0 ? wrapAdd(settings.loopCount, 1) : 1;
+    for (std::int32_t pass = 0; pass < passes; ++pass) {
+        const Playable* previous = nullptr;
+        const Playable* first = nullptr;
+        for (auto& child : children) {
+            const std::int32_t duration = child->plan();
+            // A child without content plans nothing and lasts 0.
+            if (!child->hasContent()) continue;
+            if (duration == -1) back = -1;
+            if (back != -1) {
+                back = wrapAdd(back, wrapAdd(child->plannedStartDelays.back(), duration));
+                if (previous != nullptr) {
+                    const std::int32_t previousLength =
+                        wrapAdd(previous->plannedStartDelays.back(), previous->plannedDurations.back());
+                    back = wrapSub(back, std::min(previousLength, child->settings.crossFade));
+                }
+            }
+            if (first == nullptr) first = child.get();
+            previous = child.get();
+        }
+        const bool anotherPass = pass + 1 < passes;
+        if (back != -1 && anotherPass && first != nullptr && first->settings.crossFade != 0) {
+            const std::int32_t lastLength =
+                wrapAdd(previous->plannedStartDelays.back(), previous->plannedDurations.back());
+            back = wrapSub(back, std::min(lastLength, first->settings.crossFade));
+        }
+    }
+}
+
+tinyxml2::XMLElement* Track::writeXml(tinyxml2::XMLNode& node) {
+    tinyxml2::XMLElement* element = node.GetDocument()->NewElement("seq");
+    node.InsertEndChild(element);
+    return element;
+}
+
+}  // namespace gloam

@@ -1,0 +1,33 @@
+// The "seq" element: children one after another, with overlaps.
+#pragma once
+
+#include "playback/Playable.h"
+
+#include <cstdint>
+
+namespace gloam {
+
+/// Plays its children in document order; a child with a positive crossFade or
+/// a negative start delay starts that long before the one before it ends.
+class Track final : public Playable {
+public:
+    Track(Runtime& runtime, SettingContainer& parent, tinyxml2::XMLElement& element);
+
+    void childDelayed(Playable& child, std::int32_t ms) override;
+    void childFinished(Playable* child) override;
+    tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
+    void tick() override;
+    void planContent() override;
+    void playContent() override;
+    bool hasContent() const override;
+
+    /// The child whose turn it is.
+    std::uint32_t currentIndex = 0;
+
+private:
+    /// The first child at or after `from` that has content; the child count
+    /// when there is none.
+    std::uint32_t nextWithContent(std::uint32_t from) const;
+};
+
+}  // namespace gloam

@@ -1,0 +1,66 @@
+// Loading adventures and the due time of the next pass.
+#include "PlaybackWorld.h"
+#include "model/Scene.h"
+
+#include <gtest/gtest.h>
+
+using gloam::State;
+using testsupport::PlaybackWorld;
+
+TEST(Adventure, AnyRootNameLoadsOnlyItsDirectSceneChildren) {
+    PlaybackWorld world;
+    world.load(R"(<whatever><scene name="a"/><group><scene name="nested"/></group><scene name="b"/></whatever>)");
+    ASSERT_EQ(world.adventure.scenes.size(), 2u);
+    EXPECT_EQ(world.adventure.scenes[1]->name, "b");
+    EXPECT_EQ(world.adventure.currentScene, 0u);
+}
+
+TEST(Adventure, MalformedFileKeepsTheCurrentAdventurePlaying) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    world.load(R"(<a><scene><sound name="el" src="tone.wav" autoStart="1"/></scene></a>)");
+    world.runFor(100);
+    testsupport::writeText("adventures/bad.xml", "<a><scene></a>");
+    world.adventure.load("adventures/bad.xml");
+    world.adventure.load("adventures/missing.xml");
+    EXPECT_EQ(world.element("el").state, State::Playing);
+    world.runFor(100);
+    EXPECT_EQ(world.audio.channelsPlaying(), 1);
+}
+
+TEST(Adventure, FileWithoutScenesEmptiesTheAdventureButKeepsTheIndex) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    world.load(R"(<a><scene key="x"/><scene/><scene><sound src="tone.wav" autoStart="1"/></scene></a>)");
+    world.adventure.currentScene = 2;
+    world.load(R"(<a/>)");
+    EXPECT_TRUE(world.adventure.scenes.empty());
+    EXPECT_EQ(world.adventure.currentScene, 2u);
+    EXPECT_FALSE(world.adventure.hasCurrentScene());
+    EXPECT_EQ(world.runtime.sceneHotkeys['x'], nullptr);
+    EXPECT_TRUE(world.runtime.activeElements.empty());
+}
+
+TEST(Adventure, DeadlineIsTheEarliestTimerOrPlannedEnd) {
+    PlaybackWorld world;
+    world.load(R"(<a><scene><par name="first"/><par name="second"/></scene></a>)");
+    world.adventure.tick();
+    EXPECT_EQ(world.adventure.deadline, 0);
+
+    // Idle elements put on the list by hand: their ticks change nothing.
+    auto& first = world.element("first");
+    auto& second = world.element("second");
+    world.runtime.activeElements = {&first, &second};
+    first.timerEnd = 5000;
+    second.timerEnd = 0;
+    second.startTime = 1000;
+    second.plannedDurations = {3000};
+    world.adventure.tick();
+    EXPECT_EQ(world.adventure.deadline, 4000);
+
+    // A deadline still 0 is not replaced by a planned end.
+    world.runtime.activeElements = {&second, &first};
+    world.adventure.tick();
+    EXPECT_EQ(world.adventure.deadline, 5000);
+    world.runtime.activeElements.clear();
+}

@@ -1,0 +1,228 @@
+// The element life cycle: plans, delays, fades, loops, stopping and closing.
+#include "PlaybackWorld.h"
+#include "audio/ChannelGroup.h"
+#include "model/Scene.h"
+
+#include <gtest/gtest.h>
+
+using gloam::State;
+using testsupport::PlaybackWorld;
+
+namespace {
+
+float groupVolume(gloam::Playable& element) { return element.channelGroup->volume(); }
+
+}  // namespace
+
+TEST(LifeCycle, WorkedRunWithDelaysFadesAndOneLoop) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/three.wav", 3000);
+    world.load(R"(<a><scene><sound name="el" src="three.wav" startDelay="1000" fadeIn="500" fadeOut="500"
+                   loopCount="1" loopDelay="2000"/></scene></a>)");
+    auto& el = world.element("el");
+    world.runUntil(10000);
+    ASSERT_EQ(world.now(), 10000);
+    el.startFromTop();
+
+    EXPECT_EQ(el.plannedDurations.front(), 8000);
+    EXPECT_EQ(el.state, State::Waiting);
+    EXPECT_EQ(el.startTime, 11000);
+    EXPECT_EQ(el.timerEnd, 11000);
+    EXPECT_FLOAT_EQ(groupVolume(el), 0.0f);
+
+    world.runUntil(11000);
+    world.pass();  // the tick at 11000 itself does not fire the timer
+    EXPECT_EQ(el.state, State::Waiting);
+    world.pass();
+    EXPECT_EQ(el.state, State::Playing);
+    EXPECT_EQ(el.plannedDurations.front(), 8001);  // one millisecond late
+
+    world.runUntil(11250);
+    world.pass();
+    EXPECT_NEAR(groupVolume(el), 0.5f, 0.02f);
+    world.runUntil(12000);
+    EXPECT_FLOAT_EQ(groupVolume(el), 1.0f);
+
+    world.runUntil(14100);
+    EXPECT_EQ(el.state, State::Waiting);
+    const float heldVolume = groupVolume(el);
+    world.runUntil(15900);
+    EXPECT_EQ(groupVolume(el), heldVolume);
+
+    world.runUntil(16100);
+    EXPECT_EQ(el.state, State::Playing);
+    const std::int32_t plannedEnd = el.startTime + el.plannedDurations.front();
+    EXPECT_GE(plannedEnd, 19000);
+    EXPECT_LE(plannedEnd, 19060);
+    world.runUntil(plannedEnd - 250);
+    world.pass();
+    EXPECT_NEAR(groupVolume(el), 0.5f, 0.03f);
+
+    world.runUntil(plannedEnd + 100);
+    EXPECT_EQ(el.state, State::Finished);
+    const auto states = world.recorder.of("el");
+    ASSERT_EQ(states.size(), 5u);
+    EXPECT_EQ(states[0].state, State::Waiting);
+    EXPECT_EQ(states[1].state, State::Playing);
+    EXPECT_EQ(states[2].state, State::Waiting);
+    EXPECT_NEAR(states[2].ms, 14001, 30);
+    EXPECT_EQ(states[3].state, State::Playing);
+    EXPECT_NEAR(states[3].ms, 16001, 30);
+    EXPECT_EQ(states[4].state, State::Finished);
+}
+
+TEST(LifeCycle, FadeOutOnAPlayingElementRampsDownThenStops) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/long.wav", 20000);
+    world.load(R"(<a><scene><sound name="el" src="long.wav" fadeOut="1000"/></scene></a>)");
+    auto& el = world.element("el");
+    world.runUntil(5000);
+    el.startFromTop();
+    const std::int32_t started = el.startTime;
+    world.runUntil(8000);
+    el.startFadeOut();
+    EXPECT_EQ(el.fadeOutEnd, 9000);
+    EXPECT_EQ(el.plannedDurations.front(), 9000 - started);
+    world.runUntil(8500);
+    world.pass();
+    EXPECT_NEAR(groupVolume(el), 0.5f, 0.03f);
+    EXPECT_EQ(el.state, State::Playing);
+    world.runUntil(9020);
+    EXPECT_EQ(el.state, State::Closing);
+    EXPECT_EQ(el.fadeOutEnd, 0);
+    EXPECT_EQ(world.audio.channelsPlaying(), 0);
+}
+
+TEST(LifeCycle, FadeOutOnAnEndlessElementKeepsItsEndlessPlanBehind) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 500);
+    world.load(R"(<a><scene><sound name="el" src="tone.wav" loopCount="-1" fadeOut="300"/></scene></a>)");
+    auto& el = world.element("el");
+    el.startFromTop();
+    EXPECT_EQ(el.plannedDurations.front(), -1);
+    world.runFor(100);
+    el.startFadeOut();
+    ASSERT_EQ(el.plannedDurations.size(), 2u);
+    EXPECT_EQ(el.plannedDurations.front(), el.fadeOutEnd - el.startTime);
+    EXPECT_EQ(el.plannedDurations.back(), -1);
+    world.runFor(400);
+    EXPECT_EQ(el.state, State::Closing);
+}
+
+TEST(LifeCycle, StopOnAnIdleElementKeepsItsQueuesForTheNextStart) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 1000);
+    world.load(R"(<a><scene><sound name="el" src="tone.wav" startDelay="300" startDelayVariance="100"/></scene></a>)");
+    auto& el = world.element("el");
+    el.plan();
+    const std::int32_t planned = el.plannedStartDelays.front();
+    el.stop();
+    EXPECT_EQ(el.state, State::Idle);
+    ASSERT_EQ(el.plannedStartDelays.size(), 1u);
+    el.start();
+    EXPECT_EQ(el.timerEnd, world.now() + planned);
+}
+
+TEST(LifeCycle, ElementWithoutContentIsNeverStarted) {
+    PlaybackWorld world;
+    world.load(R"(<a><scene><sound name="missing" src="nothing.wav"/><alt name="empty"/></scene></a>)");
+    for (const char* name : {"missing", "empty"}) {
+        auto& el = world.element(name);
+        EXPECT_EQ(el.plan(), 0);
+        el.start();
+        EXPECT_EQ(el.state, State::Idle);
+        EXPECT_TRUE(el.plannedDurations.empty());
+    }
+    EXPECT_TRUE(world.runtime.activeElements.empty());
+}
+
+TEST(LifeCycle, LateTimerAddsItsLatenessToThePlanAndTellsTheParent) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 1000);
+    world.load(R"(<a><scene><alt name="parent"><sound name="child" src="tone.wav" startDelay="1000"/></alt></scene></a>)");
+    auto& parent = world.element("parent");
+    auto& child = world.element("child");
+    parent.startFromTop();
+    EXPECT_EQ(parent.plannedDurations.front(), 2000);
+    EXPECT_EQ(child.plannedDurations.front(), 1000);
+    world.advance(1015);
+    world.adventure.tick();
+    EXPECT_EQ(child.state, State::Playing);
+    EXPECT_EQ(child.plannedDurations.front(), 1015);
+    EXPECT_EQ(parent.plannedDurations.front(), 2015);
+}
+
+TEST(LifeCycle, CloseDelayZeroDeactivatesOnTheFirstLaterTick) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 1000);
+    world.load(R"(<a><scene><sound name="el" src="tone.wav" closeDelay="0"/></scene></a>)");
+    auto& el = world.element("el");
+    el.startFromTop();
+    el.stop();
+    EXPECT_EQ(el.state, State::Closing);
+    world.adventure.tick();
+    EXPECT_EQ(el.state, State::Closing);
+    world.advance(1);
+    world.adventure.tick();
+    EXPECT_EQ(el.state, State::Idle);
+    EXPECT_TRUE(world.runtime.activeElements.empty());
+}
+
+TEST(LifeCycle, StartFromTopOnANestedElementSilencesItsTopLevelAncestor) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    world.load(R"(<a><scene><par name="top"><sound name="a" src="tone.wav"/><seq name="mid">
+                   <sound name="b" src="tone.wav"/></seq></par></scene></a>)");
+    world.element("top").startFromTop();
+    world.runFor(200);
+    EXPECT_EQ(world.audio.channelsPlaying(), 2);
+    world.element("b").startFromTop();
+    EXPECT_EQ(world.element("top").state, State::Closing);
+    EXPECT_EQ(world.element("a").state, State::Closing);
+    EXPECT_EQ(world.element("mid").state, State::Closing);
+    EXPECT_EQ(world.element("b").state, State::Playing);
+    world.runFor(100);
+    EXPECT_EQ(world.audio.channelsPlaying(), 1);
+    world.runFor(1600);
+    EXPECT_EQ(world.element("top").state, State::Idle);
+    EXPECT_EQ(world.element("b").state, State::Playing);
+}
+
+TEST(LifeCycle, VariancesOnlyRaiseValuesAndDrawInOrder) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 1000);
+    world.load(R"(<a><scene><sound name="el" src="tone.wav" volume="0.5" volumeVariance="0.7"
+                   positionX="1" positionXvariance="2.9" positionY="-3" positionYvariance="-4"/></scene></a>)");
+    auto& el = world.element("el");
+    gloam::Random reference;
+    const std::int32_t volumeSteps = reference.randomInt(699);
+    const std::int32_t x = reference.randomInt(2);
+    el.startFromTop();
+    EXPECT_FLOAT_EQ(el.effectiveVolume, 0.5f + static_cast<float>(volumeSteps) * 0.001f);
+    EXPECT_FLOAT_EQ(el.effectivePositionX, 1.0f + static_cast<float>(x));
+    EXPECT_FLOAT_EQ(el.effectivePositionY, -3.0f);
+    // The next draw of the shared generator matches the reference's next.
+    EXPECT_EQ(world.runtime.random.randomInt(1000), reference.randomInt(1000));
+}
+
+TEST(LifeCycle, EndlessElementKeepsItsQueuesSmallForHours) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/blip.wav", 50);
+    world.load(R"(<a><scene><sound name="el" src="blip.wav" loopCount="-1" loopDelayVariance="30"/></scene></a>)");
+    auto& el = world.element("el");
+    el.startFromTop();
+    const std::int32_t end = world.now() + 10 * 3600 * 1000;
+    std::size_t largest = 0;
+    int passes = 0;
+    while (world.now() < end) {
+        world.audio.update();
+        const State before = el.state;
+        world.adventure.tick();
+        if (before != State::Playing && el.state == State::Playing) ++passes;
+        largest = std::max({largest, el.plannedDurations.size(), el.plannedStartDelays.size(), el.plannedLoopDelays.size()});
+        world.advance(40);
+    }
+    EXPECT_EQ(el.state == State::Playing || el.state == State::Waiting, true);
+    EXPECT_LE(largest, 2u);
+    EXPECT_GT(passes, 100000);
+}

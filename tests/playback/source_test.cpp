@@ -1,0 +1,149 @@
+// The sound element: planned length, passes, wildcard expansion and matching.
+#include "PlaybackWorld.h"
+#include "model/Scene.h"
+#include "playback/Source.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using gloam::State;
+using testsupport::PlaybackWorld;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> listed(const fs::path& directory, const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_directory() && name.rfind(prefix, 0) == 0) names.push_back(entry.path().stem().string());
+    }
+    return names;
+}
+
+std::vector<std::string> childNames(gloam::SettingContainer& node) {
+    std::vector<std::string> names;
+    for (auto& child : node.children) names.push_back(child->name);
+    return names;
+}
+
+}  // namespace
+
+TEST(Source, RunIsPlannedAsAllLoopDelaysPlusEveryPlay) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/rain.wav", 10000);
+    world.load(R"(<a><scene><sound name="rain" src="rain.wav" loopCount="2" loopDelay="500"/></scene></a>)");
+    auto& rain = world.element("rain");
+    rain.startFromTop();
+    EXPECT_EQ(rain.plannedDurations.front(), 31000);
+    world.runFor(32000);
+    EXPECT_EQ(rain.state, State::Finished);
+    int plays = 0;
+    for (const auto& record : world.recorder.of("rain")) plays += record.state == State::Playing;
+    EXPECT_EQ(plays, 3);
+}
+
+TEST(Source, PassEndsWhenTheSoundEndsAndLatenessReachesThePlan) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 1000);
+    world.load(R"(<a><scene><sound name="el" src="tone.wav"/></scene></a>)");
+    auto& el = world.element("el");
+    el.startFromTop();
+    EXPECT_EQ(world.audio.channelsPlaying(), 1);
+    world.advance(1200);  // the tick comes 200 ms after the sound ended
+    world.adventure.tick();
+    EXPECT_EQ(el.state, State::Finished);
+    EXPECT_EQ(world.audio.channelsPlaying(), 0);
+}
+
+TEST(Source, WildcardTakesTheFirstMatchAndInsertsTheRestInReverseOrder) {
+    PlaybackWorld world;
+    for (const char* name : {"bird1", "bird2", "bird3"}) testsupport::writeSine(std::string("sounds/forest/") + name + ".wav", 300);
+    testsupport::writeSine("sounds/forest/crow.wav", 300);
+    world.load(R"(<a><scene><seq name="walk" key="w" autoStart="1">
+        <sound name="f" src="forest\bird*.wav" volume="0.5" key="k"/></seq></scene></a>)");
+    const auto found = listed("sounds/forest", "bird");
+    ASSERT_EQ(found.size(), 3u);
+    auto& walk = world.element("walk");
+    EXPECT_EQ(childNames(walk), (std::vector<std::string>{"f" + found[0], "f" + found[2], "f" + found[1]}));
+    for (auto& child : walk.children) EXPECT_FLOAT_EQ(child->settings.volume, 0.5f);
+    auto& first = static_cast<gloam::Source&>(*walk.children[0]);
+    EXPECT_EQ(first.fileName, "forest/" + found[0] + ".wav");
+    EXPECT_EQ(world.scene().elementHotkeys['k'], &first);
+
+    // In a sequence they play in that order.
+    world.runFor(1200);
+    std::vector<std::string> played;
+    for (const auto& record : world.recorder.records) {
+        if (record.state == State::Playing && record.name != "walk") played.push_back(record.name);
+    }
+    EXPECT_EQ(played, childNames(walk));
+}
+
+TEST(Source, WildcardsOutsideTheBaseNameAreTakenLiterally) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/rain.wav", 300);
+    testsupport::writeSine("sounds/birds/a/x.wav", 300);
+    world.load(R"(<a><scene><sound name="r" src="rain.*"/><sound name="x" src="birds/*/x.wav"/>
+                   <sound name="none" src="nomatch*.wav"/><sound name="nodir" src="nodir/*.wav"/></scene></a>)");
+    auto& rain = static_cast<gloam::Source&>(world.element("r"));
+    auto& x = static_cast<gloam::Source&>(world.element("x"));
+    EXPECT_EQ(rain.fileName, "rain.*");
+    EXPECT_EQ(rain.sound, nullptr);
+    EXPECT_EQ(x.fileName, "birds/*/x.wav");
+    EXPECT_EQ(x.sound, nullptr);
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("none")).fileName, "nomatch*.wav");
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("nodir")).sound, nullptr);
+}
+
+TEST(Source, WildcardSkipsSubFoldersAndNamesWithoutNameAttribute) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/bird1.wav", 300);
+    fs::create_directories("sounds/bird2.wav");
+    world.load(R"(<a><scene><sound src="bird?.wav"/></scene></a>)");
+    ASSERT_EQ(world.scene().children.size(), 1u);
+    EXPECT_EQ(world.scene().children[0]->name, "bird1");
+}
+
+TEST(Source, UnlistableSoundFolderKeepsTheScenesBuiltSoFar) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 300);
+    testsupport::writeText("sounds/notadir", "x");
+    world.load(R"(<a><scene name="good"><sound name="ok" src="tone.wav" autoStart="1"/></scene>
+                   <scene name="bad" key="b"><sound src="notadir/*.wav"/></scene><scene name="never"/></a>)");
+    ASSERT_EQ(world.adventure.scenes.size(), 1u);
+    EXPECT_EQ(world.adventure.currentScene, 0u);
+    EXPECT_EQ(world.element("ok").state, State::Playing);
+    EXPECT_EQ(world.runtime.sceneHotkeys['b'], nullptr);
+}
+
+TEST(MatchWildcard, StarsAndQuestionMarksMatchLikeFileNamePatterns) {
+    using gloam::matchWildcard;
+    EXPECT_TRUE(matchWildcard("bird*", "bird7.wav"));
+    EXPECT_TRUE(matchWildcard("bird*", "birdsong.txt"));
+    EXPECT_TRUE(matchWildcard("bird?", "bird1"));
+    EXPECT_FALSE(matchWildcard("bird?", "bird1.ogg"));
+    EXPECT_FALSE(matchWildcard("Bird*", "bird1"));
+    EXPECT_TRUE(matchWildcard("*a*b", "xxaxxab"));
+    EXPECT_FALSE(matchWildcard("*a*b", "xxaxxa"));
+    EXPECT_TRUE(matchWildcard("a**", "a"));
+    EXPECT_TRUE(matchWildcard("*", ""));
+    EXPECT_FALSE(matchWildcard("?", ""));
+    EXPECT_TRUE(matchWildcard("", ""));
+    EXPECT_FALSE(matchWildcard("", "a"));
+    EXPECT_TRUE(matchWildcard("*?x", "abx"));
+}
+
+TEST(Source, WriteXmlTurnsBackslashesIntoSlashes) {
+    PlaybackWorld world;
+    world.load(R"(<a><scene><sound name="s" src="a\b.ogg"/></scene></a>)");
+    auto& source = static_cast<gloam::Source&>(world.element("s"));
+    tinyxml2::XMLDocument document;
+    tinyxml2::XMLElement* written = source.writeXml(document);
+    EXPECT_STREQ(written->Name(), "sound");
+    EXPECT_STREQ(written->Attribute("src"), "a/b.ogg");
+    EXPECT_EQ(source.fileName, "a/b.ogg");
+}

@@ -1,0 +1,119 @@
+// The test player: passes, time and measured output.
+#include "PlaybackWorld.h"
+
+#include "model/Scene.h"
+
+#include <cmath>
+#include <functional>
+#include <stdexcept>
+
+namespace testsupport {
+
+void StateRecorder::stateChanged(const gloam::Playable& element, gloam::State state) {
+    records.push_back({clock_.nowMs(), element.name, state});
+}
+
+std::vector<StateRecord> StateRecorder::of(const std::string& name) const {
+    std::vector<StateRecord> result;
+    for (const auto& record : records) {
+        if (record.name == name) result.push_back(record);
+    }
+    return result;
+}
+
+namespace {
+
+audio::SystemConfig offlineConfig(int sampleRate) {
+    audio::SystemConfig config;
+    config.output = audio::OutputKind::Offline;
+    config.sampleRate = sampleRate;
+    config.offlineChannels = 2;
+    return config;
+}
+
+}  // namespace
+
+PlaybackWorld::PlaybackWorld(int sampleRate, std::int32_t startMs)
+    : clock(startMs), runtime(audio, clock), adventure(runtime), recorder(clock), sampleRate_(sampleRate),
+      sumSquares_(2, 0.0) {
+    audio.init(offlineConfig(sampleRate));
+    runtime.observer = &recorder;
+}
+
+PlaybackWorld::~PlaybackWorld() {
+    adventure.clear();
+    audio.close();
+}
+
+void PlaybackWorld::load(const std::string& xml) {
+    writeText("adventures/test.xml", xml);
+    adventure.load("adventures/test.xml");
+}
+
+void PlaybackWorld::pass() {
+    audio.update();
+    adventure.tick();
+    const std::int32_t deadline = adventure.deadline;
+    const bool due = deadline != 0 && deadline - clock.nowMs() <= 50;
+    advance(due ? 1 : 20);
+}
+
+void PlaybackWorld::runUntil(std::int32_t ms) {
+    while (clock.nowMs() < ms) pass();
+}
+
+void PlaybackWorld::advance(std::int32_t ms) {
+    clock.advance(ms);
+    renderedMs_ += ms;
+    // Frame counts follow the total time, so no rounding accumulates.
+    const std::int64_t target = renderedMs_ * sampleRate_ / 1000;
+    auto frames = static_cast<std::size_t>(target - renderedFrames_);
+    renderedFrames_ = target;
+    const auto channels = static_cast<std::size_t>(audio.outputChannels());
+    block_.resize(frames * channels);
+    if (frames == 0) return;
+    audio.renderOffline(block_.data(), frames);
+    sumSquares_.resize(channels, 0.0);
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        for (std::size_t channel = 0; channel < channels; ++channel) {
+            const double sample = block_[frame * channels + channel];
+            sumSquares_[channel] += sample * sample;
+        }
+    }
+    measuredFrames_ += static_cast<std::int64_t>(frames);
+}
+
+std::vector<double> PlaybackWorld::takeChannelRms() {
+    std::vector<double> result;
+    for (double& sum : sumSquares_) {
+        result.push_back(measuredFrames_ > 0 ? std::sqrt(sum / static_cast<double>(measuredFrames_)) : 0.0);
+        sum = 0.0;
+    }
+    measuredFrames_ = 0;
+    return result;
+}
+
+double PlaybackWorld::takeRms() {
+    const auto perChannel = takeChannelRms();
+    double sum = 0.0;
+    for (double value : perChannel) sum += value * value;
+    return perChannel.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(perChannel.size()));
+}
+
+gloam::Scene& PlaybackWorld::scene(std::size_t index) { return *adventure.scenes.at(index); }
+
+gloam::Playable& PlaybackWorld::element(const std::string& name) {
+    std::function<gloam::Playable*(gloam::SettingContainer&)> find = [&](gloam::SettingContainer& node) -> gloam::Playable* {
+        for (auto& child : node.children) {
+            if (child->name == name) return child.get();
+            if (auto* found = find(*child)) return found;
+        }
+        return nullptr;
+    };
+    for (auto& scene : adventure.scenes) {
+        if (auto* found = find(*scene)) return *found;
+    }
+    throw std::runtime_error("no element named " + name);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,80 @@
+// A whole player without terminal or device: offline engine, virtual clock, adventure.
+#pragma once
+
+#include "TestFiles.h"
+#include "app/Adventure.h"
+#include "audio/System.h"
+#include "model/Runtime.h"
+#include "platform/Clock.h"
+#include "playback/Playable.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+/// Records every state change with the clock reading.
+struct StateRecord {
+    std::int32_t ms;
+    std::string name;
+    gloam::State state;
+};
+
+class StateRecorder : public gloam::StateObserver {
+public:
+    explicit StateRecorder(const platform::Clock& clock) : clock_(clock) {}
+    void stateChanged(const gloam::Playable& element, gloam::State state) override;
+    std::vector<StateRecord> records;
+    /// The records of one element, in order.
+    std::vector<StateRecord> of(const std::string& name) const;
+
+private:
+    const platform::Clock& clock_;
+};
+
+/// Runs passes the way the main loop does (update, tick, sleep 20 ms or go on
+/// at once when something is due within 50 ms), rendering the audio of the
+/// time that passed. Lives in its own temporary working folder.
+class PlaybackWorld {
+public:
+    explicit PlaybackWorld(int sampleRate = 8000, std::int32_t startMs = 1000);
+    ~PlaybackWorld();
+
+    /// Writes adventures/test.xml and loads it.
+    void load(const std::string& xml);
+    void pass();
+    /// Passes until the clock reaches `ms`.
+    void runUntil(std::int32_t ms);
+    void runFor(std::int32_t ms) { runUntil(clock.nowMs() + ms); }
+    /// Advances the clock and renders the audio of that time.
+    void advance(std::int32_t ms);
+
+    gloam::Scene& scene(std::size_t index = 0);
+    /// The element named `name` anywhere in the loaded adventure.
+    gloam::Playable& element(const std::string& name);
+    std::int32_t now() const { return clock.nowMs(); }
+
+    /// Root mean square level of the audio rendered since the last call (both
+    /// channels together).
+    double takeRms();
+    /// Per-channel RMS since the last call.
+    std::vector<double> takeChannelRms();
+
+    ScopedWorkDir workDir;
+    platform::VirtualClock clock;
+    audio::System audio;
+    gloam::Runtime runtime;
+    gloam::Adventure adventure;
+    StateRecorder recorder;
+
+private:
+    int sampleRate_;
+    std::int64_t renderedFrames_ = 0;
+    std::int64_t renderedMs_ = 0;
+    std::vector<float> block_;
+    std::vector<double> sumSquares_;
+    std::int64_t measuredFrames_ = 0;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,51 @@
+// Temporary folders and sound files for tests.
+#include "TestFiles.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+ScopedWorkDir::ScopedWorkDir() : previous_(fs::current_path()) {
+    std::random_device seed;
+    path_ = fs::temp_directory_path() / ("gloam-test-" + std::to_string(seed()) + std::to_string(seed()));
+    fs::create_directories(path_);
+    fs::current_path(path_);
+}
+
+ScopedWorkDir::~ScopedWorkDir() {
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+void writeSine(const fs::path& file, int lengthMs, int sampleRate, double frequency, double amplitude) {
+    if (file.has_parent_path()) fs::create_directories(file.parent_path());
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* out = sf_open(file.c_str(), SFM_WRITE, &info);
+    if (out == nullptr) throw std::runtime_error("cannot write " + file.string());
+    const auto frames = static_cast<std::size_t>(static_cast<long long>(lengthMs) * sampleRate / 1000);
+    std::vector<float> samples(frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        samples[i] = static_cast<float>(amplitude * std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / sampleRate));
+    }
+    sf_writef_float(out, samples.data(), static_cast<sf_count_t>(frames));
+    sf_close(out);
+}
+
+void writeText(const fs::path& file, const std::string& text) {
+    if (file.has_parent_path()) fs::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,32 @@
+// Temporary working folders and generated sound files for tests.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+/// A fresh temporary folder that is the working directory while it lives.
+class ScopedWorkDir {
+public:
+    ScopedWorkDir();
+    ~ScopedWorkDir();
+    ScopedWorkDir(const ScopedWorkDir&) = delete;
+    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path path_;
+};
+
+/// Writes a mono 16-bit WAV sine of exactly `lengthMs` at `sampleRate`
+/// (parent folders are created).
+void writeSine(const std::filesystem::path& file, int lengthMs, int sampleRate = 8000,
+               double frequency = 440.0, double amplitude = 0.5);
+
+/// Writes a text file (parent folders are created).
+void writeText(const std::filesystem::path& file, const std::string& text);
+
+}  // namespace testsupport
