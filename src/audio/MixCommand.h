@@ -1,0 +1,43 @@
+// One change to the mixing state, sent from the main thread to the mixer.
+#pragma once
+
+#include "audio/MixTypes.h"
+
+#include <cstdint>
+
+namespace audio {
+
+class DspProcessor;
+class SoundReader;
+
+/// A plain value: pointers in it are borrowed; the main thread keeps the
+/// objects alive until the mixer has taken every command sent before they
+/// were let go. Voice commands carry the voice's generation and are ignored
+/// by the mixer when it does not match.
+struct MixCommand {
+    enum class Kind : std::uint8_t {
+        StartVoice,      ///< index, generation, reader, group, gains, paused
+        StopVoice,       ///< index, generation
+        PauseVoice,      ///< index, generation, paused
+        SetVoiceGains,   ///< index, generation, gains
+        SetVoiceGroup,   ///< index, generation, group
+        CreateGroup,     ///< index (under the master group, volume 1)
+        ReleaseGroup,    ///< index: detached from its parent, sub-groups and DSPs
+        SetGroupParent,  ///< index, group (kNoIndex detaches)
+        SetGroupVolume,  ///< index, volume
+        AddDsp,          ///< index, dsp (appended to the chain)
+        RemoveDsp,       ///< index, dsp
+    };
+
+    Kind kind = Kind::StopVoice;
+    bool paused = false;
+    std::uint32_t index = kNoIndex;
+    std::uint32_t generation = 0;
+    std::uint32_t group = kNoIndex;
+    float volume = 1.0f;
+    SoundReader* reader = nullptr;
+    DspProcessor* dsp = nullptr;
+    SpeakerGains gains{};
+};
+
+}  // namespace audio

@@ -1,0 +1,53 @@
+// Turns one open sound file into mono PCM at the mix rate, of an exact length.
+#pragma once
+
+#include "audio/Resampler.h"
+#include "audio/SoundFile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace audio {
+
+/// Decodes, mixes down to mono (the average of the channels) and resamples to
+/// the mix rate, in chunks, delivering exactly `mixFrames` frames: output the
+/// file does not provide (a short or damaged file) is silence, output past the
+/// true length is dropped, so every mode plays exactly the sound's length.
+/// Owns the file and, when the rates differ, a Resampler: decoder thread only.
+class MonoDecoder {
+public:
+    MonoDecoder(std::unique_ptr<SoundFile> file, int mixRate, std::int64_t mixFrames);
+
+    /// False when the resampler could not be created.
+    bool valid() const noexcept { return !resampler_ || resampler_->valid(); }
+
+    /// Writes up to numFrames of the next output into `out` (replacing it) and
+    /// returns how many; fewer only at the end.
+    std::size_t decode(float* out, std::size_t numFrames) noexcept;
+
+    bool finished() const noexcept { return delivered_ >= mixFrames_; }
+
+    /// Bytes of the working buffers this decoder holds.
+    std::size_t bufferBytes() const noexcept;
+
+private:
+    /// Refills pending_ with the next chunk of output; false at the end of input.
+    bool refill() noexcept;
+
+    std::unique_ptr<SoundFile> file_;
+    std::unique_ptr<Resampler> resampler_;
+    std::int64_t mixFrames_;
+    std::int64_t delivered_ = 0;
+    std::size_t chunkFrames_;          ///< input frames per file read
+    std::vector<float> interleaved_;   ///< one chunk as read
+    std::vector<float> mono_;          ///< one chunk mixed down
+    std::vector<float> pending_;       ///< output not yet handed out
+    std::size_t pendingBegin_ = 0;
+    std::size_t pendingEnd_ = 0;
+    bool inputDone_ = false;
+    bool drained_ = false;
+};
+
+}  // namespace audio

@@ -1,0 +1,29 @@
+// A sound decoded whole at creation.
+#pragma once
+
+#include "audio/Sound.h"
+
+#include <memory>
+#include <vector>
+
+namespace audio {
+
+/// Mono PCM at the mix rate, decoded once and shared by every play.
+class SampleSound final : public Sound {
+public:
+    SampleSound(std::shared_ptr<const std::vector<float>> pcm, std::uint32_t lengthMs)
+        : pcm_(std::move(pcm)), lengthMs_(lengthMs) {}
+
+    std::uint32_t lengthMs() const noexcept override { return lengthMs_; }
+    SoundMode mode() const noexcept override { return SoundMode::Sample; }
+    /// Never null; costs no decoding.
+    std::unique_ptr<SoundReader> openReader() override;
+
+    const std::vector<float>& pcm() const noexcept { return *pcm_; }
+
+private:
+    std::shared_ptr<const std::vector<float>> pcm_;
+    std::uint32_t lengthMs_;
+};
+
+}  // namespace audio

@@ -1,0 +1,125 @@
+// The main-thread object model behind System, Channel, ChannelGroup and Dsp.
+#pragma once
+
+#include "audio/ChannelGroup.h"
+#include "audio/DecodeWorker.h"
+#include "audio/DeviceOutput.h"
+#include "audio/Graveyard.h"
+#include "audio/MixCommand.h"
+#include "audio/MixTypes.h"
+#include "audio/Mixer.h"
+#include "audio/PluginHost.h"
+#include "audio/SilentOutput.h"
+#include "audio/Spatializer.h"
+#include "audio/System.h"
+#include "audio/Types.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace audio {
+
+class TrackedSound;
+
+/// Main thread only. The authoritative copy of the mixing state: every change
+/// is made here first and then sent to the Mixer as a command. Reads
+/// (isPlaying, channelsPlaying) combine this copy with the ends the mixer
+/// publishes, without locking.
+struct System::Impl {
+    struct VoiceSlot {
+        bool busy = false;  ///< a play was started and not stopped (it may have ended since)
+        bool paused = true;
+        std::uint32_t generation = 0;
+        std::uint32_t group = kMasterGroup;
+        Vector3 position{};
+        std::uint64_t startOrder = 0;
+        const Sound* sound = nullptr;  ///< identity only, to stop plays of a sound being destroyed
+        std::unique_ptr<SoundReader> reader;
+    };
+    struct GroupSlot {
+        bool alive = false;
+        std::uint32_t parent = kNoIndex;
+        float volume = 1.0f;
+        std::vector<std::uint32_t> dsps;  ///< Dsp ids in chain order
+    };
+    struct DspSlot {
+        bool alive = false;
+        const DspPlugin* plugin = nullptr;
+        std::unique_ptr<DspProcessor> processor;
+        std::uint32_t group = kNoIndex;
+    };
+
+    explicit Impl(System& system) : owner(system) {}
+
+    // System.cpp: life cycle, outputs, housekeeping.
+    void init(const SystemConfig& config);
+    void close();
+    void update();
+    void post(const MixCommand& command);
+    void collectGarbage();
+    void openOutputs(const SystemConfig& config);
+    bool tryDevice(DeviceFormat wanted, bool allowChanges);
+    void startSilent();
+    void watchDevice();
+
+    // SystemVoices.cpp: channels and sounds.
+    Channel play(Sound& sound, bool paused);
+    bool isPlaying(std::uint32_t voice, std::uint32_t generation) const;
+    VoiceSlot* liveVoice(std::uint32_t voice, std::uint32_t generation);
+    bool hasEnded(std::uint32_t voice) const;
+    void stopVoice(std::uint32_t voice);
+    void reclaimEnded();
+    std::uint32_t pickVoice();
+    float effectiveGain(const VoiceSlot& slot) const;
+    void setVoiceGroup(std::uint32_t voice, std::uint32_t generation, std::uint32_t group);
+    void setVoicePosition(std::uint32_t voice, std::uint32_t generation, Vector3 position);
+    void setVoicePaused(std::uint32_t voice, std::uint32_t generation, bool paused);
+    void stopChannel(std::uint32_t voice, std::uint32_t generation);
+    int countPlaying() const;
+    void forgetSound(const Sound& sound, std::unique_ptr<Sound> inner);
+
+    // ChannelGroup.cpp: the group tree.
+    std::unique_ptr<ChannelGroup> createGroup();
+    bool groupValid(std::uint32_t group) const;
+    bool isWithin(std::uint32_t group, std::uint32_t ancestor) const;
+    void addGroup(std::uint32_t parent, std::uint32_t child);
+    void setGroupVolume(std::uint32_t group, float volume);
+    void stopGroup(std::uint32_t group);
+    void releaseGroup(std::uint32_t group);
+
+    // SystemPlugins.cpp: plug-ins and effects.
+    bool loadPlugin(const std::string& path);
+    std::unique_ptr<Dsp> createDsp(int pluginIndex);
+    DspSlot* liveDsp(std::uint32_t dsp);
+    void attachDsp(std::uint32_t group, std::uint32_t dsp);
+    void detachDsp(std::uint32_t dsp);
+    void releaseDsp(std::uint32_t dsp);
+
+    System& owner;
+    bool open = false;
+    SystemConfig config;
+    int sampleRate = 48000;
+    int numChannels = 2;
+    Vector3 listenerPosition{};
+
+    std::unique_ptr<DecodeWorker> worker;
+    std::unique_ptr<PluginHost> plugins;
+    std::unique_ptr<Mixer> mixer;
+    std::unique_ptr<Spatializer> spatializer;
+    std::unique_ptr<DeviceOutput> device;
+    std::unique_ptr<SilentOutput> silent;
+    std::chrono::steady_clock::time_point nextDeviceAttempt{};
+    DeviceFormat deviceFormat;
+
+    std::vector<VoiceSlot> voices;
+    std::uint64_t playsStarted = 0;
+    std::vector<GroupSlot> groups;
+    std::unique_ptr<ChannelGroup> master;
+    std::vector<DspSlot> dsps;
+    std::vector<TrackedSound*> sounds;  ///< live sounds made by createSound
+    Graveyard graveyard;
+};
+
+}  // namespace audio

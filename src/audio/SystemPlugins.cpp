@@ -1,0 +1,106 @@
+// Plug-ins and the effects made from them: loading, creating, parameters, attaching and releasing.
+#include "audio/Dsp.h"
+#include "audio/SystemImpl.h"
+
+#include <algorithm>
+
+namespace audio {
+
+// --- System ---------------------------------------------------------------
+
+bool System::loadPlugin(const std::string& path) { return impl_->loadPlugin(path); }
+
+int System::numDspPlugins() const { return impl_->plugins ? impl_->plugins->numPlugins() : 0; }
+
+std::string System::dspPluginName(int index) const {
+    if (index < 0 || index >= numDspPlugins()) return {};
+    return impl_->plugins->plugin(index).name();
+}
+
+std::unique_ptr<Dsp> System::createDspByPlugin(int index) { return impl_->createDsp(index); }
+
+// --- Dsp ------------------------------------------------------------------
+
+Dsp::~Dsp() { system_.impl().releaseDsp(id_); }
+
+int Dsp::numParameters() const {
+    const System::Impl::DspSlot* slot = system_.impl().liveDsp(id_);
+    return slot != nullptr ? static_cast<int>(slot->plugin->parameters().size()) : 0;
+}
+
+DspParameterInfo Dsp::parameterInfo(int index) const {
+    if (index < 0 || index >= numParameters()) return {};
+    return system_.impl().liveDsp(id_)->plugin->parameters()[static_cast<std::size_t>(index)];
+}
+
+void Dsp::setParameter(int index, float value) {
+    if (index < 0 || index >= numParameters()) return;
+    system_.impl().liveDsp(id_)->processor->setParameter(index, value);
+}
+
+float Dsp::parameter(int index) const {
+    if (index < 0 || index >= numParameters()) return 0.0f;
+    return system_.impl().liveDsp(id_)->processor->parameter(index);
+}
+
+void Dsp::remove() { system_.impl().detachDsp(id_); }
+
+// --- Impl: plug-ins -------------------------------------------------------
+
+bool System::Impl::loadPlugin(const std::string& path) {
+    return open && plugins->load(path, sampleRate);
+}
+
+std::unique_ptr<Dsp> System::Impl::createDsp(int pluginIndex) {
+    if (!open || pluginIndex < 0 || pluginIndex >= plugins->numPlugins()) return nullptr;
+    const DspPlugin& plugin = plugins->plugin(pluginIndex);
+    std::unique_ptr<DspProcessor> processor = plugin.createProcessor(sampleRate, numChannels, kMaxBlockFrames);
+    if (!processor) return nullptr;
+    auto free = std::find_if(dsps.begin(), dsps.end(), [](const DspSlot& slot) { return !slot.alive; });
+    if (free == dsps.end()) free = dsps.insert(dsps.end(), DspSlot{});
+    free->alive = true;
+    free->plugin = &plugin;
+    free->processor = std::move(processor);
+    free->group = kNoIndex;
+    return std::make_unique<Dsp>(owner, static_cast<std::uint32_t>(free - dsps.begin()));
+}
+
+System::Impl::DspSlot* System::Impl::liveDsp(std::uint32_t dsp) {
+    if (!open || dsp >= dsps.size() || !dsps[dsp].alive || !dsps[dsp].processor) return nullptr;
+    return &dsps[dsp];
+}
+
+void System::Impl::attachDsp(std::uint32_t group, std::uint32_t dsp) {
+    DspSlot* slot = liveDsp(dsp);
+    if (slot == nullptr || !groupValid(group)) return;
+    detachDsp(dsp);
+    if (groups[group].dsps.size() >= static_cast<std::size_t>(kMaxDspsPerGroup)) return;
+    groups[group].dsps.push_back(dsp);
+    slot->group = group;
+    MixCommand command;
+    command.kind = MixCommand::Kind::AddDsp;
+    command.index = group;
+    command.dsp = slot->processor.get();
+    post(command);
+}
+
+void System::Impl::detachDsp(std::uint32_t dsp) {
+    DspSlot* slot = liveDsp(dsp);
+    if (slot == nullptr || slot->group == kNoIndex) return;
+    std::erase(groups[slot->group].dsps, dsp);
+    MixCommand command;
+    command.kind = MixCommand::Kind::RemoveDsp;
+    command.index = slot->group;
+    command.dsp = slot->processor.get();
+    post(command);
+    slot->group = kNoIndex;
+}
+
+void System::Impl::releaseDsp(std::uint32_t dsp) {
+    if (dsp >= dsps.size()) return;
+    detachDsp(dsp);
+    if (open && dsps[dsp].processor) graveyard.bury(mixer->commandsPosted(), std::move(dsps[dsp].processor));
+    dsps[dsp] = DspSlot{};
+}
+
+}  // namespace audio

@@ -1,0 +1,204 @@
+// Channels: starting plays, choosing and taking over voices, and what handles read and change.
+#include "audio/Channel.h"
+#include "audio/ChannelGroup.h"
+#include "audio/SystemImpl.h"
+#include "audio/TrackedSound.h"
+
+#include <algorithm>
+
+namespace audio {
+
+// --- Channel --------------------------------------------------------------
+
+bool Channel::isPlaying() const { return system_ != nullptr && system_->impl().isPlaying(voice_, generation_); }
+
+void Channel::setChannelGroup(ChannelGroup& group) {
+    if (system_ != nullptr) system_->impl().setVoiceGroup(voice_, generation_, group.id());
+}
+
+void Channel::set3DAttributes(Vector3 position, Vector3) {
+    // Velocity is accepted but not used: the engine applies no Doppler shift.
+    if (system_ != nullptr) system_->impl().setVoicePosition(voice_, generation_, position);
+}
+
+void Channel::setPaused(bool paused) {
+    if (system_ != nullptr) system_->impl().setVoicePaused(voice_, generation_, paused);
+}
+
+void Channel::stop() {
+    if (system_ != nullptr) system_->impl().stopChannel(voice_, generation_);
+}
+
+// --- TrackedSound ---------------------------------------------------------
+
+TrackedSound::TrackedSound(System& system, std::unique_ptr<Sound> inner)
+    : system_(&system), inner_(std::move(inner)), lengthMs_(inner_->lengthMs()), mode_(inner_->mode()) {}
+
+TrackedSound::~TrackedSound() {
+    if (system_ != nullptr) system_->impl().forgetSound(*this, std::move(inner_));
+}
+
+std::unique_ptr<SoundReader> TrackedSound::openReader() { return inner_ ? inner_->openReader() : nullptr; }
+
+std::unique_ptr<Sound> TrackedSound::detach() {
+    system_ = nullptr;
+    return std::move(inner_);
+}
+
+// --- Impl: voices ---------------------------------------------------------
+
+Channel System::Impl::play(Sound& sound, bool paused) {
+    if (!open) return {};
+    // Opening a reader may take a while (it primes the decoder); it happens
+    // here, on the main thread, before the mixer hears of the play.
+    std::unique_ptr<SoundReader> reader = sound.openReader();
+    if (!reader) return {};
+    const std::uint32_t index = pickVoice();
+    VoiceSlot& slot = voices[index];
+    if (slot.busy) stopVoice(index);  // taken over: its handle reads as not playing from now on
+    if (++slot.generation == 0) slot.generation = 1;  // 0 means "never ended"
+    slot.busy = true;
+    slot.paused = paused;
+    slot.group = kMasterGroup;
+    slot.position = Vector3{};
+    slot.startOrder = ++playsStarted;
+    slot.sound = &sound;
+    slot.reader = std::move(reader);
+
+    MixCommand command;
+    command.kind = MixCommand::Kind::StartVoice;
+    command.index = index;
+    command.generation = slot.generation;
+    command.reader = slot.reader.get();
+    command.group = kMasterGroup;
+    command.paused = paused;
+    command.gains = spatializer->gains(slot.position);
+    post(command);
+    return Channel(&owner, index, slot.generation);
+}
+
+std::uint32_t System::Impl::pickVoice() {
+    for (std::uint32_t i = 0; i < voices.size(); ++i) {
+        if (!voices[i].busy || hasEnded(i)) return i;
+    }
+    std::uint32_t best = 0;
+    float bestGain = effectiveGain(voices[0]);
+    for (std::uint32_t i = 1; i < voices.size(); ++i) {
+        const float gain = effectiveGain(voices[i]);
+        if (gain < bestGain || (gain == bestGain && voices[i].startOrder < voices[best].startOrder)) {
+            best = i;
+            bestGain = gain;
+        }
+    }
+    return best;
+}
+
+float System::Impl::effectiveGain(const VoiceSlot& slot) const {
+    float gain = Spatializer::distanceGain(slot.position);
+    std::uint32_t group = slot.group;
+    for (std::uint32_t steps = 0; group != kMasterGroup; ++steps) {
+        if (group == kNoIndex || steps > kMaxGroups) return 0.0f;  // detached: not heard
+        gain *= groups[group].volume;
+        group = groups[group].parent;
+    }
+    return gain * groups[kMasterGroup].volume;
+}
+
+bool System::Impl::hasEnded(std::uint32_t voice) const {
+    return mixer->endedGeneration(voice) == voices[voice].generation;
+}
+
+bool System::Impl::isPlaying(std::uint32_t voice, std::uint32_t generation) const {
+    if (!open || voice >= voices.size()) return false;
+    const VoiceSlot& slot = voices[voice];
+    return slot.busy && slot.generation == generation && !hasEnded(voice);
+}
+
+System::Impl::VoiceSlot* System::Impl::liveVoice(std::uint32_t voice, std::uint32_t generation) {
+    return isPlaying(voice, generation) ? &voices[voice] : nullptr;
+}
+
+int System::Impl::countPlaying() const {
+    if (!open) return 0;
+    int count = 0;
+    for (std::uint32_t i = 0; i < voices.size(); ++i) {
+        if (voices[i].busy && !voices[i].paused && !hasEnded(i)) ++count;
+    }
+    return count;
+}
+
+void System::Impl::stopVoice(std::uint32_t voice) {
+    VoiceSlot& slot = voices[voice];
+    MixCommand command;
+    command.kind = MixCommand::Kind::StopVoice;
+    command.index = voice;
+    command.generation = slot.generation;
+    post(command);
+    graveyard.bury(mixer->commandsPosted(), std::move(slot.reader));
+    slot.busy = false;
+    slot.sound = nullptr;
+}
+
+void System::Impl::reclaimEnded() {
+    // The mixer dropped these readers itself when they ran dry.
+    for (std::uint32_t i = 0; i < voices.size(); ++i) {
+        VoiceSlot& slot = voices[i];
+        if (!slot.busy || !hasEnded(i)) continue;
+        graveyard.bury(mixer->commandsPosted(), std::move(slot.reader));
+        slot.busy = false;
+        slot.sound = nullptr;
+    }
+}
+
+void System::Impl::setVoiceGroup(std::uint32_t voice, std::uint32_t generation, std::uint32_t group) {
+    VoiceSlot* slot = liveVoice(voice, generation);
+    if (slot == nullptr || !groupValid(group)) return;
+    slot->group = group;
+    MixCommand command;
+    command.kind = MixCommand::Kind::SetVoiceGroup;
+    command.index = voice;
+    command.generation = generation;
+    command.group = group;
+    post(command);
+}
+
+void System::Impl::setVoicePosition(std::uint32_t voice, std::uint32_t generation, Vector3 position) {
+    VoiceSlot* slot = liveVoice(voice, generation);
+    if (slot == nullptr) return;
+    slot->position = position;
+    MixCommand command;
+    command.kind = MixCommand::Kind::SetVoiceGains;
+    command.index = voice;
+    command.generation = generation;
+    command.gains = spatializer->gains(position);
+    post(command);
+}
+
+void System::Impl::setVoicePaused(std::uint32_t voice, std::uint32_t generation, bool paused) {
+    VoiceSlot* slot = liveVoice(voice, generation);
+    if (slot == nullptr) return;
+    slot->paused = paused;
+    MixCommand command;
+    command.kind = MixCommand::Kind::PauseVoice;
+    command.index = voice;
+    command.generation = generation;
+    command.paused = paused;
+    post(command);
+}
+
+void System::Impl::stopChannel(std::uint32_t voice, std::uint32_t generation) {
+    if (liveVoice(voice, generation) != nullptr) stopVoice(voice);
+}
+
+void System::Impl::forgetSound(const Sound& sound, std::unique_ptr<Sound> inner) {
+    std::erase_if(sounds, [&sound](const TrackedSound* s) { return s == &sound; });
+    for (std::uint32_t i = 0; i < voices.size(); ++i) {
+        if (voices[i].busy && voices[i].sound == &sound) stopVoice(i);
+    }
+    // Buried after the readers, so it outlives them.
+    if (open) {
+        graveyard.bury(mixer->commandsPosted(), std::move(inner));
+    }
+}
+
+}  // namespace audio

@@ -1,0 +1,118 @@
+// Preloaded sounds: resampling, mix-down, bad files, independent plays.
+#include "decode_test_sounds.h"
+
+#include <gtest/gtest.h>
+
+using namespace decode_test;
+
+namespace {
+
+constexpr int kMixRate = 48000;
+
+class DecodeSample : public ::testing::Test {
+protected:
+    std::vector<float> readAll(const std::string& path, audio::SoundMode mode = audio::SoundMode::Sample) {
+        auto sound = audio::openSound(path, mode, kMixRate, worker);
+        EXPECT_NE(sound, nullptr) << path;
+        if (!sound) return {};
+        auto reader = sound->openReader();
+        EXPECT_NE(reader, nullptr);
+        return reader ? drain(*reader, worker, 512) : std::vector<float>{};
+    }
+
+    TempDir dir;
+    audio::DecodeWorker worker;
+};
+
+TEST_F(DecodeSample, ResamplingFrom44100To48000KeepsLengthAndPitch) {
+    ASSERT_TRUE(writeSound(dir.file("a.wav"), kWavFloat, 44100, 1, sine(44100 * 2, 441.0, 44100)));
+    const auto pcm = readAll(dir.file("a.wav"));
+    EXPECT_EQ(pcm.size(), 96000u);  // two seconds at the mix rate
+    EXPECT_NEAR(upwardZeroCrossings(pcm), 882, 1);
+    // Amplitude survives (0.5 peak sine: rms 0.354), away from the edges.
+    EXPECT_NEAR(rms(pcm.data() + 4800, 86400), 0.5 / std::sqrt(2.0), 0.005);
+}
+
+TEST_F(DecodeSample, UnusualRatesComeOutAtTheMixRate) {
+    for (int rate : {8000, 22050, 96000}) {
+        ASSERT_TRUE(writeSound(dir.file("r.wav"), kWavFloat, rate, 1, sine(rate, 200.0, rate)));
+        const auto pcm = readAll(dir.file("r.wav"));
+        EXPECT_EQ(pcm.size(), 48000u) << rate;
+        EXPECT_NEAR(upwardZeroCrossings(pcm), 200, 1) << rate;
+    }
+}
+
+TEST_F(DecodeSample, StereoIsMixedDownToTheAverageOfItsChannels) {
+    // Left 0.6, right -0.2 constant: the mono average is 0.2.
+    std::vector<float> stereo;
+    for (int i = 0; i < 4800; ++i) {
+        stereo.push_back(0.6f);
+        stereo.push_back(-0.2f);
+    }
+    ASSERT_TRUE(writeSound(dir.file("s.wav"), kWavFloat, kMixRate, 2, stereo));
+    const auto pcm = readAll(dir.file("s.wav"));
+    ASSERT_EQ(pcm.size(), 4800u);
+    for (float s : pcm) ASSERT_NEAR(s, 0.2f, 1e-6f);
+
+    // Opposite channels cancel.
+    for (std::size_t i = 0; i < stereo.size(); i += 2) stereo[i + 1] = -stereo[i];
+    ASSERT_TRUE(writeSound(dir.file("c.wav"), kWavFloat, kMixRate, 2, stereo));
+    EXPECT_NEAR(rms(readAll(dir.file("c.wav")).data(), 4800), 0.0, 1e-6);
+}
+
+TEST_F(DecodeSample, SixChannelFileIsMixedDownWhileResampled) {
+    std::vector<float> surround;
+    const auto tone = sine(22050, 300.0, 22050);
+    for (float s : tone) {
+        for (int c = 0; c < 6; ++c) surround.push_back(c == 0 ? s * 6.0f * 0.1f : 0.0f);
+    }
+    ASSERT_TRUE(writeSound(dir.file("6.wav"), kWavFloat, 22050, 6, surround));
+    const auto pcm = readAll(dir.file("6.wav"));
+    ASSERT_EQ(pcm.size(), 48000u);
+    EXPECT_NEAR(upwardZeroCrossings(pcm), 300, 1);
+    EXPECT_NEAR(rms(pcm.data() + 4800, 38400), 0.1 * 0.5 / std::sqrt(2.0), 0.002);
+}
+
+TEST_F(DecodeSample, MissingAndGarbageFilesGiveNoSound) {
+    writeBytes(dir.file("garbage.wav"), std::vector<unsigned char>(10000, 0x5A));
+    writeBytes(dir.file("empty.ogg"), {});
+    std::vector<unsigned char> fakeMp3(20000, 0);
+    fakeMp3[0] = 0xFF;
+    fakeMp3[1] = 0xFB;  // a sync word and nothing behind it
+    writeBytes(dir.file("fake.mp3"), fakeMp3);
+    // A real header whose data was cut off.
+    ASSERT_TRUE(writeSound(dir.file("cut.flac"), kFlac, 44100, 1, noise(44100)));
+    auto cut = readBytes(dir.file("cut.flac"));
+    cut.resize(20);
+    writeBytes(dir.file("cut.flac"), cut);
+
+    for (auto mode : {audio::SoundMode::Sample, audio::SoundMode::CompressedSample, audio::SoundMode::Stream}) {
+        for (const char* name : {"missing.wav", "garbage.wav", "empty.ogg", "fake.mp3", "cut.flac", ""}) {
+            EXPECT_EQ(audio::openSound(dir.file(name), mode, kMixRate, worker), nullptr) << name;
+        }
+        EXPECT_EQ(audio::openSound(dir.file(""), mode, kMixRate, worker), nullptr);  // a directory
+    }
+}
+
+TEST_F(DecodeSample, TwoReadersOfOneSampleAreIdenticalAndIndependent) {
+    ASSERT_TRUE(writeSound(dir.file("n.wav"), kWavFloat, 44100, 1, noise(44100)));
+    auto sound = audio::openSound(dir.file("n.wav"), audio::SoundMode::Sample, kMixRate, worker);
+    ASSERT_NE(sound, nullptr);
+    auto first = sound->openReader();
+    auto second = sound->openReader();
+    // The first runs ahead; the second still starts from the beginning.
+    std::vector<float> a(1000), b(300), c(1000);
+    ASSERT_EQ(first->read(a.data(), 1000), 1000u);
+    ASSERT_EQ(second->read(b.data(), 300), 300u);
+    for (std::size_t i = 0; i < 300; ++i) ASSERT_EQ(a[i], b[i]);
+    ASSERT_EQ(first->read(c.data(), 1000), 1000u);
+    const auto restA = drain(*first, worker, 777);
+    const auto restB = drain(*second, worker, 512);
+    EXPECT_EQ(restA.size() + 2000, 48000u);
+    EXPECT_EQ(restB.size() + 300, 48000u);
+    EXPECT_TRUE(first->ended());
+    EXPECT_TRUE(second->ended());
+    EXPECT_EQ(first->read(a.data(), 10), 0u);  // past the end: nothing
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+// Sounds generated for the decoding tests: exact lengths, written with libsndfile into a temp dir.
+#pragma once
+
+#include "audio/DecodeWorker.h"
+#include "audio/Sound.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace decode_test {
+
+/// A fresh directory removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "gloam-decode-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+constexpr int kMp3 = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+constexpr int kWav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+constexpr int kWavFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+constexpr int kAiff = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+constexpr int kFlac = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+constexpr int kVorbis = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+constexpr int kOpus = SF_FORMAT_OGG | SF_FORMAT_OPUS;
+
+/// numFrames of a sine at `hz` and `amplitude`, mono.
+inline std::vector<float> sine(std::int64_t numFrames, double hz, int sampleRate, float amplitude = 0.5f) {
+    std::vector<float> out(static_cast<std::size_t>(numFrames));
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / sampleRate));
+    }
+    return out;
+}
+
+inline std::vector<float> noise(std::int64_t numFrames, unsigned seed = 7) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
+    std::vector<float> out(static_cast<std::size_t>(numFrames));
+    for (float& s : out) s = uniform(generator);
+    return out;
+}
+
+/// Writes interleaved frames; true on success.
+inline bool writeSound(const std::string& path, int format, int sampleRate, int channels,
+                       const std::vector<float>& interleaved) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) return false;
+    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
+    const bool ok = sf_writef_float(file, interleaved.data(), frames) == frames;
+    sf_close(file);
+    return ok;
+}
+
+inline std::vector<unsigned char> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+/// An ID3v2.3 tag holding one APIC frame with `pictureBytes` of fake image data.
+inline std::vector<unsigned char> id3TagWithPicture(std::size_t pictureBytes) {
+    std::vector<unsigned char> body{0};  // text encoding
+    for (char c : std::string("image/jpeg")) body.push_back(static_cast<unsigned char>(c));
+    body.push_back(0);
+    body.push_back(3);  // front cover
+    body.push_back(0);  // empty description
+    for (std::size_t i = 0; i < pictureBytes; ++i) body.push_back(static_cast<unsigned char>((i * 7919) >> 3));
+    std::vector<unsigned char> frame{'A', 'P', 'I', 'C'};
+    for (int shift = 24; shift >= 0; shift -= 8) frame.push_back(static_cast<unsigned char>(body.size() >> shift));
+    frame.push_back(0);
+    frame.push_back(0);
+    frame.insert(frame.end(), body.begin(), body.end());
+    std::vector<unsigned char> tag{'I', 'D', '3', 3, 0, 0};
+    for (int shift = 21; shift >= 0; shift -= 7) tag.push_back(static_cast<unsigned char>((frame.size() >> shift) & 0x7F));
+    tag.insert(tag.end(), frame.begin(), frame.end());
+    return tag;
+}
+
+/// Size of the MPEG-1 layer III frame whose header starts at `p`.
+inline std::size_t mp3FrameBytes(const unsigned char* p) {
+    static constexpr int kKbps[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    static constexpr int kRates[4] = {44100, 48000, 32000, 0};
+    return static_cast<std::size_t>(144 * kKbps[p[2] >> 4] * 1000 / kRates[(p[2] >> 2) & 3] + ((p[2] >> 1) & 1));
+}
+
+/// Reads up to everything a reader delivers in blocks of `blockFrames`, asking
+/// the worker to fill whenever the reader runs dry (no sleeping). Stops at
+/// ended() or after `maxFrames`.
+inline std::vector<float> drain(audio::SoundReader& reader, audio::DecodeWorker& worker, std::size_t blockFrames,
+                                std::size_t maxFrames = 1u << 26);
+
+/// Upward zero crossings of a signal.
+inline int upwardZeroCrossings(const std::vector<float>& pcm) {
+    int count = 0;
+    for (std::size_t i = 1; i < pcm.size(); ++i) {
+        if (pcm[i - 1] < 0.0f && pcm[i] >= 0.0f) ++count;
+    }
+    return count;
+}
+
+inline double rms(const float* pcm, std::size_t n) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < n; ++i) sum += static_cast<double>(pcm[i]) * pcm[i];
+    return n == 0 ? 0.0 : std::sqrt(sum / static_cast<double>(n));
+}
+
+}  // namespace decode_test
+
+#include "audio/DecodeWorkerImpl.h"
+
+inline std::vector<float> decode_test::drain(audio::SoundReader& reader, audio::DecodeWorker& worker,
+                                             std::size_t blockFrames, std::size_t maxFrames) {
+    std::vector<float> out;
+    std::vector<float> block(blockFrames);
+    int dryRounds = 0;
+    while (!reader.ended() && out.size() < maxFrames && dryRounds < 1000) {
+        const std::size_t got = reader.read(block.data(), blockFrames);
+        out.insert(out.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got));
+        if (got < blockFrames && !reader.ended()) {
+            worker.impl().fillNow();
+            dryRounds = got == 0 ? dryRounds + 1 : 0;
+        }
+    }
+    return out;
+}
