@@ -53,7 +53,7 @@ TEST(Settings, KeyTakesTheFirstCharacterAndModeWordsAreExact) {
     PlaybackWorld world;
     world.load(R"(<a><scene mode="preload">
         <par name="abc" key="Abc" mode="Stream"/>
-        <par name="empty" key="" mode="ownStream"/>
+        <par name="holder"><par name="empty" key="" mode="ownStream"/></par>
     </scene></a>)");
     EXPECT_EQ(world.element("abc").settings.key, 'A');
     EXPECT_EQ(world.element("abc").settings.mode, 0);
