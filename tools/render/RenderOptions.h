@@ -1,0 +1,41 @@
+// The renderer's command line.
+#pragma once
+
+#include "platform/ScriptedConsole.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace gloam::render {
+
+struct RenderOptions {
+    std::string root = ".";       ///< holds adventures, sounds and plugins
+    std::string adventure;        ///< relative to root; empty: none loaded
+    std::vector<platform::ScriptedKey> keys;
+    double seconds = 60.0;
+    int sampleRate = 48000;
+    int channels = 2;
+    std::string output;           ///< the WAV file
+    std::string trace;            ///< the timeline; empty: none
+    std::string screens;          ///< every status screen; empty: none
+    bool help = false;
+};
+
+/// The parsed command line, or the one-line message that says what is wrong.
+struct ParsedOptions {
+    std::optional<RenderOptions> options;
+    std::string error;
+};
+
+ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments);
+
+/// Parses "MS:KEY,MS:KEY,...": times in non-decreasing order; KEY is one
+/// character (its bytes) or one of left, right, up, down, space, enter, esc,
+/// comma, colon. Cursor keys become two codes, 224 and the direction code.
+/// Returns the keys, or none with `error` set.
+std::optional<std::vector<platform::ScriptedKey>> parseKeyScript(const std::string& script, std::string& error);
+
+const char* renderUsage();
+
+}  // namespace gloam::render

@@ -1,0 +1,39 @@
+// The renderer's timeline: every state change and every key, with its time.
+#pragma once
+
+#include "model/Runtime.h"
+
+#include <ostream>
+#include <string>
+
+namespace platform {
+class Clock;
+}
+
+namespace gloam {
+class Adventure;
+}
+
+namespace gloam::render {
+
+/// Writes tab-separated lines: "MS state PATH NAME STATE" for each state
+/// change, where PATH is the scene's index and the child indices down to the
+/// element joined by '/', and "MS key CODE" for each key read.
+class Timeline final : public StateObserver {
+public:
+    Timeline(std::ostream& out, const platform::Clock& clock, const Adventure& adventure)
+        : out_(out), clock_(clock), adventure_(adventure) {}
+
+    void stateChanged(const Playable& element, State state) override;
+    void keyRead(int code);
+
+    /// The element's path, e.g. "0/2/1".
+    std::string pathOf(const Playable& element) const;
+
+private:
+    std::ostream& out_;
+    const platform::Clock& clock_;
+    const Adventure& adventure_;
+};
+
+}  // namespace gloam::render

@@ -1,0 +1,26 @@
+// gloam-render: an adventure and a key script in, a WAV file and a timeline out.
+#include "RenderOptions.h"
+#include "Renderer.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const auto parsed = gloam::render::parseRenderOptions(arguments);
+    if (!parsed.options) {
+        std::cerr << "gloam-render: " << parsed.error << '\n';
+        return 2;
+    }
+    if (parsed.options->help) {
+        std::cout << gloam::render::renderUsage();
+        return 0;
+    }
+    try {
+        return gloam::render::runRender(*parsed.options, std::cerr);
+    } catch (const std::exception& failure) {
+        std::cerr << "gloam-render: " << failure.what() << '\n';
+        return 2;
+    }
+}
