@@ -53,7 +53,10 @@ void DecodeWorker::Impl::runSync(std::function<void()> task) {
     done.get();
 }
 
-void DecodeWorker::Impl::addJob(std::unique_ptr<StreamJob> job) { jobs_.push_back(std::move(job)); }
+void DecodeWorker::Impl::addJob(std::unique_ptr<StreamJob> job) {
+    jobs_.push_back(std::move(job));
+    activeJobs_.store(jobs_.size(), std::memory_order_release);
+}
 
 void DecodeWorker::Impl::fillNow() {
     runSync([this] {
@@ -90,6 +93,7 @@ bool DecodeWorker::Impl::pumpAll() {
         return job->feed->cancelled.load(std::memory_order_acquire) ||
                job->feed->finished.load(std::memory_order_acquire);
     });
+    activeJobs_.store(jobs_.size(), std::memory_order_release);
     return progress;
 }
 
@@ -98,6 +102,7 @@ void DecodeWorker::Impl::run() {
         if (!pumpAll()) wake_->wait(kIdlePeriod);
     }
     jobs_.clear();
+    activeJobs_.store(0, std::memory_order_release);
 }
 
 }  // namespace audio

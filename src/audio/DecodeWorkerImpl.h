@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -46,6 +47,10 @@ struct DecodeWorker::Impl {
     /// Number of jobs still decoding; decoder thread or from a task.
     std::size_t jobCount() const { return jobs_.size(); }
 
+    /// Any thread: whether some reader is still being decoded. After
+    /// openReader returns, its job is counted here.
+    bool hasJobs() const { return activeJobs_.load(std::memory_order_acquire) > 0; }
+
     const std::shared_ptr<WakeSignal>& wakeSignal() const { return wake_; }
 
 private:
@@ -59,6 +64,7 @@ private:
     std::deque<std::packaged_task<void()>> tasks_;
     bool stopping_ = false;
     std::vector<std::unique_ptr<StreamJob>> jobs_;  ///< decoder thread only
+    std::atomic<std::size_t> activeJobs_{0};        ///< jobs_.size(), for other threads
     std::thread thread_;
 };
 

@@ -2,6 +2,7 @@
 #include "audio/System.h"
 
 #include "audio/ChannelGroup.h"
+#include "audio/DecodeWorkerImpl.h"
 #include "audio/Dsp.h"
 #include "audio/SystemImpl.h"
 #include "audio/TrackedSound.h"
@@ -68,7 +69,18 @@ void System::renderOffline(float* out, std::size_t numFrames) {
         std::fill(out, out + numFrames * channels, 0.0f);
         return;
     }
-    impl.mixer->render(out, numFrames);
+    // Offline there is no deadline, so streams are decoded up front rather
+    // than raced against: an underrun would make the output depend on thread
+    // timing. A chunk stays well inside a reader's ring.
+    constexpr std::size_t chunkFrames = 8192;
+    const auto channels = static_cast<std::size_t>(impl.numChannels);
+    while (numFrames > 0) {
+        const std::size_t frames = std::min(numFrames, chunkFrames);
+        if (impl.worker->impl().hasJobs()) impl.worker->impl().fillNow();
+        impl.mixer->render(out, frames);
+        out += frames * channels;
+        numFrames -= frames;
+    }
 }
 
 int System::sampleRate() const { return impl_->sampleRate; }

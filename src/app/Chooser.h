@@ -1,0 +1,41 @@
+// The menu that picks an adventure file from the "adventures" folder.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tinyxml2 {
+class XMLDocument;
+}
+namespace platform {
+class Console;
+}
+
+namespace gloam {
+
+/// A chosen adventure file, already checked to be well-formed.
+struct ChosenAdventure {
+    std::string path;  ///< "adventures/<file name>"
+    std::unique_ptr<tinyxml2::XMLDocument> document;
+};
+
+/// The entries of `directory` whose file name ends in exactly ".xml" (byte for
+/// byte, so "a.XML" and "a.xml.bak" are out and a file named ".xml" is in),
+/// directories left out, in the order the directory lists them, each as
+/// "<directory>/<file name>". A directory that cannot be listed, or stops
+/// listing part-way, gives what was listed so far; an entry whose type
+/// cannot be told counts as a file.
+std::vector<std::string> listAdventureFiles(const std::string& directory);
+
+/// Runs the modal menu over "adventures" in the working directory, reading
+/// keys with blocking reads. Cursor up/down move the marker without limits
+/// (it may leave the list), Enter loads the marked file, Escape gives up.
+/// Without the folder, or without a file to list, it prints a message and
+/// returns at once. A folder that exists but cannot be listed is treated as
+/// holding no files. A file that is not well-formed XML shows a message, waits
+/// for a key and returns to the same menu. Returns the chosen file, or nothing.
+std::optional<ChosenAdventure> chooseAdventure(platform::Console& console);
+
+}  // namespace gloam

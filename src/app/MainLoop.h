@@ -1,0 +1,89 @@
+// The player's loop: engine housekeeping, element ticks, one key, the screen.
+#pragma once
+
+#include "app/StatusScreen.h"
+#include "platform/Console.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace platform {
+class IdleWait;
+}
+
+namespace gloam {
+
+class Adventure;
+struct Runtime;
+
+/// What an observer of the loop (the offline renderer) is told.
+struct MainLoopHooks {
+    /// Every key code read, also the second code of a special key and the
+    /// keys read inside the chooser's menu.
+    std::function<void(int code)> keyRead;
+    /// The status text, each time it is printed.
+    std::function<void(const std::string& text)> statusPrinted;
+};
+
+/// Runs the player pass by pass until Escape. Main thread only.
+///
+/// Keys: cursor left/right step through the scenes (no wrap-around), '!'
+/// loads an adventure through the chooser, Escape ends, Space fades out the
+/// current child of every top-level sequence of the current scene, a scene's
+/// key switches to it (even to the current one, which restarts it), an
+/// element's key fades it out while it runs or restarts it from the top.
+/// Cursor up/down and other special keys do nothing.
+class MainLoop {
+public:
+    /// All references must outlive the loop.
+    MainLoop(platform::Console& console, platform::IdleWait& idle, Runtime& runtime, Adventure& adventure,
+             MainLoopHooks hooks = {});
+    MainLoop(const MainLoop&) = delete;
+    MainLoop& operator=(const MainLoop&) = delete;
+
+    /// One pass: engine update, adventure tick, at most one key, the status
+    /// screen, then the wait: straight on (IdleWait::busy) when something is
+    /// due within 50 ms or overdue, else IdleWait::idle. Returns false, at
+    /// once after reading it, when the key was Escape.
+    bool runPass();
+
+    /// Passes until Escape, then shuts down: scenes destroyed, sounds
+    /// released, engine closed. Returns the exit code, 0.
+    int run();
+
+    const StatusScreen& statusScreen() const { return status_; }
+
+private:
+    /// Passes every key read on to the keyRead hook.
+    class TappedConsole final : public platform::Console {
+    public:
+        TappedConsole(platform::Console& console, const MainLoopHooks& hooks) : console_(console), hooks_(hooks) {}
+        bool keyWaiting() override { return console_.keyWaiting(); }
+        int readKey() override;
+        void clearScreen() override { console_.clearScreen(); }
+        void print(std::string_view text) override { console_.print(text); }
+
+    private:
+        platform::Console& console_;
+        const MainLoopHooks& hooks_;
+    };
+
+    /// Acts on one key; false for Escape.
+    bool dispatch(int key);
+    void stepScene(bool forward);
+    void switchToScene(std::uint32_t index);
+    void sceneOrElementKey(int key);
+    void fadeOutSequenceItems();
+    void loadAdventure();
+    bool somethingDueSoon() const;
+
+    MainLoopHooks hooks_;
+    TappedConsole console_;
+    platform::IdleWait& idle_;
+    Runtime& runtime_;
+    Adventure& adventure_;
+    StatusScreen status_;
+};
+
+}  // namespace gloam

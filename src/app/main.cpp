@@ -1,0 +1,28 @@
+// The player: a terminal, the audio engine and the main loop until Escape.
+#include "app/Adventure.h"
+#include "app/AudioStartup.h"
+#include "app/MainLoop.h"
+#include "audio/System.h"
+#include "model/Runtime.h"
+#include "platform/Clock.h"
+#include "platform/Terminal.h"
+
+int main() {
+    platform::MonotonicClock clock;
+    platform::RealIdleWait idle;
+    // Constructed first and destroyed last: the terminal is back in its own
+    // mode only after everything else has shut down.
+    platform::Terminal terminal;
+
+    audio::System audioSystem;
+    audio::SystemConfig config;
+    config.maxChannels = 128;
+    config.speakerMode = audio::SpeakerMode::Surround;
+    config.output = audio::OutputKind::Device;
+    gloam::startAudio(audioSystem, config);
+
+    gloam::Runtime runtime(audioSystem, clock);
+    gloam::Adventure adventure(runtime);
+    gloam::MainLoop loop(terminal, idle, runtime, adventure);
+    return loop.run();
+}

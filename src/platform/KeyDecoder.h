@@ -1,0 +1,60 @@
+// Turns the bytes a terminal sends into the program's key codes.
+#pragma once
+
+#include <deque>
+#include <string>
+
+namespace platform {
+
+/// Decodes a terminal's byte stream into key codes 0..255 as Console promises
+/// them. Pure: it never reads or waits; the reader feeds bytes as they come and
+/// calls flush() when none followed an unfinished sequence within a short wait.
+///
+/// - Cursor keys, `ESC [ A..D` or `ESC O A..D`, become 224 then 'H' (up),
+///   'P' (down), 'M' (right) or 'K' (left). A cursor key with a modifier
+///   (`ESC [1;5C`, Ctrl+Right) is a different key, as on consoles that give
+///   Ctrl+arrows codes of their own: it counts as an unmapped key.
+/// - Every other escape sequence (Home, End, Insert, Delete, Page Up/Down,
+///   F1-F12, with or without modifiers, the Linux console's `ESC [ [ A`, and
+///   Alt+key, i.e. ESC followed directly by any other byte) is consumed whole
+///   and becomes 224 then `unmappedKey`, so none of its bytes reaches a hotkey.
+/// - ESC with nothing after it (flush() called) is Escape, 27. ESC ESC is one
+///   Escape followed by the start of a new key.
+/// - CR and LF are both Enter, 13; an LF directly after a CR is dropped, so a
+///   CR LF line end is one Enter.
+/// - Every other byte is its own code; UTF-8 text arrives byte by byte.
+class KeyDecoder {
+public:
+    /// The second code of a special key that maps to nothing.
+    static constexpr int unmappedKey = 0xFF;
+    static constexpr int prefix = 224;
+    static constexpr int escape = 27;
+    static constexpr int enter = 13;
+
+    /// Takes one byte; any codes it completes are queued.
+    void feed(unsigned char byte);
+    /// True while the bytes so far may be the start of a longer sequence (a
+    /// lone ESC or an unfinished one). The reader then waits briefly for more
+    /// bytes and calls flush() if none come.
+    bool incomplete() const { return stage_ != Stage::Ground; }
+    /// No more bytes followed: a pending lone ESC becomes 27, an unfinished
+    /// sequence an unmapped key (224, unmappedKey).
+    void flush();
+
+    bool hasKey() const { return !keys_.empty(); }
+    /// Removes and returns the oldest queued code; -1 when none is queued.
+    int takeKey();
+
+private:
+    enum class Stage { Ground, Escape, Csi, CsiBracket, Ss3 };
+
+    void finishSequence(unsigned char finalByte);
+    void emitSpecial(int second);
+
+    Stage stage_ = Stage::Ground;
+    std::string params_;
+    bool lastWasCr_ = false;
+    std::deque<int> keys_;
+};
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+// A console played from a timed list of key codes, on virtual time.
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/Console.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+/// One key code due at a time of the virtual clock.
+struct ScriptedKey {
+    std::int32_t timeMs = 0;
+    int code = 0;
+};
+
+/// Plays a script of key codes against a VirtualClock and records the screen.
+/// For tests and the offline renderer. Main thread only.
+///
+/// A key is waiting once its time has come. A blocking read (the chooser's
+/// menu) takes the next key at once, moving the clock forward to its time
+/// when that lies ahead. Once the script is used up every read gives Escape
+/// (27), so whatever reads keys ends instead of waiting forever.
+class ScriptedConsole final : public Console {
+public:
+    /// `keys` in time order; `clock` must outlive this console.
+    ScriptedConsole(std::vector<ScriptedKey> keys, VirtualClock& clock);
+
+    bool keyWaiting() override;
+    int readKey() override;
+    void clearScreen() override;
+    void print(std::string_view text) override;
+
+    /// Everything printed since the last clear: what the screen shows.
+    const std::string& screen() const { return screen_; }
+    /// Everything printed, with clears marked as "\f".
+    const std::string& transcript() const { return transcript_; }
+    int clearCount() const { return clearCount_; }
+    int printCount() const { return printCount_; }
+    /// Keys not read yet.
+    std::size_t keysLeft() const { return keys_.size() - next_; }
+
+private:
+    std::vector<ScriptedKey> keys_;
+    std::size_t next_ = 0;
+    VirtualClock& clock_;
+    std::string screen_;
+    std::string transcript_;
+    int clearCount_ = 0;
+    int printCount_ = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,284 @@
+#include "app/MainLoop.h"
+
+#include "PlaybackWorld.h"
+#include "model/Scene.h"
+#include "platform/ScriptedConsole.h"
+#include "playback/Track.h"
+
+#include <gtest/gtest.h>
+#include <tinyxml2.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using gloam::MainLoop;
+using gloam::MainLoopHooks;
+using gloam::State;
+using platform::ScriptedConsole;
+using platform::ScriptedKey;
+using testsupport::PlaybackWorld;
+
+const std::string help = "Cursor left/right to select scene, letter to start/stop, '!' to load\n";
+
+/// Remembers how each pass ended and moves the clock as a real wait would.
+class RecordingIdleWait final : public platform::IdleWait {
+public:
+    explicit RecordingIdleWait(platform::VirtualClock& clock) : clock_(clock) {}
+    void idle() override {
+        calls.push_back('i');
+        clock_.advance(20);
+    }
+    void busy() override {
+        calls.push_back('b');
+        clock_.advance(1);
+    }
+    std::string calls;
+
+private:
+    platform::VirtualClock& clock_;
+};
+
+/// An element that stays where it is put: its tick does nothing, so its timer
+/// end is the adventure's deadline.
+class ParkedElement final : public gloam::Playable {
+public:
+    ParkedElement(gloam::Runtime& world, gloam::SettingContainer& owner, tinyxml2::XMLElement& element)
+        : Playable(world, owner, element) {}
+    void tick() override {}
+    tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode&) override { return nullptr; }
+    void planContent() override {}
+    void playContent() override {}
+};
+
+/// A world, a script of keys at time 0 and a loop over them.
+struct Player {
+    /// The keys are due at `atMs`; the world's clock starts at 1000.
+    explicit Player(std::vector<int> codes = {}, std::int32_t atMs = 0) : idle(world.clock) {
+        std::vector<ScriptedKey> script;
+        for (int code : codes) script.push_back({atMs, code});
+        console = std::make_unique<ScriptedConsole>(script, world.clock);
+        hooks.keyRead = [this](int code) { keysRead.push_back(code); };
+        hooks.statusPrinted = [this](const std::string& text) { printed.push_back(text); };
+        loop = std::make_unique<MainLoop>(*console, idle, world.runtime, world.adventure, hooks);
+    }
+    /// Runs passes until no key is left, at most `limit`.
+    void passesUntilKeysAreRead(int limit = 50) {
+        for (int i = 0; i < limit && console->keysLeft() > 0; ++i) ASSERT_TRUE(loop->runPass());
+    }
+
+    PlaybackWorld world;
+    RecordingIdleWait idle;
+    MainLoopHooks hooks;
+    std::vector<int> keysRead;
+    std::vector<std::string> printed;
+    std::unique_ptr<ScriptedConsole> console;
+    std::unique_ptr<MainLoop> loop;
+};
+
+TEST(MainLoopIdle, SleepsWhenNothingIsDue) {
+    Player player;
+    EXPECT_EQ(player.world.adventure.deadline, 0);
+    EXPECT_TRUE(player.loop->runPass());
+    EXPECT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.idle.calls, "ii");
+}
+
+TEST(MainLoopIdle, GoesStraightOnWhenTheDeadlineIsAtMost50MsAwayOrPast) {
+    Player player;
+    player.world.load("<a><scene name=\"s\"/></a>");
+    tinyxml2::XMLDocument document;
+    document.Parse("<par name=\"parked\"/>");
+    ParkedElement parked(player.world.runtime, player.world.scene(), *document.RootElement());
+    player.world.runtime.activeElements.push_back(&parked);
+
+    struct Case {
+        std::int32_t nowMs;
+        std::int32_t timerEndMs;
+        char expected;
+    };
+    for (Case c : {Case{10000, 10050, 'b'}, Case{10000, 10051, 'i'}, Case{10000, 9000, 'b'}, Case{10000, 10000, 'b'},
+                   Case{10000, 10049, 'b'}, Case{INT_MAX - 20, INT_MIN + 10, 'b'}, Case{INT_MAX - 20, INT_MIN + 40, 'i'},
+                   Case{10000, 0, 'i'}}) {
+        player.world.clock.set(c.nowMs);
+        parked.timerEnd = c.timerEndMs;
+        player.idle.calls.clear();
+        ASSERT_TRUE(player.loop->runPass());
+        EXPECT_EQ(player.world.adventure.deadline, c.timerEndMs);
+        EXPECT_EQ(player.idle.calls, std::string(1, c.expected)) << "now " << c.nowMs << ", due " << c.timerEndMs;
+    }
+    player.world.runtime.activeElements.remove(&parked);
+}
+
+TEST(MainLoopKeys, LoadWithoutTheFolderPrintsTheMessageAndItStays) {
+    Player player({'!'}, 1010);
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.console->screen(), help + "\n\n0 channels active");
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.keysRead, std::vector<int>{'!'});
+    EXPECT_EQ(player.console->screen(), "Directory 'adventures' doesn't exist\n");
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.console->screen(), "Directory 'adventures' doesn't exist\n")
+        << "the status text did not change, so it is not redrawn";
+    EXPECT_EQ(player.printed, std::vector<std::string>{help + "\n\n0 channels active"});
+}
+
+TEST(MainLoopKeys, EscapeEndsThePassAtOnce) {
+    Player player({27, 'x'});
+    player.world.load("<a><scene/></a>");
+    EXPECT_FALSE(player.loop->runPass());
+    EXPECT_EQ(player.idle.calls, "") << "no wait after Escape";
+    EXPECT_TRUE(player.printed.empty()) << "no redraw after Escape";
+    EXPECT_EQ(player.console->keysLeft(), 1u);
+}
+
+TEST(MainLoopKeys, AtMostOneKeyIsReadPerPass) {
+    Player player({'a', 'b', 'c'});
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.keysRead, (std::vector<int>{'a'}));
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.keysRead, (std::vector<int>{'a', 'b'}));
+}
+
+TEST(MainLoopKeys, APrefixConsumesTheSecondCodeInTheSamePass) {
+    for (int prefix : {0, 224}) {
+        for (int second : {int{'K'}, int{'M'}, int{'H'}, int{'P'}, 0xff, 27, int{'!'}}) {
+            Player player({prefix, second});
+            ASSERT_TRUE(player.loop->runPass());
+            EXPECT_EQ(player.keysRead, (std::vector<int>{prefix, second}));
+            EXPECT_EQ(player.console->keysLeft(), 0u);
+            EXPECT_EQ(player.console->transcript().find("Directory"), std::string::npos);
+        }
+    }
+}
+
+TEST(MainLoopKeys, WithoutAnAdventureCursorSpaceAndLettersDoNothing) {
+    Player player({224, 'K', 224, 'M', 224, 'H', ' ', 'a', '0', 0xe9});
+    player.passesUntilKeysAreRead();
+    EXPECT_EQ(player.world.adventure.currentScene, 0u);
+    EXPECT_TRUE(player.world.adventure.scenes.empty());
+    EXPECT_EQ(player.console->screen(), help + "\n\n0 channels active");
+    EXPECT_EQ(player.console->clearCount(), 1);
+}
+
+TEST(MainLoopKeys, CursorLeftAndRightStepThroughScenesWithoutWrapping) {
+    Player player({224, 'K', 224, 'M', 224, 'M', 224, 'M', 224, 'K'});
+    player.world.load("<a><scene name=\"a\"/><scene name=\"b\"/><scene name=\"c\"/></a>");
+    std::vector<std::uint32_t> seen;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(player.loop->runPass());
+        seen.push_back(player.world.adventure.currentScene);
+    }
+    EXPECT_EQ(seen, (std::vector<std::uint32_t>{0, 1, 2, 2, 1}));
+    EXPECT_NE(player.console->screen().find(">b<"), std::string::npos);
+}
+
+TEST(MainLoopKeys, ASceneKeySwitchesAndBeatsAnElementKey) {
+    Player player({'t', 'x', 'f'});
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    player.world.load(R"(<a>
+        <scene name="forest" key="f"><sound name="clash" key="t" src="tone.wav"/></scene>
+        <scene name="tavern" key="t"><sound name="sameKeyInTarget" key="t" src="tone.wav"/></scene>
+    </a>)");
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.world.adventure.currentScene, 1u);
+    EXPECT_EQ(player.world.element("clash").state, State::Idle);
+    EXPECT_EQ(player.world.element("sameKeyInTarget").state, State::Idle) << "the key only switched scenes";
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.world.adventure.currentScene, 1u) << "a key nobody holds";
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.world.adventure.currentScene, 0u);
+}
+
+TEST(MainLoopKeys, TheCurrentScenesOwnKeyRestartsItsAutoStartElements) {
+    Player player({'f'});
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    player.world.load(R"(<a><scene name="forest" key="f">
+        <sound name="bed" src="tone.wav" autoStart="1" startDelay="200"/>
+    </scene></a>)");
+    ASSERT_EQ(player.world.element("bed").state, State::Waiting);
+    player.world.runFor(400);
+    ASSERT_EQ(player.world.element("bed").state, State::Playing);
+    player.world.recorder.records.clear();
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.world.adventure.currentScene, 0u);
+    EXPECT_EQ(player.world.element("bed").state, State::Waiting) << "stopped and started afresh";
+    EXPECT_FALSE(player.world.recorder.of("bed").empty());
+}
+
+TEST(MainLoopKeys, AnElementKeyStartsAnIdleElementAndFadesOutARunningOne) {
+    Player player({'r', 'r'});
+    testsupport::writeSine("sounds/rain.wav", 5000);
+    player.world.load(R"(<a><scene><sound name="rain" key="r" src="rain.wav" fadeOut="300"/></scene></a>)");
+    gloam::Playable& rain = player.world.element("rain");
+    ASSERT_EQ(rain.state, State::Idle);
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_TRUE(rain.isRunning());
+    EXPECT_EQ(rain.fadeOutEnd, 0);
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_GT(rain.fadeOutEnd, 0) << "the second press starts the fade-out";
+}
+
+TEST(MainLoopKeys, AnElementKeyFadesOutAWaitingElement) {
+    Player player({'w', 'w'});
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    player.world.load(R"(<a><scene><sound name="late" key="w" src="tone.wav" startDelay="1000" fadeOut="300"/></scene></a>)");
+    gloam::Playable& late = player.world.element("late");
+    ASSERT_TRUE(player.loop->runPass());
+    ASSERT_EQ(late.state, State::Waiting);
+    ASSERT_EQ(late.fadeOutEnd, 0);
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_GT(late.fadeOutEnd, 0);
+}
+
+TEST(MainLoopKeys, SpaceLeavesASequencePastItsLastItemAlone) {
+    Player player({' '});
+    player.world.load(R"(<a><scene><seq name="seq"><par name="only"/></seq></scene></a>)");
+    auto* track = dynamic_cast<gloam::Track*>(&player.world.element("seq"));
+    ASSERT_NE(track, nullptr);
+    track->currentIndex = 1;
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.world.element("only").fadeOutEnd, 0);
+    track->currentIndex = 0;
+}
+
+TEST(MainLoopKeys, SpaceFadesOutTheCurrentItemOfTopLevelSequencesOnly) {
+    Player player({' '});
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    player.world.load(R"(<a><scene>
+        <seq name="seq" autoStart="1"><sound name="first" src="tone.wav" fadeOut="500"/>
+                                      <sound name="second" src="tone.wav"/></seq>
+        <par name="par" autoStart="1"><sound name="inPar" src="tone.wav" fadeOut="500"/></par>
+        <par name="outer" autoStart="1"><seq name="nested"><sound name="deep" src="tone.wav" fadeOut="500"/></seq></par>
+    </scene></a>)");
+    player.world.runFor(200);
+    ASSERT_EQ(player.world.element("first").state, State::Playing);
+    ASSERT_EQ(player.world.element("inPar").state, State::Playing);
+    ASSERT_EQ(player.world.element("deep").state, State::Playing);
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_GT(player.world.element("first").fadeOutEnd, 0);
+    EXPECT_EQ(player.world.element("inPar").fadeOutEnd, 0);
+    EXPECT_EQ(player.world.element("deep").fadeOutEnd, 0);
+}
+
+TEST(MainLoopKeys, LoadingThroughTheChooserReplacesTheAdventure) {
+    Player player({'!', 13});
+    testsupport::writeText("adventures/story.xml", "<a><scene name=\"chosen\"/></a>");
+    ASSERT_TRUE(player.loop->runPass());
+    ASSERT_EQ(player.world.adventure.scenes.size(), 1u);
+    EXPECT_EQ(player.world.scene().name, "chosen");
+    EXPECT_EQ(player.keysRead, (std::vector<int>{'!', 13})) << "the chooser's keys are reported too";
+    EXPECT_NE(player.console->screen().find(">chosen<"), std::string::npos);
+}
+
+TEST(MainLoopRun, EscapeShutsDownAndExitsWithZero) {
+    Player player({27});
+    player.world.load("<a><scene name=\"s\" key=\"s\"/></a>");
+    EXPECT_EQ(player.loop->run(), 0);
+    EXPECT_TRUE(player.world.adventure.scenes.empty());
+    EXPECT_EQ(player.world.runtime.sceneHotkeys['s'], nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+#include "app/StatusScreen.h"
+
+#include "PlaybackWorld.h"
+#include "app/Adventure.h"
+#include "model/Scene.h"
+#include "platform/ScriptedConsole.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using gloam::composeStatus;
+using gloam::State;
+using testsupport::PlaybackWorld;
+
+const std::string help = "Cursor left/right to select scene, letter to start/stop, '!' to load\n";
+const std::string separator =
+    "\n\n   " + std::string(70, '-') + "\n\n";
+
+std::string padded(const std::string& label) {
+    return label.size() >= 19 ? label : label + std::string(19 - label.size(), ' ');
+}
+
+TEST(StatusText, WithoutAnAdventureIsTheHelpLineAndTheChannelCount) {
+    PlaybackWorld world;
+    EXPECT_EQ(composeStatus(world.adventure, 0), help + "\n\n0 channels active");
+    EXPECT_EQ(composeStatus(world.adventure, 17), help + "\n\n17 channels active");
+}
+
+TEST(StatusText, AnAdventureWithoutScenesLooksLikeNoAdventure) {
+    PlaybackWorld world;
+    world.load("<adventure><notAScene name=\"x\"/></adventure>");
+    EXPECT_EQ(composeStatus(world.adventure, 0), help + "\n\n0 channels active");
+}
+
+TEST(StatusText, FiveScenesStandFourToALineAndKeyedElementsFollowTheSeparator) {
+    PlaybackWorld world;
+    world.load(R"(<adventure>
+        <scene name="Forest"/>
+        <scene name="Tavern"><par name="Wind" key="1"/><par name="Birds" key="0"/></scene>
+        <scene name="Dungeon"/><scene name="Castle"/><scene name="Swamp"/>
+    </adventure>)");
+    world.adventure.currentScene = 1;
+    world.element("Birds").state = State::Playing;
+
+    std::string expected = help + "\n" + padded(" Forest") + padded(">Tavern<") + padded(" Dungeon") +
+                           padded(" Castle") + "\n" + padded(" Swamp") + separator + padded(" (0 P) Birds") + "\n" +
+                           padded(" (1  ) Wind") + "\n" + "\n\n3 channels active";
+    EXPECT_EQ(composeStatus(world.adventure, 3), expected);
+}
+
+TEST(StatusText, MarkersFollowTheElementStates) {
+    PlaybackWorld world;
+    world.load(R"(<a><scene><par name="e" key="e"/></scene></a>)");
+    gloam::Playable& element = world.element("e");
+    auto markerLine = [&] {
+        std::string text = composeStatus(world.adventure, 0);
+        auto at = text.find(" (e ");
+        return at == std::string::npos ? std::string() : text.substr(at, 19);
+    };
+    EXPECT_EQ(markerLine(), padded(" (e  ) e"));
+    element.state = State::Playing;
+    EXPECT_EQ(markerLine(), padded(" (e P) e"));
+    element.fadeOutEnd = 5000;
+    EXPECT_EQ(markerLine(), padded(" (e F) e"));
+    element.state = State::Waiting;
+    EXPECT_EQ(markerLine(), padded(" (e E) e")) << "a fade-out only shows while playing";
+    element.state = State::Closing;
+    EXPECT_EQ(markerLine(), padded(" (e  ) e"));
+    element.state = State::Finished;
+    EXPECT_EQ(markerLine(), padded(" (e  ) e"));
+    element.state = State::Idle;
+    element.fadeOutEnd = 0;
+}
+
+TEST(StatusText, ElementsAreListedByKeyCodeAndOnlyWithAKey) {
+    PlaybackWorld world;
+    world.load(R"(<a><scene name="s">
+        <seq name="zed" key="z"><par name="nested" key="B"/><par name="nokey"/></seq>
+        <par name="auto"/>
+    </scene><scene name="other"><par name="elsewhere" key="q"/></scene></a>)");
+    std::string text = composeStatus(world.adventure, 0);
+    auto body = text.substr(text.find(separator) + separator.size());
+    EXPECT_EQ(body, padded(" (0  ) auto") + "\n" + padded(" (B  ) nested") + "\n" + padded(" (z  ) zed") + "\n" +
+                        "\n\n0 channels active");
+}
+
+TEST(StatusText, ASceneWithoutANameIsABlankOrAnEmptyMarkedLabel) {
+    PlaybackWorld world;
+    world.load("<a><scene/><scene name=\"b\"/></a>");
+    EXPECT_EQ(composeStatus(world.adventure, 0),
+              help + "\n" + padded("><") + padded(" b") + separator + "\n\n0 channels active");
+    world.adventure.currentScene = 1;
+    EXPECT_EQ(composeStatus(world.adventure, 0),
+              help + "\n" + padded(" ") + padded(">b<") + separator + "\n\n0 channels active");
+}
+
+TEST(StatusText, LongLabelsPushOnAndAreCutAt511Characters) {
+    std::string longName(30, 'n');
+    std::string hugeName(600, 'h');
+    PlaybackWorld world;
+    world.load("<a><scene name=\"" + longName + "\"/><scene name=\"" + hugeName + "\"/><scene name=\"c\"/></a>");
+    std::string expected = help + "\n>" + longName + "< " + std::string(hugeName, 0, 510) + padded(" c") + separator +
+                           "\n\n0 channels active";
+    EXPECT_EQ(composeStatus(world.adventure, 0), expected);
+}
+
+TEST(StatusText, AnInvalidCurrentSceneShowsNoScenes) {
+    PlaybackWorld world;
+    world.load("<a><scene name=\"a\"/></a>");
+    world.adventure.currentScene = 1;
+    EXPECT_EQ(composeStatus(world.adventure, 2), help + "\n\n2 channels active");
+}
+
+TEST(StatusScreen, PrintsOnlyWhenTheTextChanges) {
+    PlaybackWorld world;
+    platform::ScriptedConsole console({}, world.clock);
+    gloam::StatusScreen screen(console);
+    EXPECT_EQ(screen.lastPrinted(), "");
+
+    EXPECT_TRUE(screen.draw(world.adventure, 0));
+    EXPECT_EQ(console.screen(), help + "\n\n0 channels active");
+    EXPECT_EQ(console.clearCount(), 1);
+    EXPECT_FALSE(screen.draw(world.adventure, 0));
+    EXPECT_EQ(console.clearCount(), 1);
+    EXPECT_EQ(console.printCount(), 1);
+
+    // Output of others is not tracked: it stays until the text changes.
+    console.clearScreen();
+    console.print("menu");
+    EXPECT_FALSE(screen.draw(world.adventure, 0));
+    EXPECT_EQ(console.screen(), "menu");
+
+    EXPECT_TRUE(screen.draw(world.adventure, 1));
+    EXPECT_EQ(console.screen(), help + "\n\n1 channels active");
+    EXPECT_EQ(screen.lastPrinted(), console.screen());
+}
+
+}  // namespace

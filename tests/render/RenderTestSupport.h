@@ -1,0 +1,106 @@
+// Running whole renders in tests and reading what they wrote.
+#pragma once
+
+#include "Renderer.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace rendertest {
+
+using gloam::render::RenderOptions;
+using gloam::render::runRender;
+
+struct Rendered {
+    int exitCode = -1;
+    std::string trace;
+    std::string screens;
+    std::vector<float> samples;  // interleaved
+    int channels = 0;
+    std::string messages;
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline Rendered render(const std::string& keys, double seconds, const std::string& adventure = "adventures/test.xml") {
+    std::string error;
+    RenderOptions options;
+    options.adventure = adventure;
+    options.keys = *gloam::render::parseKeyScript(keys, error);
+    options.seconds = seconds;
+    options.sampleRate = 8000;
+    options.output = "out.wav";
+    options.trace = "trace.tsv";
+    options.screens = "screens.txt";
+    std::ostringstream messages;
+    Rendered result;
+    result.exitCode = runRender(options, messages);
+    result.messages = messages.str();
+    result.trace = readFile("trace.tsv");
+    result.screens = readFile("screens.txt");
+    SF_INFO info{};
+    if (SNDFILE* file = sf_open("out.wav", SFM_READ, &info)) {
+        result.channels = info.channels;
+        result.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+        sf_readf_float(file, result.samples.data(), info.frames);
+        sf_close(file);
+    }
+    return result;
+}
+
+/// RMS of one channel between two times.
+inline double rms(const Rendered& rendered, int channel, double fromSeconds, double toSeconds) {
+    const auto from = static_cast<std::size_t>(fromSeconds * 8000);
+    const auto to = static_cast<std::size_t>(toSeconds * 8000);
+    double sum = 0.0;
+    for (std::size_t frame = from; frame < to; ++frame) {
+        const double sample = rendered.samples.at(frame * static_cast<std::size_t>(rendered.channels) + static_cast<std::size_t>(channel));
+        sum += sample * sample;
+    }
+    return std::sqrt(sum / static_cast<double>(to - from));
+}
+
+/// The trace from the first line containing `from` up to the next line
+/// containing `to` (or the end).
+inline std::string segment(const std::string& trace, const std::string& from, const std::string& to) {
+    const auto start = trace.find(from);
+    if (start == std::string::npos) return {};
+    const auto end = trace.find(to, start + from.size());
+    return trace.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+inline bool hasLine(const std::string& text, const std::string& line) {
+    return text.find(line + "\n") != std::string::npos;
+}
+
+/// The time of the first trace line that ends with `tail`, or -1.
+inline int timeOf(const std::string& trace, const std::string& tail) {
+    std::istringstream lines(trace);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.size() >= tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0) {
+            return std::stoi(line);
+        }
+    }
+    return -1;
+}
+
+class RenderSession : public ::testing::Test {
+protected:
+    testsupport::ScopedWorkDir workDir;
+};
+
+}  // namespace rendertest
