@@ -1,4 +1,6 @@
 // The real player binary in a pseudo-terminal.
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -205,6 +207,45 @@ TEST(PlayerEndToEnd, LoadsAnAdventureAndSwitchesScenesWithTheCursorKeys) {
     })) << player.output();
     EXPECT_EQ(player.screen().find("Birds"), std::string::npos);
 
+    player.type("\x1b");
+    int status = player.waitForExit();
+    ASSERT_NE(status, -1) << player.output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << player.output();
+}
+
+TEST(PlayerEndToEnd, StartsFadesAndSwitchesWithHotkeys) {
+    TempDir dir;
+    testsupport::writeSine(dir.path / "sounds/rain.wav", 4000, 48000);
+    dir.write("adventures/story.xml", R"(<story>
+        <scene name="Forest"><sound name="Rain" key="r" src="rain.wav" fadeOut="400"/></scene>
+        <scene name="Tavern" key="t"/>
+    </story>)");
+    PlayerInPty player(dir.path);
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("-> story.xml") != std::string::npos; }));
+    player.type("\r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) {
+        return player.screen().find(" (r  ) Rain") != std::string::npos &&
+               player.screen().find("0 channels active") != std::string::npos;
+    })) << player.output();
+
+    player.type("r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) {
+        return player.screen().find(" (r P) Rain") != std::string::npos &&
+               player.screen().find("\n\n1 channels active") != std::string::npos;
+    })) << player.screen();
+
+    player.type("r");  // fades out over 400 ms, then stops
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find(" (r F) Rain") != std::string::npos; }))
+        << player.screen();
+    ASSERT_TRUE(player.readUntil([&](const std::string&) {
+        return player.screen().find(" (r  ) Rain") != std::string::npos &&
+               player.screen().find("0 channels active") != std::string::npos;
+    })) << player.screen();
+
+    player.type("t");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find(">Tavern<") != std::string::npos; }));
     player.type("\x1b");
     int status = player.waitForExit();
     ASSERT_NE(status, -1) << player.output();
