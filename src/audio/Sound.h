@@ -45,6 +45,13 @@ public:
 
     /// Audio thread: true once every frame of the sound has been delivered.
     virtual bool ended() const noexcept = 0;
+
+    /// Any thread: whether read() could deliver numFrames frames (or the rest
+    /// of the sound) right now, without waiting for a decoder.
+    virtual bool canDeliver(std::size_t numFrames) const noexcept {
+        (void)numFrames;
+        return true;
+    }
 };
 
 /// Main thread: opens `path` in `mode` for mixing at `mixRate`. Null when the

@@ -22,6 +22,9 @@ public:
 
     std::size_t read(float* out, std::size_t numFrames) noexcept override;
     bool ended() const noexcept override;
+    bool canDeliver(std::size_t numFrames) const noexcept override {
+        return feed_->finished.load(std::memory_order_acquire) || framesBuffered() >= numFrames;
+    }
 
     /// Any thread: frames decoded ahead and waiting in the ring.
     std::size_t framesBuffered() const noexcept { return feed_->ring.readable(); }

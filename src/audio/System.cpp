@@ -76,11 +76,19 @@ void System::renderOffline(float* out, std::size_t numFrames) {
     const auto channels = static_cast<std::size_t>(impl.numChannels);
     while (numFrames > 0) {
         const std::size_t frames = std::min(numFrames, chunkFrames);
-        if (impl.worker->impl().hasJobs()) impl.worker->impl().fillNow();
+        if (impl.streamsNeedFilling(frames)) impl.worker->impl().fillNow();
         impl.mixer->render(out, frames);
         out += frames * channels;
         numFrames -= frames;
     }
+}
+
+bool System::Impl::streamsNeedFilling(std::size_t numFrames) const {
+    if (!worker->impl().hasJobs()) return false;
+    for (const VoiceSlot& slot : voices) {
+        if (slot.busy && slot.reader && !slot.reader->canDeliver(numFrames)) return true;
+    }
+    return false;
 }
 
 int System::sampleRate() const { return impl_->sampleRate; }

@@ -63,6 +63,8 @@ struct System::Impl {
     bool tryDevice(DeviceFormat wanted, bool allowChanges);
     void startSilent();
     void watchDevice();
+    /// Offline: whether some playing stream could not deliver numFrames yet.
+    bool streamsNeedFilling(std::size_t numFrames) const;
 
     // SystemVoices.cpp: channels and sounds.
     Channel play(Sound& sound, bool paused);

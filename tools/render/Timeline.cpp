@@ -30,7 +30,10 @@ std::string Timeline::pathOf(const Playable& element) const {
         node = node->parent;
     }
     std::string path = std::to_string(indexIn(adventure_.scenes, node));
-    for (auto index = indices.rbegin(); index != indices.rend(); ++index) path += "/" + std::to_string(*index);
+    for (auto index = indices.rbegin(); index != indices.rend(); ++index) {
+        path += '/';
+        path += std::to_string(*index);
+    }
     return path;
 }
 
