@@ -46,6 +46,8 @@ LadspaPorts sortPorts(const LADSPA_Descriptor& descriptor) {
         ports.shape = LadspaShape::Mono;
     } else if (numIn == 2 && numOut == 2) {
         ports.shape = LadspaShape::Stereo;
+    } else if (numIn == 1 && numOut == 2) {
+        ports.shape = LadspaShape::MonoToStereo;
     }
     return ports;
 }

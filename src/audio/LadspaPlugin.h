@@ -12,10 +12,11 @@
 
 namespace audio {
 
-/// How a descriptor's ports map onto a bus. Mono and Stereo plug-ins are run
-/// over a bus; every other shape (and a descriptor that cannot be
-/// instantiated or run) is Unusable and leaves the audio untouched.
-enum class LadspaShape { Mono, Stereo, Unusable };
+/// How a descriptor's ports map onto a bus: Mono is one audio input and one
+/// output, Stereo two and two, MonoToStereo one input and two outputs (the
+/// usual shape of a reverb). Every other shape (and a descriptor that cannot
+/// be instantiated or run) is Unusable and leaves the audio untouched.
+enum class LadspaShape { Mono, Stereo, MonoToStereo, Unusable };
 
 /// A descriptor's ports sorted by kind, each list in port order.
 struct LadspaPorts {

@@ -23,20 +23,31 @@ LadspaProcessor::LadspaProcessor(std::shared_ptr<const LadspaLibrary> library,
     if (ports.shape == LadspaShape::Unusable || sampleRate <= 0 || maxBlockFrames == 0) {
         return;
     }
-    channelsPerInstance_ = ports.shape == LadspaShape::Mono ? 1 : 2;
+    switch (ports.shape) {
+    case LadspaShape::Mono: channelsPerInstance_ = 1; break;
+    case LadspaShape::Stereo: channelsPerInstance_ = 2; break;
+    // A reverb takes a pair where there is one, else serves the mono bus.
+    case LadspaShape::MonoToStereo: channelsPerInstance_ = numChannels_ >= 2 ? 2 : 1; break;
+    case LadspaShape::Unusable: return;
+    }
     if (numChannels_ < channelsPerInstance_) {
         return;
     }
 
+    const std::size_t numInputs = ports.audioInputs.size();
+    const std::size_t numOutputs = ports.audioOutputs.size();
     const bool inPlace = !LADSPA_IS_INPLACE_BROKEN(descriptor_.Properties);
-    const std::size_t numBuffers = channelsPerInstance_ * (inPlace ? 1 : 2);
+    const std::size_t numBuffers = inPlace ? std::max(numInputs, numOutputs) : numInputs + numOutputs;
     scratch_.assign(numBuffers * maxBlockFrames_, 0.0f);
-    for (std::size_t c = 0; c < channelsPerInstance_; ++c) {
-        inputs_.push_back(scratch_.data() + c * maxBlockFrames_);
-        outputs_.push_back(inPlace ? inputs_.back()
-                                   : scratch_.data() + (channelsPerInstance_ + c) * maxBlockFrames_);
+    for (std::size_t i = 0; i < numInputs; ++i) {
+        inputs_.push_back(scratch_.data() + i * maxBlockFrames_);
     }
-    instantiate(ports, static_cast<unsigned long>(sampleRate));
+    for (std::size_t o = 0; o < numOutputs; ++o) {
+        outputs_.push_back(scratch_.data() + (inPlace ? o : numInputs + o) * maxBlockFrames_);
+    }
+    ports_ = ports;
+    sampleRate_ = static_cast<unsigned long>(sampleRate);
+    instantiate(ports_, sampleRate_);
 }
 
 void LadspaProcessor::instantiate(const LadspaPorts& ports, unsigned long sampleRate) {
@@ -70,21 +81,41 @@ void LadspaProcessor::connect(LADSPA_Handle instance, const LadspaPorts& ports) 
     for (std::size_t i = 0; i < ports.controlOutputs.size(); ++i) {
         descriptor_.connect_port(instance, ports.controlOutputs[i], &controlOutputs_[i]);
     }
-    for (std::size_t c = 0; c < channelsPerInstance_; ++c) {
-        descriptor_.connect_port(instance, ports.audioInputs[c], inputs_[c]);
-        descriptor_.connect_port(instance, ports.audioOutputs[c], outputs_[c]);
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+        descriptor_.connect_port(instance, ports.audioInputs[i], inputs_[i]);
+    }
+    for (std::size_t o = 0; o < outputs_.size(); ++o) {
+        descriptor_.connect_port(instance, ports.audioOutputs[o], outputs_[o]);
     }
 }
 
-LadspaProcessor::~LadspaProcessor() {
+LadspaProcessor::~LadspaProcessor() { releaseInstances(); }
+
+void LadspaProcessor::releaseInstances() {
     for (LADSPA_Handle instance : instances_) {
-        if (activated_ && descriptor_.deactivate != nullptr) {
+        // Some plug-ins (swh's IIR filters among them) build state in activate
+        // and free it in cleanup without checking, so an instance that never
+        // ran is activated once before it goes.
+        if (!activated_ && descriptor_.activate != nullptr) {
+            descriptor_.activate(instance);
+        }
+        if (descriptor_.deactivate != nullptr) {
             descriptor_.deactivate(instance);
         }
         if (descriptor_.cleanup != nullptr) {
             descriptor_.cleanup(instance);
         }
     }
+    instances_.clear();
+    activated_ = false;
+}
+
+void LadspaProcessor::restart() {
+    if (channelsPerInstance_ == 0) return;  // never had instances
+    // New instances rather than deactivate and activate again: some plug-ins
+    // allocate in activate without freeing what an earlier activate made.
+    releaseInstances();
+    instantiate(ports_, sampleRate_);
 }
 
 void LadspaProcessor::setParameter(int index, float value) {
@@ -124,22 +155,48 @@ void LadspaProcessor::process(float* interleaved, std::size_t numFrames) noexcep
 }
 
 void LadspaProcessor::runBlock(float* interleaved, std::size_t numFrames) noexcept {
-    const std::size_t stride = numChannels_;
     for (std::size_t i = 0; i < instances_.size(); ++i) {
         float* firstChannel = interleaved + i * channelsPerInstance_;
+        readInputs(firstChannel, numFrames);
+        descriptor_.run(instances_[i], static_cast<unsigned long>(numFrames));
+        writeOutputs(firstChannel, numFrames);
+    }
+}
+
+void LadspaProcessor::readInputs(const float* firstChannel, std::size_t numFrames) noexcept {
+    const std::size_t stride = numChannels_;
+    if (inputs_.size() == channelsPerInstance_) {
         for (std::size_t c = 0; c < channelsPerInstance_; ++c) {
             float* in = inputs_[c];
             for (std::size_t f = 0; f < numFrames; ++f) {
                 in[f] = firstChannel[f * stride + c];
             }
         }
-        descriptor_.run(instances_[i], static_cast<unsigned long>(numFrames));
+        return;
+    }
+    // One input for a pair: it hears both sides equally.
+    float* in = inputs_[0];
+    for (std::size_t f = 0; f < numFrames; ++f) {
+        in[f] = 0.5f * (firstChannel[f * stride] + firstChannel[f * stride + 1]);
+    }
+}
+
+void LadspaProcessor::writeOutputs(float* firstChannel, std::size_t numFrames) noexcept {
+    const std::size_t stride = numChannels_;
+    if (outputs_.size() == channelsPerInstance_) {
         for (std::size_t c = 0; c < channelsPerInstance_; ++c) {
             const float* out = outputs_[c];
             for (std::size_t f = 0; f < numFrames; ++f) {
                 firstChannel[f * stride + c] = out[f];
             }
         }
+        return;
+    }
+    // Two outputs on a mono bus: fold them back into the one channel.
+    const float* left = outputs_[0];
+    const float* right = outputs_[1];
+    for (std::size_t f = 0; f < numFrames; ++f) {
+        firstChannel[f * stride] = 0.5f * (left[f] + right[f]);
     }
 }
 

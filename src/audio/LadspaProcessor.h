@@ -16,13 +16,16 @@ namespace audio {
 
 /// Runs a Mono plug-in as one instance per bus channel, a Stereo one as one
 /// instance per channel pair (an odd last channel passes through untouched).
-/// An Unusable plug-in, a bus it cannot fill, or an instance that fails to be
-/// made leaves every sample as it was.
+/// A MonoToStereo plug-in runs once per channel pair, fed with the pair's
+/// average and writing its two outputs to the pair (an odd last channel
+/// passes through); on a mono bus it runs once and its two outputs are
+/// averaged back into the one channel. An Unusable plug-in, a bus it cannot
+/// fill, or an instance that fails to be made leaves every sample as it was.
 ///
 /// Every buffer is allocated here; process() only copies and calls the
 /// plug-in. The instances share the deinterleave scratch, one buffer of
-/// maxBlockFrames per audio port; inputs and outputs share a buffer unless
-/// the plug-in cannot process in place.
+/// maxBlockFrames per audio port; the n-th output shares the n-th input's
+/// buffer unless the plug-in cannot process in place.
 ///
 /// Threads: constructed and destroyed on the main thread. setParameter and
 /// parameter may be called from any thread: each value is a relaxed atomic
@@ -51,19 +54,27 @@ public:
     /// controls in activate). Blocks longer than maxBlockFrames are run in
     /// pieces.
     void process(float* interleaved, std::size_t numFrames) noexcept override;
+    void restart() override;
 
 private:
     void instantiate(const LadspaPorts& ports, unsigned long sampleRate);
+    void releaseInstances();
     void connect(LADSPA_Handle instance, const LadspaPorts& ports);
     void runBlock(float* interleaved, std::size_t numFrames) noexcept;
+    /// Fills the input buffers from one instance's bus channels.
+    void readInputs(const float* firstChannel, std::size_t numFrames) noexcept;
+    /// Writes the output buffers back over one instance's bus channels.
+    void writeOutputs(float* firstChannel, std::size_t numFrames) noexcept;
 
     std::shared_ptr<const LadspaLibrary> library_;  ///< keeps the code mapped
     const LADSPA_Descriptor& descriptor_;
     std::vector<LADSPA_Handle> instances_;
-    std::size_t channelsPerInstance_ = 0;
+    std::size_t channelsPerInstance_ = 0;  ///< bus channels one instance reads and writes
     std::size_t numChannels_ = 0;
     std::size_t maxBlockFrames_ = 0;
     bool activated_ = false;
+    LadspaPorts ports_;
+    unsigned long sampleRate_ = 0;
 
     std::vector<std::atomic<float>> requested_;  ///< written by setParameter
     std::vector<float> controls_;                ///< what the plug-in reads

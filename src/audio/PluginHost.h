@@ -12,7 +12,10 @@ namespace audio {
 
 /// Runs one plug-in over every channel of a bus: a mono plug-in as one
 /// instance per channel, a stereo one (two in, two out) as one instance per
-/// channel pair; other shapes pass the audio through untouched.
+/// channel pair, a mono-in, stereo-out one (a reverb) as one instance per
+/// channel pair fed with the pair's average, or on a mono bus as one instance
+/// whose two outputs are averaged back; other shapes pass the audio through
+/// untouched.
 class DspProcessor {
 public:
     virtual ~DspProcessor() = default;  ///< main thread: deactivates and frees instances
@@ -25,6 +28,11 @@ public:
     /// frames in place (numFrames <= the block size given at creation).
     /// Instances are activated on the first call, after parameters were set.
     virtual void process(float* interleaved, std::size_t numFrames) noexcept = 0;
+
+    /// Main thread, only while no mixer runs this processor: back to the state
+    /// it was created in (instances made anew, not yet activated), so an effect
+    /// attached again does not play out what it held when it was removed.
+    virtual void restart() {}
 };
 
 /// One DSP plug-in (a LADSPA descriptor).

@@ -49,6 +49,8 @@ struct System::Impl {
         const DspPlugin* plugin = nullptr;
         std::unique_ptr<DspProcessor> processor;
         std::uint32_t group = kNoIndex;
+        bool attachedBefore = false;
+        std::uint64_t removalPosted = 0;  ///< commands posted up to its last removal
     };
 
     explicit Impl(System& system) : owner(system) {}

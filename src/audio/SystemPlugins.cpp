@@ -77,6 +77,10 @@ void System::Impl::attachDsp(std::uint32_t group, std::uint32_t dsp) {
     if (groups[group].dsps.size() >= static_cast<std::size_t>(kMaxDspsPerGroup)) return;
     groups[group].dsps.push_back(dsp);
     slot->group = group;
+    // Attached again once the mixer has let go of it: start from a clean
+    // state. (Moved straight from one group to another, it keeps its state.)
+    if (slot->attachedBefore && mixer->commandsTaken() >= slot->removalPosted) slot->processor->restart();
+    slot->attachedBefore = true;
     MixCommand command;
     command.kind = MixCommand::Kind::AddDsp;
     command.index = group;
@@ -93,6 +97,7 @@ void System::Impl::detachDsp(std::uint32_t dsp) {
     command.index = slot->group;
     command.dsp = slot->processor.get();
     post(command);
+    slot->removalPosted = mixer->commandsPosted();
     slot->group = kNoIndex;
 }
 

@@ -131,10 +131,51 @@ TEST_F(PluginProcessor, StereoPluginLeavesAnOddLastChannelUntouched) {
     EXPECT_EQ(mono, monoDry);
 }
 
+TEST_F(PluginProcessor, MonoToStereoPluginFeedsEachPairItsAverageAndWritesBothOutputs) {
+    // The split plug-in writes -x to its first output and x / 2 to its second.
+    // An odd last channel has no pair and passes through.
+    for (const std::string name : {"gloam_split", "gloam_split_inplace_broken"}) {
+        for (const int numChannels : {2, 3, 6}) {
+            auto split = make(name, numChannels);
+            ASSERT_NE(split, nullptr);
+            const std::vector<float> dry = busSignal(numChannels, 300);
+            std::vector<float> wet = dry;
+            split->process(wet.data(), 300);  // more than one block of 256
+            for (std::size_t f = 0; f < 300; ++f) {
+                for (int c = 0; c + 1 < numChannels; c += 2) {
+                    const float mid = 0.5f * (sampleAt(dry, numChannels, f, c) +
+                                              sampleAt(dry, numChannels, f, c + 1));
+                    ASSERT_FLOAT_EQ(sampleAt(wet, numChannels, f, c), -mid)
+                        << name << " on " << numChannels << " channels, channel " << c << " frame " << f;
+                    ASSERT_FLOAT_EQ(sampleAt(wet, numChannels, f, c + 1), 0.5f * mid)
+                        << name << " on " << numChannels << " channels, channel " << c + 1 << " frame " << f;
+                }
+                if (numChannels % 2 == 1) {
+                    ASSERT_EQ(sampleAt(wet, numChannels, f, numChannels - 1),
+                              sampleAt(dry, numChannels, f, numChannels - 1));
+                }
+            }
+        }
+    }
+}
+
+TEST_F(PluginProcessor, MonoToStereoPluginOnAMonoBusAveragesItsOutputsBack) {
+    for (const std::string name : {"gloam_split", "gloam_split_inplace_broken"}) {
+        auto split = make(name, 1);
+        ASSERT_NE(split, nullptr);
+        const std::vector<float> dry = busSignal(1, 64);
+        std::vector<float> wet = dry;
+        split->process(wet.data(), 64);
+        for (std::size_t f = 0; f < 64; ++f) {
+            ASSERT_FLOAT_EQ(wet[f], 0.5f * (-dry[f] + 0.5f * dry[f])) << name << " frame " << f;
+        }
+    }
+}
+
 TEST_F(PluginProcessor, PluginsThatCannotRunPassAudioThroughUntouched) {
-    // One in and two out; no run function; an instantiate that fails.
+    // Two in and one out; no run function; an instantiate that fails.
     for (const std::string name :
-         {"gloam_split", "gloam_descriptor_without_a_run_f", "gloam_instantiate_fails"}) {
+         {"gloam_mix_down", "gloam_descriptor_without_a_run_f", "gloam_instantiate_fails"}) {
         for (const int numChannels : {1, 2}) {
             auto processor = make(name, numChannels);
             ASSERT_NE(processor, nullptr);
@@ -200,14 +241,28 @@ TEST_F(PluginProcessor, InstancesAreActivatedAfterTheParametersWereSet) {
     EXPECT_EQ(end.cleanedUp - start.cleanedUp, 2);
 }
 
-TEST_F(PluginProcessor, InstancesNeverActivatedAreCleanedUpWithoutDeactivation) {
+TEST_F(PluginProcessor, InstancesThatNeverRanAreActivatedOnceBeforeCleanup) {
+    // Some plug-ins free in cleanup what only activate allocates.
     const Lifecycle start = lifecycle();
     make("gloam_activate_gain", 3).reset();
     const Lifecycle end = lifecycle();
     EXPECT_EQ(end.instantiated - start.instantiated, 3);
-    EXPECT_EQ(end.activated - start.activated, 0);
-    EXPECT_EQ(end.deactivated - start.deactivated, 0);
+    EXPECT_EQ(end.activated - start.activated, 3);
+    EXPECT_EQ(end.deactivated - start.deactivated, 3);
     EXPECT_EQ(end.cleanedUp - start.cleanedUp, 3);
+}
+
+TEST_F(PluginProcessor, RestartClearsWhatThePluginHeld) {
+    auto delay = make("gloam_delay_mono", 1);
+    std::vector<float> block = {1.0f, 2.0f};
+    delay->process(block.data(), 2);
+    delay->restart();
+    block = {5.0f};
+    delay->process(block.data(), 1);
+    EXPECT_EQ(block[0], 0.0f);  // not the 2 held from before
+    block = {6.0f};
+    delay->process(block.data(), 1);
+    EXPECT_EQ(block[0], 5.0f);
 }
 
 TEST_F(PluginProcessor, PluginThatCannotRunInPlaceGetsSeparateBuffers) {

@@ -14,6 +14,18 @@ namespace {
 
 constexpr const char* kAmpPath = "/usr/lib/ladspa/amp_1181.so";
 constexpr const char* kDelayPath = "/usr/lib/ladspa/delay_1898.so";
+constexpr const char* kPlatePath = "/usr/lib/ladspa/plate_1423.so";
+
+/// RMS of one channel over frames [from, to).
+double channelRms(const std::vector<float>& samples, int numChannels, int channel,
+                  std::size_t from, std::size_t to) {
+    double sum = 0.0;
+    for (std::size_t f = from; f < to; ++f) {
+        const double sample = gloam_test::sampleAt(samples, numChannels, f, channel);
+        sum += sample * sample;
+    }
+    return std::sqrt(sum / double(to - from));
+}
 
 TEST(SwhPlugins, SimpleAmplifierScalesEveryChannelByItsGainInDecibels) {
     if (!std::filesystem::exists(kAmpPath)) {
@@ -81,4 +93,72 @@ TEST(SwhPlugins, DelayLineDelaysAnImpulseByItsDelayTime) {
     }
 }
 
+TEST(SwhPlugins, PlateReverbRingsOnInStereoAfterTheInputStops) {
+    if (!std::filesystem::exists(kPlatePath)) {
+        GTEST_SKIP() << kPlatePath << " is not installed";
+    }
+    audio::PluginHost host;
+    ASSERT_TRUE(host.load(kPlatePath, 48000));
+    const audio::DspPlugin* plate = gloam_test::findPlugin(host, "plate");
+    ASSERT_NE(plate, nullptr);
+    // Reverb time, damping, dry/wet mix; one input, two outputs.
+    ASSERT_EQ(plate->parameters().size(), 3u);
+
+    // A tenth of a second of tone, then a second of silence.
+    constexpr std::size_t kToneFrames = 4800;
+    constexpr std::size_t kFrames = 48000 + kToneFrames;
+    for (const int numChannels : {1, 2}) {
+        auto processor = plate->createProcessor(48000, numChannels, 256);
+        // A long, bright plate (its reverb time is no time in seconds: at the
+        // default the tail is gone within a third of a second).
+        processor->setParameter(0, 7.0f);
+        processor->setParameter(1, 0.1f);
+        processor->setParameter(2, 1.0f);  // all reverb, no dry signal
+        std::vector<float> samples(kFrames * std::size_t(numChannels), 0.0f);
+        for (std::size_t f = 0; f < kToneFrames; ++f) {
+            for (int c = 0; c < numChannels; ++c) {
+                samples[f * std::size_t(numChannels) + std::size_t(c)] =
+                    float(0.5 * std::sin(2.0 * M_PI * 440.0 * double(f) / 48000.0));
+            }
+        }
+        processor->process(samples.data(), kFrames);
+
+        for (int c = 0; c < numChannels; ++c) {
+            // Between 0.4 and 0.6 s after the tone the tail is still clearly there.
+            const double tail = channelRms(samples, numChannels, c, 19200 + kToneFrames,
+                                           28800 + kToneFrames);
+            EXPECT_GT(tail, 0.005) << numChannels << " channels, channel " << c;
+            EXPECT_LT(tail, 0.5) << numChannels << " channels, channel " << c;
+        }
+        if (numChannels == 2) {
+            // The two outputs are different reflections, not one signal twice.
+            double difference = 0.0;
+            for (std::size_t f = kToneFrames; f < kFrames; ++f) {
+                difference += std::abs(gloam_test::sampleAt(samples, 2, f, 0) -
+                                       gloam_test::sampleAt(samples, 2, f, 1));
+            }
+            EXPECT_GT(difference / double(kFrames - kToneFrames), 1e-3);
+        }
+    }
+}
+
 }  // namespace
+
+TEST(SwhPlugins, IirFilterThatNeverRanIsReleasedSafely) {
+    // Its cleanup frees what only activate allocates.
+    constexpr const char* kLowpassPath = "/usr/lib/ladspa/lowpass_iir_1891.so";
+    if (!std::filesystem::exists(kLowpassPath)) {
+        GTEST_SKIP() << kLowpassPath << " is not installed";
+    }
+    audio::PluginHost host;
+    ASSERT_TRUE(host.load(kLowpassPath, 48000));
+    auto never = host.plugin(0).createProcessor(48000, 2, 256);
+    never.reset();
+    auto restarted = host.plugin(0).createProcessor(48000, 2, 256);
+    std::vector<float> block(512, 0.25f);
+    restarted->process(block.data(), 256);
+    restarted->restart();
+    restarted->restart();
+    restarted->process(block.data(), 256);
+    EXPECT_TRUE(std::isfinite(block[511]));
+}

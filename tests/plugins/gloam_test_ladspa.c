@@ -86,13 +86,36 @@ static void runDelay(LADSPA_Handle handle, unsigned long numFrames) {
     }
 }
 
-/* Ports: input, a control output, output. Writes both outputs. */
+/* Ports: input, output A, output B. A is the input inverted, B half of it;
+   safe in place. */
 static void runSplit(LADSPA_Handle handle, unsigned long numFrames) {
     Instance* self = (Instance*)handle;
     for (unsigned long f = 0; f < numFrames; ++f) {
         const LADSPA_Data in = self->ports[0][f];
         self->ports[1][f] = -in;
         self->ports[2][f] = 0.5f * in;
+    }
+}
+
+/* As runSplit, but clears both outputs before reading the input, so run in
+   place it only gives silence. */
+static void runSplitInPlaceBroken(LADSPA_Handle handle, unsigned long numFrames) {
+    Instance* self = (Instance*)handle;
+    for (unsigned long f = 0; f < numFrames; ++f) {
+        self->ports[1][f] = 0.0f;
+        self->ports[2][f] = 0.0f;
+    }
+    for (unsigned long f = 0; f < numFrames; ++f) {
+        self->ports[1][f] += -self->ports[0][f];
+        self->ports[2][f] += 0.5f * self->ports[0][f];
+    }
+}
+
+/* Ports: in left, in right, output: a shape the host does not run. */
+static void runMixDown(LADSPA_Handle handle, unsigned long numFrames) {
+    Instance* self = (Instance*)handle;
+    for (unsigned long f = 0; f < numFrames; ++f) {
+        self->ports[2][f] = self->ports[0][f] + self->ports[1][f];
     }
 }
 
@@ -177,6 +200,11 @@ static const char* const splitNames[] = {"Input", "Output A", "Output B"};
 static const LADSPA_PortRangeHint splitHints[] = {
     {0, 0.0f, 0.0f}, {0, 0.0f, 0.0f}, {0, 0.0f, 0.0f}};
 
+static const LADSPA_PortDescriptor mixDownPorts[] = {AUDIO_IN, AUDIO_IN, AUDIO_OUT};
+static const char* const mixDownNames[] = {"Input L", "Input R", "Output"};
+static const LADSPA_PortRangeHint mixDownHints[] = {
+    {0, 0.0f, 0.0f}, {0, 0.0f, 0.0f}, {0, 0.0f, 0.0f}};
+
 static const LADSPA_PortDescriptor hintsPorts[] = {
     AUDIO_IN,   CONTROL_IN, CONTROL_IN, CONTROL_OUT, CONTROL_IN, CONTROL_IN, CONTROL_IN, CONTROL_IN,
     CONTROL_IN, CONTROL_IN, CONTROL_IN, CONTROL_IN,  CONTROL_IN, CONTROL_IN, AUDIO_OUT};
@@ -228,6 +256,11 @@ static const LADSPA_Descriptor descriptors[] = {
     {9010, "gloam_instantiate_fails", 0, "Cannot be instantiated", "gloam", "none",
      PORTS(gainMono), NULL, instantiateFails, connectPort, NULL, runGainMono, NULL, NULL, NULL,
      cleanup},
+    {9011, "gloam_split_inplace_broken", LADSPA_PROPERTY_INPLACE_BROKEN,
+     "One input, two outputs, not in place", "gloam", "none", PORTS(split), NULL, instantiate,
+     connectPort, NULL, runSplitInPlaceBroken, NULL, NULL, NULL, cleanup},
+    {9012, "gloam_mix_down", 0, "Two inputs, one output", "gloam", "none", PORTS(mixDown), NULL,
+     instantiate, connectPort, NULL, runMixDown, NULL, NULL, NULL, cleanup},
 };
 
 __attribute__((visibility("default"))) const LADSPA_Descriptor* ladspa_descriptor(unsigned long index) {
