@@ -39,9 +39,7 @@ std::unique_ptr<ChannelGroup> System::Impl::createGroup() {
         groups[index] = GroupSlot{};
         groups[index].alive = true;
         groups[index].parent = kMasterGroup;
-        MixCommand command;
-        command.kind = MixCommand::Kind::CreateGroup;
-        command.index = index;
+        auto command = MixCommand::to(MixCommand::Kind::CreateGroup, index);
         post(command);
     }
     return std::make_unique<ChannelGroup>(owner, index);
@@ -63,9 +61,7 @@ void System::Impl::addGroup(std::uint32_t parent, std::uint32_t child) {
     // A group cannot move under itself or its own sub-tree, and the master stays the root.
     if (!groupValid(parent) || !groupValid(child) || child == kMasterGroup || isWithin(parent, child)) return;
     groups[child].parent = parent;
-    MixCommand command;
-    command.kind = MixCommand::Kind::SetGroupParent;
-    command.index = child;
+    auto command = MixCommand::to(MixCommand::Kind::SetGroupParent, child);
     command.group = parent;
     post(command);
 }
@@ -73,9 +69,7 @@ void System::Impl::addGroup(std::uint32_t parent, std::uint32_t child) {
 void System::Impl::setGroupVolume(std::uint32_t group, float volume) {
     if (!groupValid(group)) return;
     groups[group].volume = volume;
-    MixCommand command;
-    command.kind = MixCommand::Kind::SetGroupVolume;
-    command.index = group;
+    auto command = MixCommand::to(MixCommand::Kind::SetGroupVolume, group);
     command.volume = volume;
     post(command);
 }
@@ -98,9 +92,7 @@ void System::Impl::releaseGroup(std::uint32_t group) {
     }
     groups[group] = GroupSlot{};
     // The mixer detaches the DSPs and sub-groups the same way.
-    MixCommand command;
-    command.kind = MixCommand::Kind::ReleaseGroup;
-    command.index = group;
+    auto command = MixCommand::to(MixCommand::Kind::ReleaseGroup, group);
     post(command);
 }
 

@@ -38,6 +38,16 @@ struct MixCommand {
     SoundReader* reader = nullptr;
     DspProcessor* dsp = nullptr;
     SpeakerGains gains{};
+
+    /// A command of `kind` for the voice or group `target`; the other fields
+    /// are filled in by the caller as the kind needs.
+    static MixCommand to(Kind kind, std::uint32_t target, std::uint32_t generation = 0) {
+        MixCommand command;
+        command.kind = kind;
+        command.index = target;
+        command.generation = generation;
+        return command;
+    }
 };
 
 }  // namespace audio

@@ -81,9 +81,7 @@ void System::Impl::attachDsp(std::uint32_t group, std::uint32_t dsp) {
     // state. (Moved straight from one group to another, it keeps its state.)
     if (slot->attachedBefore && mixer->commandsTaken() >= slot->removalPosted) slot->processor->restart();
     slot->attachedBefore = true;
-    MixCommand command;
-    command.kind = MixCommand::Kind::AddDsp;
-    command.index = group;
+    auto command = MixCommand::to(MixCommand::Kind::AddDsp, group);
     command.dsp = slot->processor.get();
     post(command);
 }
@@ -92,9 +90,7 @@ void System::Impl::detachDsp(std::uint32_t dsp) {
     DspSlot* slot = liveDsp(dsp);
     if (slot == nullptr || slot->group == kNoIndex) return;
     std::erase(groups[slot->group].dsps, dsp);
-    MixCommand command;
-    command.kind = MixCommand::Kind::RemoveDsp;
-    command.index = slot->group;
+    auto command = MixCommand::to(MixCommand::Kind::RemoveDsp, slot->group);
     command.dsp = slot->processor.get();
     post(command);
     slot->removalPosted = mixer->commandsPosted();

@@ -65,10 +65,7 @@ Channel System::Impl::play(Sound& sound, bool paused) {
     slot.sound = &sound;
     slot.reader = std::move(reader);
 
-    MixCommand command;
-    command.kind = MixCommand::Kind::StartVoice;
-    command.index = index;
-    command.generation = slot.generation;
+    auto command = MixCommand::to(MixCommand::Kind::StartVoice, index, slot.generation);
     command.reader = slot.reader.get();
     command.group = kMasterGroup;
     command.paused = paused;
@@ -129,10 +126,7 @@ int System::Impl::countPlaying() const {
 
 void System::Impl::stopVoice(std::uint32_t voice) {
     VoiceSlot& slot = voices[voice];
-    MixCommand command;
-    command.kind = MixCommand::Kind::StopVoice;
-    command.index = voice;
-    command.generation = slot.generation;
+    auto command = MixCommand::to(MixCommand::Kind::StopVoice, voice, slot.generation);
     post(command);
     graveyard.bury(mixer->commandsPosted(), std::move(slot.reader));
     slot.busy = false;
@@ -154,10 +148,7 @@ void System::Impl::setVoiceGroup(std::uint32_t voice, std::uint32_t generation, 
     VoiceSlot* slot = liveVoice(voice, generation);
     if (slot == nullptr || !groupValid(group)) return;
     slot->group = group;
-    MixCommand command;
-    command.kind = MixCommand::Kind::SetVoiceGroup;
-    command.index = voice;
-    command.generation = generation;
+    auto command = MixCommand::to(MixCommand::Kind::SetVoiceGroup, voice, generation);
     command.group = group;
     post(command);
 }
@@ -166,10 +157,7 @@ void System::Impl::setVoicePosition(std::uint32_t voice, std::uint32_t generatio
     VoiceSlot* slot = liveVoice(voice, generation);
     if (slot == nullptr) return;
     slot->position = position;
-    MixCommand command;
-    command.kind = MixCommand::Kind::SetVoiceGains;
-    command.index = voice;
-    command.generation = generation;
+    auto command = MixCommand::to(MixCommand::Kind::SetVoiceGains, voice, generation);
     command.gains = spatializer->gains(position);
     post(command);
 }
@@ -178,10 +166,7 @@ void System::Impl::setVoicePaused(std::uint32_t voice, std::uint32_t generation,
     VoiceSlot* slot = liveVoice(voice, generation);
     if (slot == nullptr) return;
     slot->paused = paused;
-    MixCommand command;
-    command.kind = MixCommand::Kind::PauseVoice;
-    command.index = voice;
-    command.generation = generation;
+    auto command = MixCommand::to(MixCommand::Kind::PauseVoice, voice, generation);
     command.paused = paused;
     post(command);
 }
