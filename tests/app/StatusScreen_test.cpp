@@ -139,3 +139,26 @@ TEST(StatusScreen, PrintsOnlyWhenTheTextChanges) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StatusScreen, AnElementStartingToFadeCausesExactlyOneRedraw) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/rain.wav", 10000);
+    world.load(R"(<a><scene name="Forest"><sound name="Rain" key="a" src="rain.wav" autoStart="1" fadeOut="2000"/></scene></a>)");
+    platform::ScriptedConsole console({}, world.clock);
+    gloam::StatusScreen screen(console);
+    world.runFor(100);
+    EXPECT_TRUE(screen.draw(world.adventure, world.audio.channelsPlaying()));
+    EXPECT_NE(console.screen().find(" (a P) Rain"), std::string::npos);
+
+    world.element("Rain").startFadeOut();
+    world.runFor(100);
+    EXPECT_TRUE(screen.draw(world.adventure, world.audio.channelsPlaying()));
+    EXPECT_NE(console.screen().find(" (a F) Rain"), std::string::npos);
+    world.runFor(100);
+    EXPECT_FALSE(screen.draw(world.adventure, world.audio.channelsPlaying()));
+    EXPECT_EQ(console.clearCount(), 2);
+}
+
+}  // namespace
