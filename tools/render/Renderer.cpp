@@ -14,6 +14,7 @@
 #include <tinyxml2.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -82,24 +83,28 @@ private:
     bool ok_ = true;
 };
 
-/// A progress line on a terminal, about once a second of render time.
+/// A progress line on a terminal, refreshed a few times a second.
 class Progress {
 public:
     explicit Progress(double totalSeconds) : totalSeconds_(totalSeconds), enabled_(isatty(STDERR_FILENO) != 0) {}
     void update(std::int32_t nowMs) {
-        if (!enabled_ || nowMs - lastMs_ < 1000) return;
-        lastMs_ = nowMs;
+        if (!enabled_) return;
+        const auto wallNow = std::chrono::steady_clock::now();
+        if (wallNow < nextPrint_) return;
+        nextPrint_ = wallNow + std::chrono::milliseconds(200);
+        printed_ = true;
         std::fprintf(stderr, "\rrendered %.0f of %.0f s", nowMs / 1000.0, totalSeconds_);
         std::fflush(stderr);
     }
-    void done() {
-        if (enabled_ && lastMs_ > 0) std::fprintf(stderr, "\n");
+    void done(std::int32_t endMs) {
+        if (printed_) std::fprintf(stderr, "\rrendered %.0f s%20s\n", endMs / 1000.0, "");
     }
 
 private:
     double totalSeconds_;
     bool enabled_;
-    std::int32_t lastMs_ = 0;
+    bool printed_ = false;
+    std::chrono::steady_clock::time_point nextPrint_{};
 };
 
 fs::path absoluteFrom(const fs::path& base, const std::string& path) {
@@ -170,7 +175,7 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     if (!options.adventure.empty()) adventure.load(options.adventure);
     Progress progress(options.seconds);
     while (clock.nowMs() < endMs && wait.ok() && loop.runPass()) progress.update(clock.nowMs());
-    progress.done();
+    progress.done(std::min(clock.nowMs(), endMs));
 
     runtime.observer = nullptr;
     shutDown(adventure, system);
