@@ -34,7 +34,8 @@ audio::SystemConfig offlineConfig(int sampleRate) {
 }  // namespace
 
 PlaybackWorld::PlaybackWorld(int sampleRate, std::int32_t startMs)
-    : clock(startMs), runtime(audio, clock), adventure(runtime), recorder(clock), sampleRate_(sampleRate),
+    : clock(startMs), runtime(audio, clock), adventure(runtime), recorder(clock), console_({}, clock), wait_(*this),
+      loop_(console_, wait_, runtime, adventure), sampleRate_(sampleRate),
       sumSquares_(2, 0.0) {
     audio.init(offlineConfig(sampleRate));
     runtime.observer = &recorder;
@@ -50,13 +51,7 @@ void PlaybackWorld::load(const std::string& xml) {
     adventure.load("adventures/test.xml");
 }
 
-void PlaybackWorld::pass() {
-    audio.update();
-    adventure.tick();
-    const std::int32_t deadline = adventure.deadline;
-    const bool due = deadline != 0 && deadline - clock.nowMs() <= 50;
-    advance(due ? 1 : 20);
-}
+void PlaybackWorld::pass() { loop_.runPass(); }
 
 void PlaybackWorld::runUntil(std::int32_t ms) {
     while (clock.nowMs() < ms) pass();

@@ -3,9 +3,11 @@
 
 #include "TestFiles.h"
 #include "app/Adventure.h"
+#include "app/MainLoop.h"
 #include "audio/System.h"
 #include "model/Runtime.h"
 #include "platform/Clock.h"
+#include "platform/ScriptedConsole.h"
 #include "playback/Playable.h"
 
 #include <cstdint>
@@ -33,9 +35,9 @@ private:
     const platform::Clock& clock_;
 };
 
-/// Runs passes the way the main loop does (update, tick, sleep 20 ms or go on
-/// at once when something is due within 50 ms), rendering the audio of the
-/// time that passed. Lives in its own temporary working folder.
+/// Runs the player's own main loop without keys, where a sleeping pass moves
+/// the clock 20 ms and a busy one 1 ms, rendering the audio of the time that
+/// passed. Lives in its own temporary working folder.
 class PlaybackWorld {
 public:
     explicit PlaybackWorld(int sampleRate = 8000, std::int32_t startMs = 1000);
@@ -69,6 +71,20 @@ public:
     StateRecorder recorder;
 
 private:
+    /// Instead of sleeping, moves the world's clock on.
+    class AdvancingWait final : public platform::IdleWait {
+    public:
+        explicit AdvancingWait(PlaybackWorld& world) : world_(world) {}
+        void idle() override { world_.advance(20); }
+        void busy() override { world_.advance(1); }
+
+    private:
+        PlaybackWorld& world_;
+    };
+
+    platform::ScriptedConsole console_;
+    AdvancingWait wait_;
+    gloam::MainLoop loop_;
     int sampleRate_;
     std::int64_t renderedFrames_ = 0;
     std::int64_t renderedMs_ = 0;
