@@ -34,7 +34,9 @@ public:
     std::int32_t playStart = 0;
 
 private:
-    void expandWildcard(tinyxml2::XMLElement& element, const std::string& src, const std::string& pattern);
+    /// One Source per file of the folder matching `pattern`: this one takes the first
+    /// match, copies of its element are inserted after it for the rest.
+    void expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart, const std::string& pattern);
 };
 
 /// "*" matches any run of characters, "?" exactly one; all else byte for byte.
