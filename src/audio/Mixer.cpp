@@ -32,7 +32,9 @@ void Mixer::Bus::reset() noexcept {
     alive = false;
     parent = kNoIndex;
     firstChild = kNoIndex;
+    lastChild = kNoIndex;
     nextSibling = kNoIndex;
+    previousSibling = kNoIndex;
     firstVoice = kNoIndex;
     mixedUntil = -1;
     gain = 1.0f;
@@ -181,6 +183,7 @@ void Mixer::apply(const MixCommand& command) noexcept {
                 const std::uint32_t next = below->nextSibling;
                 below->parent = kNoIndex;
                 below->nextSibling = kNoIndex;
+                below->previousSibling = kNoIndex;
                 child = next;
             }
             target->reset();
@@ -274,24 +277,40 @@ void Mixer::addSegment(Bus& target, const VolumeSegment& segment) noexcept {
 }
 
 void Mixer::linkGroup(std::uint32_t group, std::uint32_t parent) noexcept {
-    // Appended, so sub-groups are summed in the order they were attached.
+    // Appended, so sub-groups are summed in the order they were attached;
+    // both ends are kept so that linking and unlinking cost the same however
+    // many siblings there are.
     Bus* child = bus(group);
+    Bus* above = bus(parent);
     child->parent = parent;
     child->nextSibling = kNoIndex;
-    std::uint32_t* link = &bus(parent)->firstChild;
-    while (*link != kNoIndex) link = &bus(*link)->nextSibling;
-    *link = group;
+    child->previousSibling = above->lastChild;
+    if (above->lastChild != kNoIndex) {
+        bus(above->lastChild)->nextSibling = group;
+    } else {
+        above->firstChild = group;
+    }
+    above->lastChild = group;
 }
 
 void Mixer::unlinkGroup(std::uint32_t group) noexcept {
     Bus* child = bus(group);
     const std::uint32_t parent = child->parent;
     if (parent == kNoIndex) return;
-    std::uint32_t* link = &bus(parent)->firstChild;
-    while (*link != kNoIndex && *link != group) link = &bus(*link)->nextSibling;
-    if (*link == group) *link = child->nextSibling;
+    Bus* above = bus(parent);
+    if (child->previousSibling != kNoIndex) {
+        bus(child->previousSibling)->nextSibling = child->nextSibling;
+    } else {
+        above->firstChild = child->nextSibling;
+    }
+    if (child->nextSibling != kNoIndex) {
+        bus(child->nextSibling)->previousSibling = child->previousSibling;
+    } else {
+        above->lastChild = child->previousSibling;
+    }
     child->parent = kNoIndex;
     child->nextSibling = kNoIndex;
+    child->previousSibling = kNoIndex;
 }
 
 // --- mixing ---------------------------------------------------------------
@@ -356,9 +375,11 @@ Mixer::Planes Mixer::levelPlanes(std::uint32_t depth) const noexcept {
 
 bool Mixer::mixGroup(std::uint32_t group, std::uint32_t depth, std::size_t numFrames) noexcept {
     Bus* node = bus(group);
-    if (node == nullptr || depth >= numLevels_) return false;  // voices below still advance, unheard
+    // Voices below a group that is not mixed still advance, unheard. A group
+    // whose effects went wrong stays silent until they have been reset.
+    if (node == nullptr || depth >= numLevels_ || node->dspsBypassed) return false;
     Bus& mixBus = *node;
-    const bool effects = mixBus.numDsps != 0 && !mixBus.dspsBypassed;
+    const bool effects = mixBus.numDsps != 0;
     if (mixBus.firstVoice == kNoIndex && mixBus.firstChild == kNoIndex && !effects) return false;
 
     const Planes planes = levelPlanes(depth);
@@ -536,7 +557,7 @@ void Mixer::runDsps(Bus& target, const Planes& planes, std::size_t numFrames) no
     kernels::deinterleave(planes.data(), interleaved, numChannels_, numFrames);
     if (!isFinite(planes, numFrames)) {
         // An effect gone wrong would poison every group above it for good:
-        // silence this one and stop running its effects until they are reset.
+        // silence this one until its effects have been reset.
         clear(planes, numFrames);
         target.dspsBypassed = true;
         target.dspTailSilent = true;

@@ -64,7 +64,7 @@ public:
     /// Main thread: whether the mixer found `group`'s effects producing
     /// samples that are not finite. It then silenced the group and stopped
     /// running those effects; they may be reset on the main thread while this
-    /// holds, and run again after a ResumeDsps command.
+    /// holds, and the group sounds again after a ResumeDsps command.
     bool dspsFaulted(std::uint32_t group) const noexcept;
 
     /// Mixing thread; never blocks. Takes pending commands, then mixes
@@ -103,7 +103,9 @@ private:
         bool alive = false;
         std::uint32_t parent = kNoIndex;
         std::uint32_t firstChild = kNoIndex;
+        std::uint32_t lastChild = kNoIndex;
         std::uint32_t nextSibling = kNoIndex;
+        std::uint32_t previousSibling = kNoIndex;
         std::uint32_t firstVoice = kNoIndex;  ///< rebuilt every block
         std::int64_t mixedUntil = -1;  ///< frame after the last one mixed; -1 never
         // Volume: `gain` holds at frame `mixedUntil`; a running ramp and the
@@ -121,7 +123,7 @@ private:
         // Effects.
         int numDsps = 0;
         std::array<DspProcessor*, kMaxDspsPerGroup> dsps{};
-        bool dspsBypassed = false;  ///< after a fault, until the main thread resumes them
+        bool dspsBypassed = false;  ///< after a fault: silent until the main thread resumes it
         bool dspTailSilent = true;  ///< the effects gave only zeros in their last run
         std::atomic<bool> dspFault{false};
 
