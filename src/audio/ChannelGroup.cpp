@@ -24,8 +24,8 @@ void ChannelGroup::rampVolume(float volume, std::int64_t startFrame, std::int64_
 void ChannelGroup::cancelVolumeRamps(std::int64_t fromFrame) { system_.impl().cancelGroupVolumes(id_, fromFrame); }
 
 float ChannelGroup::volume() const {
-    const System::Impl& impl = system_.impl();
-    return impl.groupValid(id_) ? impl.groups[id_].volume : 1.0f;
+    System::Impl& impl = system_.impl();
+    return impl.groupValid(id_) ? impl.groupVolumeNow(id_) : 1.0f;
 }
 
 void ChannelGroup::stop(std::int64_t atFrame) { system_.impl().stopGroup(id_, atFrame); }
@@ -50,6 +50,7 @@ std::unique_ptr<ChannelGroup> System::Impl::createGroup() {
         while (index / kGroupChunkSize >= groupChunksGiven) post(mixer->groupChunkCommand(groupChunksGiven++));
         groups[index] = GroupSlot{};
         groups[index].alive = true;
+        groups[index].volumeFrame = framesMixed();
         linkChild(kMasterGroup, index);
         groups[index].depth = 1;
         ensureMixLevels(1);
@@ -127,9 +128,20 @@ void System::Impl::addGroup(std::uint32_t parent, std::uint32_t child) {
     post(command);
 }
 
+float System::Impl::groupVolumeNow(std::uint32_t group) {
+    GroupSlot& slot = groups[group];
+    const std::int64_t mixed = framesMixed();
+    if (slot.volumeFrame < mixed) {
+        slot.volume.advance(slot.volumeFrame, mixed, nullptr);
+        slot.volumeFrame = mixed;
+    }
+    return slot.volume.gain();
+}
+
 void System::Impl::setGroupVolume(std::uint32_t group, float volume) {
     if (!groupValid(group)) return;
-    groups[group].volume = volume;
+    groupVolumeNow(group);
+    groups[group].volume.set(volume);
     auto command = MixCommand::to(MixCommand::Kind::SetGroupVolume, group);
     command.volume = volume;
     post(command);
@@ -137,7 +149,8 @@ void System::Impl::setGroupVolume(std::uint32_t group, float volume) {
 
 void System::Impl::rampGroupVolume(std::uint32_t group, float volume, std::int64_t startFrame, std::int64_t endFrame) {
     if (!groupValid(group)) return;
-    groups[group].volume = volume;
+    groupVolumeNow(group);
+    groups[group].volume.schedule({startFrame, endFrame, volume});
     auto command = MixCommand::to(MixCommand::Kind::RampGroupVolume, group);
     command.volume = volume;
     command.atFrame = startFrame;
@@ -147,6 +160,8 @@ void System::Impl::rampGroupVolume(std::uint32_t group, float volume, std::int64
 
 void System::Impl::cancelGroupVolumes(std::uint32_t group, std::int64_t fromFrame) {
     if (!groupValid(group)) return;
+    groupVolumeNow(group);
+    groups[group].volume.cancelFrom(fromFrame);
     auto command = MixCommand::to(MixCommand::Kind::CancelGroupVolumes, group);
     command.atFrame = fromFrame;
     post(command);

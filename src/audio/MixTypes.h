@@ -36,7 +36,7 @@ inline constexpr std::int64_t kAtOnce = 0;
 inline constexpr std::int64_t kNeverFrame = std::numeric_limits<std::int64_t>::max();
 /// Volume changes a group can hold ahead of time; a planned envelope needs
 /// a handful.
-inline constexpr int kMaxVolumeSegments = 8;
+inline constexpr int kMaxVolumeSegments = 16;
 
 /// Linear gain per output channel for one voice.
 using SpeakerGains = std::array<float, kMaxOutputChannels>;

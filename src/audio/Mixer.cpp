@@ -37,10 +37,8 @@ void Mixer::Bus::reset() noexcept {
     previousSibling = kNoIndex;
     firstVoice = kNoIndex;
     mixedUntil = -1;
-    gain = 1.0f;
+    volume.set(1.0f);
     smoothing = false;
-    ramping = false;
-    numSegments = 0;
     numDsps = 0;
     dsps.fill(nullptr);
     dspsBypassed = false;
@@ -197,32 +195,19 @@ void Mixer::apply(const MixCommand& command) noexcept {
         break;
     case Kind::SetGroupVolume:
         if (target != nullptr) {
-            target->numSegments = 0;
-            target->ramping = false;
             // A bus that was sounding glides to the new value over its next
             // block, so a change made between blocks never clicks; a silent
             // one takes it at once, so a fade-in does not start with a blip.
-            if (target->mixedUntil == blockStart_) {
-                target->smoothing = true;
-                target->smoothTarget = command.volume;
-            } else {
-                target->smoothing = false;
-                target->gain = command.volume;
-            }
+            target->smoothing = target->mixedUntil == blockStart_;
+            target->smoothTarget = command.volume;
+            target->volume.set(target->smoothing ? target->volume.gain() : command.volume);
         }
         break;
     case Kind::RampGroupVolume:
-        if (target != nullptr) addSegment(*target, {command.atFrame, std::max(command.endFrame, command.atFrame), command.volume});
+        if (target != nullptr) target->volume.schedule({command.atFrame, command.endFrame, command.volume});
         break;
     case Kind::CancelGroupVolumes:
-        if (target != nullptr) {
-            int kept = 0;
-            for (int i = 0; i < target->numSegments; ++i) {
-                const VolumeSegment& segment = target->segments[static_cast<std::size_t>(i)];
-                if (segment.start < command.atFrame) target->segments[static_cast<std::size_t>(kept++)] = segment;
-            }
-            target->numSegments = kept;
-        }
+        if (target != nullptr) target->volume.cancelFrom(command.atFrame);
         break;
     case Kind::AddDsp:
         if (target != nullptr && target->numDsps < kMaxDspsPerGroup) {
@@ -258,22 +243,6 @@ void Mixer::apply(const MixCommand& command) noexcept {
         }
         break;
     }
-}
-
-void Mixer::addSegment(Bus& target, const VolumeSegment& segment) noexcept {
-    // Kept in order of their start; more than the bus holds are dropped, the
-    // latest first, since the main thread re-sends an envelope as it goes.
-    int at = target.numSegments;
-    while (at > 0 && target.segments[static_cast<std::size_t>(at - 1)].start > segment.start) --at;
-    if (target.numSegments == kMaxVolumeSegments) {
-        if (at == kMaxVolumeSegments) return;
-        --target.numSegments;
-    }
-    for (int i = target.numSegments; i > at; --i) {
-        target.segments[static_cast<std::size_t>(i)] = target.segments[static_cast<std::size_t>(i - 1)];
-    }
-    target.segments[static_cast<std::size_t>(at)] = segment;
-    ++target.numSegments;
 }
 
 void Mixer::linkGroup(std::uint32_t group, std::uint32_t parent) noexcept {
@@ -463,89 +432,36 @@ void Mixer::advanceUnmixedVoices(std::size_t numFrames) noexcept {
     }
 }
 
-// --- volume automation ----------------------------------------------------
-
-void Mixer::beginSegment(Bus& target, const VolumeSegment& segment, std::int64_t frame) noexcept {
-    // A segment that arrives late starts from where the gain is now and still
-    // ends on its frame; one that is already over is a step.
-    const std::int64_t start = std::max(segment.start, frame);
-    target.smoothing = false;
-    if (segment.end <= start) {
-        target.ramping = false;
-        target.gain = segment.target;
-        return;
-    }
-    target.ramping = true;
-    target.rampStart = start;
-    target.rampEnd = segment.end;
-    target.rampFrom = target.gain;
-    target.rampTo = segment.target;
-}
-
-bool Mixer::automate(Bus& target, std::int64_t from, std::int64_t to, float* gains) noexcept {
-    if (!target.smoothing && !target.ramping &&
-        (target.numSegments == 0 || target.segments[0].start >= to)) {
-        return true;
-    }
-    if (target.smoothing) {
-        target.smoothing = false;
-        if (gains != nullptr && target.numSegments == 0) {
-            const float first = target.gain;
-            const float step = (target.smoothTarget - first) / static_cast<float>(to - from);
-            for (std::int64_t i = 0; i < to - from; ++i) gains[i] = first + step * static_cast<float>(i);
-            target.gain = target.smoothTarget;
-            return false;
-        }
-        target.gain = target.smoothTarget;
-    }
-    std::int64_t frame = from;
-    while (frame < to) {
-        while (target.numSegments > 0 && target.segments[0].start <= frame) {
-            beginSegment(target, target.segments[0], frame);
-            std::copy(target.segments.begin() + 1, target.segments.begin() + target.numSegments, target.segments.begin());
-            --target.numSegments;
-        }
-        const std::int64_t runEnd = target.numSegments > 0 ? std::min(to, target.segments[0].start) : to;
-        if (target.ramping) {
-            const std::int64_t rampRunEnd = std::min(runEnd, target.rampEnd);
-            // Each frame's gain from its distance to the ramp's start, so a
-            // ramp lands on its target exactly at its end frame.
-            const double span = static_cast<double>(target.rampEnd - target.rampStart);
-            const double delta = static_cast<double>(target.rampTo) - target.rampFrom;
-            if (gains != nullptr) {
-                for (std::int64_t f = frame; f < rampRunEnd; ++f) {
-                    gains[f - from] = static_cast<float>(target.rampFrom + delta * static_cast<double>(f - target.rampStart) / span);
-                }
-            }
-            frame = rampRunEnd;
-            if (frame >= target.rampEnd) {
-                target.ramping = false;
-                target.gain = target.rampTo;
-            } else {
-                target.gain = static_cast<float>(target.rampFrom + delta * static_cast<double>(frame - target.rampStart) / span);
-            }
-        } else {
-            if (gains != nullptr) std::fill(gains + (frame - from), gains + (runEnd - from), target.gain);
-            frame = runEnd;
-        }
-    }
-    return false;
-}
+// --- volume -------------------------------------------------------------
 
 void Mixer::applyVolume(Bus& target, const Planes& planes, std::size_t numFrames) noexcept {
+    VolumeAutomation& volume = target.volume;
     // Frames this bus sat out (nothing beneath it sounded) still move its
     // automation on, so ramps keep their schedule.
-    if (target.mixedUntil >= 0 && target.mixedUntil < blockStart_) automate(target, target.mixedUntil, blockStart_, nullptr);
-    const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
-    float* gains = gainScratch_.data();
-    if (automate(target, blockStart_, blockEnd, gains)) {
-        if (target.gain != 1.0f) {
-            for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) kernels::scale(planes[c], target.gain, numFrames);
-        }
-    } else {
-        for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) kernels::multiply(planes[c], gains, numFrames);
+    if (target.mixedUntil >= 0 && target.mixedUntil < blockStart_) {
+        if (target.smoothing) volume.jumpTo(target.smoothTarget);
+        target.smoothing = false;
+        volume.advance(target.mixedUntil, blockStart_, nullptr);
     }
+    const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
     target.mixedUntil = blockEnd;
+    float* gains = gainScratch_.data();
+    if (target.smoothing) {
+        // An unscheduled change: a straight line over this block.
+        target.smoothing = false;
+        const float first = volume.gain();
+        const float step = (target.smoothTarget - first) / static_cast<float>(numFrames);
+        for (std::size_t i = 0; i < numFrames; ++i) gains[i] = first + step * static_cast<float>(i);
+        volume.jumpTo(target.smoothTarget);
+    } else if (volume.steadyUntil(blockEnd)) {
+        if (volume.gain() != 1.0f) {
+            for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) kernels::scale(planes[c], volume.gain(), numFrames);
+        }
+        return;
+    } else {
+        volume.advance(blockStart_, blockEnd, gains);
+    }
+    for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) kernels::multiply(planes[c], gains, numFrames);
 }
 
 // --- effects --------------------------------------------------------------

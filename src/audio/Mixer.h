@@ -5,6 +5,7 @@
 #include "audio/MixCommand.h"
 #include "audio/MixTypes.h"
 #include "audio/Types.h"
+#include "audio/VolumeAutomation.h"
 
 #include <array>
 #include <atomic>
@@ -94,11 +95,6 @@ private:
         SpeakerGains target{};
         std::atomic<std::uint32_t> endedGeneration{0};
     };
-    struct VolumeSegment {
-        std::int64_t start = 0;
-        std::int64_t end = 0;
-        float target = 1.0f;
-    };
     struct Bus {
         bool alive = false;
         std::uint32_t parent = kNoIndex;
@@ -108,18 +104,9 @@ private:
         std::uint32_t previousSibling = kNoIndex;
         std::uint32_t firstVoice = kNoIndex;  ///< rebuilt every block
         std::int64_t mixedUntil = -1;  ///< frame after the last one mixed; -1 never
-        // Volume: `gain` holds at frame `mixedUntil`; a running ramp and the
-        // scheduled segments take it from there.
-        float gain = 1.0f;
+        VolumeAutomation volume;  ///< has reached `mixedUntil` (or the start)
         bool smoothing = false;  ///< an unscheduled change, spread over the next block
         float smoothTarget = 1.0f;
-        bool ramping = false;
-        std::int64_t rampStart = 0;
-        std::int64_t rampEnd = 0;
-        float rampFrom = 1.0f;
-        float rampTo = 1.0f;
-        int numSegments = 0;
-        std::array<VolumeSegment, kMaxVolumeSegments> segments{};  ///< by start frame
         // Effects.
         int numDsps = 0;
         std::array<DspProcessor*, kMaxDspsPerGroup> dsps{};
@@ -135,7 +122,6 @@ private:
     Bus* bus(std::uint32_t group) noexcept;
     void linkGroup(std::uint32_t group, std::uint32_t parent) noexcept;
     void unlinkGroup(std::uint32_t group) noexcept;
-    void addSegment(Bus& bus, const VolumeSegment& segment) noexcept;
 
     /// The planar buffers of one level of the tree, one per output channel.
     using Planes = std::array<float*, kMaxOutputChannels>;
@@ -147,11 +133,6 @@ private:
     void fetch(Voice& voice, std::size_t numFrames) noexcept;
     void place(Voice& voice, const Planes& planes, std::size_t numFrames) noexcept;
     void advanceUnmixedVoices(std::size_t numFrames) noexcept;
-    /// Runs the bus's volume automation over [from, to): when `gains` is not
-    /// null and the gain changes within the range, writes each frame's gain
-    /// there and returns false; returns true when it stays bus.gain throughout.
-    bool automate(Bus& bus, std::int64_t from, std::int64_t to, float* gains) noexcept;
-    void beginSegment(Bus& bus, const VolumeSegment& segment, std::int64_t frame) noexcept;
     void applyVolume(Bus& bus, const Planes& planes, std::size_t numFrames) noexcept;
     void runDsps(Bus& bus, const Planes& planes, std::size_t numFrames) noexcept;
     bool isFinite(const Planes& planes, std::size_t numFrames) const noexcept;

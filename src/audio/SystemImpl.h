@@ -13,6 +13,7 @@
 #include "audio/Spatializer.h"
 #include "audio/System.h"
 #include "audio/Types.h"
+#include "audio/VolumeAutomation.h"
 
 #include <chrono>
 #include <cstdint>
@@ -49,7 +50,10 @@ struct System::Impl {
         std::uint32_t nextSibling = kNoIndex;
         std::uint32_t previousSibling = kNoIndex;
         std::uint32_t nextFree = kNoIndex;
-        float volume = 1.0f;  ///< the value last asked for
+        /// A copy of what the mixer does with the group's volume, so the
+        /// main thread can tell what the group sounds like now.
+        VolumeAutomation volume;
+        std::int64_t volumeFrame = 0;  ///< the frame `volume` has reached
         std::vector<std::uint32_t> dsps;  ///< Dsp ids in chain order
         std::uint64_t resumePosted = 0;  ///< commands posted up to the last resumption of its effects
     };
@@ -90,7 +94,7 @@ struct System::Impl {
     void stopVoice(std::uint32_t voice, std::int64_t atFrame = kAtOnce);
     void reclaimEnded();
     std::uint32_t pickVoice();
-    float effectiveGain(const VoiceSlot& slot) const;
+    float effectiveGain(const VoiceSlot& slot);
     void setVoiceGroup(std::uint32_t voice, std::uint32_t generation, std::uint32_t group);
     void setVoicePosition(std::uint32_t voice, std::uint32_t generation, Vector3 position);
     void setVoicePaused(std::uint32_t voice, std::uint32_t generation, bool paused, std::int64_t atFrame);
@@ -111,6 +115,8 @@ struct System::Impl {
     /// Gives the mixer buffers for `depth` levels below the master group.
     void ensureMixLevels(std::uint32_t depth);
     void setGroupVolume(std::uint32_t group, float volume);
+    /// The group's gain at the frame being mixed next.
+    float groupVolumeNow(std::uint32_t group);
     void rampGroupVolume(std::uint32_t group, float volume, std::int64_t startFrame, std::int64_t endFrame);
     void cancelGroupVolumes(std::uint32_t group, std::int64_t fromFrame);
     void stopGroup(std::uint32_t group, std::int64_t atFrame);

@@ -110,15 +110,15 @@ std::uint32_t System::Impl::pickVoice() {
     return best;
 }
 
-float System::Impl::effectiveGain(const VoiceSlot& slot) const {
+float System::Impl::effectiveGain(const VoiceSlot& slot) {
     float gain = Spatializer::distanceGain(slot.position);
     std::uint32_t group = slot.group;
     while (group != kMasterGroup) {
         if (group >= groups.size()) return 0.0f;  // detached: not heard
-        gain *= groups[group].volume;
+        gain *= groupVolumeNow(group);
         group = groups[group].parent;
     }
-    return gain * groups[kMasterGroup].volume;
+    return gain * groupVolumeNow(kMasterGroup);
 }
 
 bool System::Impl::hasEnded(std::uint32_t voice) const {
