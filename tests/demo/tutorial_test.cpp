@@ -77,17 +77,17 @@ int attributeIn(const std::string& xml, const std::string& tag, const std::strin
     return std::atoi(xml.c_str() + at + attribute.size() + 2);
 }
 
-/// The time of the first timeline line at or after `fromMs` that puts the
-/// element at `path` into `state`; -1 when there is none.
-int firstStateMs(const std::string& trace, const std::string& path, const std::string& state, int fromMs = 0) {
+/// The time of the first timeline line that puts the element at `path` into
+/// `state`; -1 when there is none.
+int firstStateMs(const std::string& trace, const std::string& path, const std::string& state) {
     std::istringstream lines(trace);
     for (std::string line; std::getline(lines, line);) {
         std::vector<std::string> fields;
         std::istringstream cells(line);
         for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
-        if (fields.size() != 5 || fields[1] != "state" || fields[2] != path || fields[4] != state) continue;
-        const int ms = std::stoi(fields[0]);
-        if (ms >= fromMs) return ms;
+        if (fields.size() == 5 && fields[1] == "state" && fields[2] == path && fields[4] == state) {
+            return std::stoi(fields[0]);
+        }
     }
     return -1;
 }
@@ -169,11 +169,11 @@ TEST_F(Tutorial, PressingTheTunesKeyAgainFadesThemOut) {
     EXPECT_GE(fadeOutMs, 1000) << "without a fadeOut on the seq, m stops the tunes at once";
     // Where the fade should be heard; a shorter one would not sound like a fade.
     const double fade = std::max(fadeOutMs, 1000) / 1000.0;
-    const double key = 5.0;
+    constexpr int keyMs = 5000;
+    const double key = keyMs / 1000.0;
     const double seconds = key + fade + 1.0;
-    const std::string start = "500:m";
-    const Heard playing = render(start, seconds);
-    const Heard stopped = render(start + ",5000:m", seconds);
+    const Heard playing = render("500:m", seconds);
+    const Heard stopped = render("500:m," + std::to_string(keyMs) + ":m", seconds);
 
     // Against the same tunes left playing, the level falls step by step over
     // the fade and is gone after it.
