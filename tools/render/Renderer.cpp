@@ -161,7 +161,7 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     Timeline timeline(trace, clock, adventure);
     if (trace.is_open()) runtime.observer = &timeline;
 
-    platform::ScriptedConsole console(options.keys, clock);
+    platform::ScriptedConsole console(options.keys, clock, platform::Transcript::Discard);
     RenderingWait wait(clock, system, wav, endMs);
     MainLoopHooks hooks;
     if (trace.is_open()) hooks.keyRead = [&timeline](int code) { timeline.keyRead(code); };
