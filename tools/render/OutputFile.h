@@ -64,7 +64,7 @@ public:
     /// (libsndfile); not to be mixed with write().
     int descriptor() const { return fd_; }
     /// Whether the data lands in a regular file that can be read back.
-    bool isRegularFile() const { return temporary_.empty() == false; }
+    bool isRegularFile() const { return !temporary_.empty(); }
     /// Records a failure seen by a writer that uses descriptor().
     void fail(const std::string& reason);
     /// Writes what is buffered and closes; false on failure.

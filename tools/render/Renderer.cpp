@@ -122,6 +122,7 @@ int runRender(const RenderOptions& options, std::ostream& err) {
         err << "gloam-render: " << message << '\n';
         return 2;
     };
+    if (options.output.empty()) return failWith("no output file given");
     const std::optional<AudioFormat> format = audioFormatFor(options.output);
     if (!format) return failWith(unknownFormatMessage(options.output));
     const fs::path startDirectory = fs::current_path();
@@ -173,8 +174,8 @@ int runRender(const RenderOptions& options, std::ostream& err) {
         return nullptr;
     };
     if (const OutputFile* failed = firstFailure()) return failWith(failed->error());
-    AudioWriter audio(audioFile, *format, options.sampleRate, options.channels);
-    if (!audio.ok()) return failWith(audioFile.error());
+    AudioWriter audioOut(audioFile, *format, options.sampleRate, options.channels);
+    if (!audioOut.ok()) return failWith(audioFile.error());
 
     const auto endMs = static_cast<std::int32_t>(std::llround(options.seconds * 1000.0));
     platform::VirtualClock clock(0);
@@ -187,8 +188,8 @@ int runRender(const RenderOptions& options, std::ostream& err) {
 
     Runtime runtime(system, clock);
     Adventure adventure(runtime);
-    // Only an output actually asked for is kept; a busy scene's screens and
-    // states would otherwise pile up for the whole render.
+    // Timeline and screens are written as they happen, and only when asked
+    // for: nothing of a long render is kept in memory.
     std::optional<Timeline> timeline;
     if (trace != nullptr) {
         timeline.emplace(*trace, clock, adventure);
@@ -196,7 +197,7 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     }
 
     platform::ScriptedConsole console(options.keys, clock, platform::Transcript::Discard);
-    RenderingWait wait(clock, system, audio, endMs);
+    RenderingWait wait(clock, system, audioOut, endMs);
     MainLoopHooks hooks;
     if (timeline) hooks.keyRead = [&timeline](int code) { timeline->keyRead(code); };
     if (screens != nullptr) {
@@ -216,7 +217,7 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     runtime.observer = nullptr;
     shutDown(adventure, system);
 
-    audio.finish();
+    audioOut.finish();
     for (const auto& file : files) file->close();
     if (const OutputFile* failed = firstFailure()) return failWith(failed->error());
     for (const auto& file : files) {
