@@ -409,6 +409,10 @@ void AdventureChecker::reportMissingSound(Position at, const std::string& fileNa
         return;
     }
 
+    if (!fs::is_directory("sounds", error)) {
+        add(at, Severity::Error, "sound-not-found", "sound file " + shown + " not found: there is no folder sounds/");
+        return;
+    }
     // Down the folders as far as they exist, then say which part is missing.
     std::string folder = "sounds";
     std::string prefix;
@@ -505,8 +509,14 @@ void AdventureChecker::filterRead(const tinyxml2::XMLElement& filter, FilterOutc
                 labels.push_back(runtime_.audio.dspPluginName(index));
             }
             std::string message = "no plug-in labelled " + inQuotes(label) + " in plugins/";
-            message += labels.empty() ? " (it holds no LADSPA plug-in gloam can use)"
-                                      : didYouMean(closestName(label, labels));
+            std::error_code error;
+            if (!fs::is_directory("plugins", error)) {
+                message += " (there is no such folder)";
+            } else if (labels.empty()) {
+                message += " (it holds no LADSPA plug-in gloam can use)";
+            } else {
+                message += didYouMean(closestName(label, labels));
+            }
             add(where(filter, "name"), Severity::Error, "unknown-plugin", message + ": the filter is skipped");
             return;
         }
