@@ -1,4 +1,5 @@
 // gloam-check: a corpus of faulty adventures, the clean demo and the JSON form.
+#include "CheckOptions.h"
 #include "Checker.h"
 #include "TestFiles.h"
 #include "app/AudioStartup.h"
@@ -255,4 +256,15 @@ TEST(CheckReport, JsonGivesTheSameFindingsAsAnArrayAndTheSummaryApart) {
     EXPECT_NE(text.str().find("adventures/c.xml:3:9: error: sound file 'x\\x01.wav' not found in sounds/\n"),
               std::string::npos)
         << text.str();
+}
+
+TEST(CheckReport, CommandLineTakesBothOptionFormsAndRefusesWhatItDoesNotKnow) {
+    const auto parsed = gloam::check::parseCheckOptions({"--root=game", "--format", "json", "a.xml", "--", "-b.xml"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->root, "game");
+    EXPECT_EQ(parsed.options->format, Format::Json);
+    EXPECT_EQ(parsed.options->files, (std::vector<std::string>{"a.xml", "-b.xml"}));
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--format", "yaml"}, {"--root"}, {"-x"}}) {
+        EXPECT_FALSE(gloam::check::parseCheckOptions(bad).options) << bad.front();
+    }
 }
