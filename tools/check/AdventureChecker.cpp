@@ -293,6 +293,7 @@ void AdventureChecker::nodeBuilt(const tinyxml2::XMLElement& element, const Sett
         }
         unknownAttributes_.push_back(UnknownAttribute{text_.of(*attribute), attribute->Name(), info.elementName, read});
     }
+    reads_.erase(&element);
     nodes_[&node] = std::move(info);
 }
 
