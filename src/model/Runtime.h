@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <list>
+#include <utility>
 
 namespace audio {
 class System;
@@ -19,6 +20,7 @@ class Clock;
 
 namespace gloam {
 
+class Diagnostics;
 class Playable;
 class Scene;
 
@@ -34,6 +36,10 @@ public:
 struct Runtime {
     Runtime(audio::System& audioSystem, const platform::Clock& programClock)
         : audio(audioSystem), clock(programClock), soundCache(audioSystem) {}
+    /// For tools that open sounds their own way (the checker reads no more
+    /// of a file than it needs to know it plays).
+    Runtime(audio::System& audioSystem, const platform::Clock& programClock, SoundCache::Opener opener)
+        : audio(audioSystem), clock(programClock), soundCache(std::move(opener)) {}
 
     std::int32_t now() const;
 
@@ -48,6 +54,8 @@ struct Runtime {
     /// Mode for nodes with none of their own up their tree.
     std::int32_t defaultMode = streamMode;
     StateObserver* observer = nullptr;
+    /// Told what loading reads and passes over; null in the player.
+    Diagnostics* diagnostics = nullptr;
 };
 
 }  // namespace gloam
