@@ -1,6 +1,7 @@
 // Loading, clearing and ticking the adventure.
 #include "app/Adventure.h"
 
+#include "model/Diagnostics.h"
 #include "model/Runtime.h"
 #include "model/Scene.h"
 #include "playback/Int32.h"
@@ -20,7 +21,10 @@ Adventure::~Adventure() { clear(); }
 
 void Adventure::load(const std::string& path) {
     tinyxml2::XMLDocument document;
-    if (document.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) return;
+    if (document.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) {
+        if (runtime_.diagnostics != nullptr) runtime_.diagnostics->documentRejected(document);
+        return;
+    }
     clear();
 
     tinyxml2::XMLElement* root = document.FirstChildElement();
@@ -30,6 +34,7 @@ void Adventure::load(const std::string& path) {
         if (std::strcmp(mode, "compressed") == 0) runtime_.defaultMode = compressedMode;
         if (std::strcmp(mode, "stream") == 0) runtime_.defaultMode = streamMode;
     }
+    if (runtime_.diagnostics != nullptr) runtime_.diagnostics->rootRead(*root);
 
     try {
         for (tinyxml2::XMLElement* scene = root->FirstChildElement("scene"); scene != nullptr;

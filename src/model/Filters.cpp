@@ -3,6 +3,7 @@
 
 #include "audio/Dsp.h"
 #include "audio/System.h"
+#include "model/Diagnostics.h"
 #include "model/XmlValues.h"
 
 #include <tinyxml2.h>
@@ -24,15 +25,27 @@ int findPlugin(audio::System& system, const char* name) {
 }  // namespace
 
 void readFilters(audio::System& system, const tinyxml2::XMLElement& element,
-                 std::vector<std::unique_ptr<audio::Dsp>>& filters) {
+                 std::vector<std::unique_ptr<audio::Dsp>>& filters, Diagnostics* diagnostics) {
+    const auto tell = [diagnostics](const tinyxml2::XMLElement& filter, FilterOutcome outcome, int numParameters) {
+        if (diagnostics != nullptr) diagnostics->filterRead(filter, outcome, numParameters);
+    };
     for (const tinyxml2::XMLElement* filter = element.FirstChildElement("filter"); filter != nullptr;
          filter = filter->NextSiblingElement("filter")) {
         const char* name = filter->Attribute("name");
-        if (name == nullptr) continue;
+        if (name == nullptr) {
+            tell(*filter, FilterOutcome::NoName, 0);
+            continue;
+        }
         const int plugin = findPlugin(system, name);
-        if (plugin < 0) continue;
+        if (plugin < 0) {
+            tell(*filter, FilterOutcome::UnknownPlugin, 0);
+            continue;
+        }
         auto dsp = system.createDspByPlugin(plugin);
-        if (!dsp) continue;
+        if (!dsp) {
+            tell(*filter, FilterOutcome::NoInstance, 0);
+            continue;
+        }
 
         // Parameters come from the attributes after the first, by position;
         // their names do not matter.
@@ -43,10 +56,12 @@ void readFilters(audio::System& system, const tinyxml2::XMLElement& element,
              attribute = attribute->Next(), ++index) {
             const audio::DspParameterInfo info = dsp->parameterInfo(index);
             float value = parseParameter(attribute->Value());
+            if (diagnostics != nullptr) diagnostics->filterParameterRead(*filter, *attribute, index, value, info);
             if (value < info.min) value = info.min;
             if (value > info.max) value = info.max;
             dsp->setParameter(index, value);
         }
+        tell(*filter, FilterOutcome::Made, numParameters);
         filters.push_back(std::move(dsp));
     }
 }

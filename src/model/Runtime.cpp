@@ -24,6 +24,13 @@ Runtime::Runtime(audio::System& audioSystem, const platform::Clock& programClock
       ownTimebase_(audioSystem.sampleRate(), programClock.nowMs(), audioSystem.framesMixed()),
       present_(programClock.nowMs()) {}
 
+Runtime::Runtime(audio::System& audioSystem, const platform::Clock& programClock, SoundCache::Opener opener)
+    : audio(audioSystem),
+      clock(programClock),
+      soundCache(std::move(opener)),
+      ownTimebase_(audioSystem.sampleRate(), programClock.nowMs(), audioSystem.framesMixed()),
+      present_(programClock.nowMs()) {}
+
 Runtime::Runtime(audio::System& audioSystem, const platform::Clock& programClock, const Timebase& liveTimebase)
     : audio(audioSystem),
       clock(programClock),

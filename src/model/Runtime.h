@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <list>
 #include <optional>
+#include <utility>
 
 namespace audio {
 class System;
@@ -21,6 +22,7 @@ class Clock;
 
 namespace gloam {
 
+class Diagnostics;
 class Playable;
 class Scene;
 
@@ -39,6 +41,9 @@ struct Runtime {
     Runtime(audio::System& audioSystem, const platform::Clock& programClock);
     /// Live: `liveTimebase` belongs to the clock, which moves it on stalls.
     Runtime(audio::System& audioSystem, const platform::Clock& programClock, const Timebase& liveTimebase);
+    /// For tools that open sounds their own way (the checker reads no more
+    /// of a file than it needs to know it plays).
+    Runtime(audio::System& audioSystem, const platform::Clock& programClock, SoundCache::Opener opener);
 
     /// Program time: the time of the event being handled when one is (see
     /// `eventFrame`), else the clock's reading.
@@ -69,6 +74,8 @@ struct Runtime {
     /// Mode for nodes with none of their own up their tree.
     std::int32_t defaultMode = streamMode;
     StateObserver* observer = nullptr;
+    /// Told what loading reads and passes over; null in the player.
+    Diagnostics* diagnostics = nullptr;
 
 private:
     /// The clock's reading, unwrapped; kept up to date by every reading.

@@ -3,6 +3,7 @@
 
 #include "audio/ChannelGroup.h"
 #include "audio/Dsp.h"
+#include "model/Diagnostics.h"
 #include "model/Runtime.h"
 #include "playback/Playable.h"
 
@@ -35,6 +36,7 @@ Scene::Scene(Runtime& runtimeValues, tinyxml2::XMLElement& element)
         throw;
     }
     assignAutomaticKeys();
+    if (runtime.diagnostics != nullptr) runtime.diagnostics->nodeBuilt(element, *this);
 }
 
 Scene::~Scene() {

@@ -4,6 +4,7 @@
 #include "audio/ChannelGroup.h"
 #include "audio/Dsp.h"
 #include "audio/System.h"
+#include "model/Diagnostics.h"
 #include "model/Filters.h"
 #include "model/Runtime.h"
 #include "model/XmlValues.h"
@@ -20,15 +21,18 @@ namespace gloam {
 
 namespace {
 
-void readInt(const tinyxml2::XMLElement& element, const char* attribute, std::int32_t& field) {
+void readInt(const tinyxml2::XMLElement& element, const char* attribute, std::int32_t& field,
+             Diagnostics* diagnostics) {
     if (auto value = parseInt(element.Attribute(attribute))) field = *value;
+    if (diagnostics != nullptr) diagnostics->settingRead(element, attribute, ValueKind::WholeNumber, field);
 }
 
-void readFloat(const tinyxml2::XMLElement& element, const char* attribute, float& field) {
+void readFloat(const tinyxml2::XMLElement& element, const char* attribute, float& field, Diagnostics* diagnostics) {
     if (auto value = parseNumber(element.Attribute(attribute))) {
         constexpr double largest = std::numeric_limits<float>::max();
         field = static_cast<float>(std::clamp(*value, -largest, largest));
     }
+    if (diagnostics != nullptr) diagnostics->settingRead(element, attribute, ValueKind::Number, field);
 }
 
 std::int32_t modeFromWord(const char* word) {
@@ -56,6 +60,7 @@ SettingContainer::SettingContainer(Runtime& runtimeValues, SettingContainer* par
                                    const tinyxml2::XMLElement& element)
     : runtime(runtimeValues), parent(parentNode) {
     if (const char* value = element.Attribute("name")) name = value;
+    if (runtime.diagnostics != nullptr) runtime.diagnostics->settingRead(element, "name", ValueKind::Text, 0);
     readSettings(element);
 }
 
@@ -77,26 +82,27 @@ void SettingContainer::setMode(std::int32_t mode) {
 }
 
 void SettingContainer::readSettings(const tinyxml2::XMLElement& element) {
+    Diagnostics* const diagnostics = runtime.diagnostics;
     std::int32_t autoStart = 0;
-    readInt(element, "autoStart", autoStart);
+    readInt(element, "autoStart", autoStart, diagnostics);
     settings.autoStart = autoStart != 0;
 
-    readInt(element, "startDelay", settings.startDelay);
-    readInt(element, "startDelayVariance", settings.startDelayVariance);
-    readInt(element, "closeDelay", settings.closeDelay);
-    readInt(element, "fadeIn", settings.fadeIn);
-    readInt(element, "fadeOut", settings.fadeOut);
-    readInt(element, "crossFade", settings.crossFade);
-    readInt(element, "loopCount", settings.loopCount);
-    readInt(element, "loopDelay", settings.loopDelay);
-    readInt(element, "loopDelayVariance", settings.loopDelayVariance);
+    readInt(element, "startDelay", settings.startDelay, diagnostics);
+    readInt(element, "startDelayVariance", settings.startDelayVariance, diagnostics);
+    readInt(element, "closeDelay", settings.closeDelay, diagnostics);
+    readInt(element, "fadeIn", settings.fadeIn, diagnostics);
+    readInt(element, "fadeOut", settings.fadeOut, diagnostics);
+    readInt(element, "crossFade", settings.crossFade, diagnostics);
+    readInt(element, "loopCount", settings.loopCount, diagnostics);
+    readInt(element, "loopDelay", settings.loopDelay, diagnostics);
+    readInt(element, "loopDelayVariance", settings.loopDelayVariance, diagnostics);
 
-    readFloat(element, "volume", settings.volume);
-    readFloat(element, "volumeVariance", settings.volumeVariance);
-    readFloat(element, "positionX", settings.positionX);
-    readFloat(element, "positionY", settings.positionY);
-    readFloat(element, "positionXvariance", settings.positionXvariance);
-    readFloat(element, "positionYvariance", settings.positionYvariance);
+    readFloat(element, "volume", settings.volume, diagnostics);
+    readFloat(element, "volumeVariance", settings.volumeVariance, diagnostics);
+    readFloat(element, "positionX", settings.positionX, diagnostics);
+    readFloat(element, "positionY", settings.positionY, diagnostics);
+    readFloat(element, "positionXvariance", settings.positionXvariance, diagnostics);
+    readFloat(element, "positionYvariance", settings.positionYvariance, diagnostics);
 
     for (const tinyxml2::XMLAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
          attribute = attribute->Next()) {
@@ -106,8 +112,12 @@ void SettingContainer::readSettings(const tinyxml2::XMLElement& element) {
             settings.key = attribute->Value()[0];
         }
     }
+    if (diagnostics != nullptr) {
+        diagnostics->settingRead(element, "mode", ValueKind::Word, settings.mode);
+        diagnostics->settingRead(element, "key", ValueKind::Key, static_cast<unsigned char>(settings.key));
+    }
 
-    readFilters(runtime.audio, element, filters);
+    readFilters(runtime.audio, element, filters, diagnostics);
 }
 
 void SettingContainer::createChannelGroup() {

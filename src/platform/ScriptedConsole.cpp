@@ -5,8 +5,8 @@
 
 namespace platform {
 
-ScriptedConsole::ScriptedConsole(std::vector<ScriptedKey> keys, VirtualClock& clock)
-    : keys_(std::move(keys)), clock_(clock) {}
+ScriptedConsole::ScriptedConsole(std::vector<ScriptedKey> keys, VirtualClock& clock, Transcript transcript)
+    : keys_(std::move(keys)), clock_(clock), keepTranscript_(transcript == Transcript::Keep) {}
 
 bool ScriptedConsole::keyWaiting() {
     if (next_ >= keys_.size()) return false;
@@ -27,13 +27,13 @@ int ScriptedConsole::readKey() {
 
 void ScriptedConsole::clearScreen() {
     screen_.clear();
-    transcript_ += '\f';
+    if (keepTranscript_) transcript_ += '\f';
     ++clearCount_;
 }
 
 void ScriptedConsole::print(std::string_view text) {
     screen_ += text;
-    transcript_ += text;
+    if (keepTranscript_) transcript_ += text;
     ++printCount_;
 }
 

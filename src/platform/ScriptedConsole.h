@@ -17,6 +17,10 @@ struct ScriptedKey {
     int code = 0;
 };
 
+/// Whether a ScriptedConsole keeps everything ever printed. A long render
+/// prints hundreds of thousands of screens, so it keeps only the current one.
+enum class Transcript { Keep, Discard };
+
 /// Plays a script of key codes against a VirtualClock and records the screen.
 /// For tests and the offline renderer. Main thread only.
 ///
@@ -27,7 +31,7 @@ struct ScriptedKey {
 class ScriptedConsole final : public Console {
 public:
     /// `keys` in time order; `clock` must outlive this console.
-    ScriptedConsole(std::vector<ScriptedKey> keys, VirtualClock& clock);
+    ScriptedConsole(std::vector<ScriptedKey> keys, VirtualClock& clock, Transcript transcript = Transcript::Keep);
 
     bool keyWaiting() override;
     int readKey() override;
@@ -36,7 +40,7 @@ public:
 
     /// Everything printed since the last clear: what the screen shows.
     const std::string& screen() const { return screen_; }
-    /// Everything printed, with clears marked as "\f".
+    /// Everything printed, with clears marked as "\f"; empty when discarded.
     const std::string& transcript() const { return transcript_; }
     int clearCount() const { return clearCount_; }
     int printCount() const { return printCount_; }
@@ -49,6 +53,7 @@ private:
     VirtualClock& clock_;
     std::string screen_;
     std::string transcript_;
+    bool keepTranscript_;
     int clearCount_ = 0;
     int printCount_ = 0;
 };

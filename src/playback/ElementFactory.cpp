@@ -1,6 +1,8 @@
 // The one place that knows the element names of the adventure format.
 #include "playback/ElementFactory.h"
 
+#include "model/Diagnostics.h"
+#include "model/Runtime.h"
 #include "playback/Event.h"
 #include "playback/Sample.h"
 #include "playback/Source.h"
@@ -36,10 +38,21 @@ constexpr std::array kinds{
 }  // namespace
 
 std::unique_ptr<Playable> createElement(tinyxml2::XMLElement& element, SettingContainer& parent) {
+    Diagnostics* const diagnostics = parent.runtime.diagnostics;
     for (const ElementKind& kind : kinds) {
-        if (std::strcmp(element.Name(), kind.name) == 0) return kind.build(element, parent);
+        if (std::strcmp(element.Name(), kind.name) != 0) continue;
+        std::unique_ptr<Playable> built = kind.build(element, parent);
+        if (diagnostics != nullptr) diagnostics->nodeBuilt(element, *built);
+        return built;
     }
+    if (diagnostics != nullptr) diagnostics->elementIgnored(element);
     return nullptr;
+}
+
+std::vector<const char*> elementNames() {
+    std::vector<const char*> names;
+    for (const ElementKind& kind : kinds) names.push_back(kind.name);
+    return names;
 }
 
 }  // namespace gloam

@@ -4,6 +4,7 @@
 #include "audio/ChannelGroup.h"
 #include "audio/Sound.h"
 #include "audio/System.h"
+#include "model/Diagnostics.h"
 #include "model/Runtime.h"
 #include "playback/Int32.h"
 
@@ -59,6 +60,7 @@ bool matchWildcard(const char* pattern, const char* text) {
 Source::Source(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
     : Playable(runtimeValues, parentNode, element) {
     const char* src = element.Attribute("src");
+    if (runtime.diagnostics != nullptr) runtime.diagnostics->settingRead(element, "src", ValueKind::Path, 0);
     if (src == nullptr) return;
     fileName = src;
 
@@ -69,6 +71,7 @@ Source::Source(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::X
     const std::string pattern = baseName(last);
     if (pattern.find_first_of("*?") == std::string::npos) {
         sound = runtime.soundCache.getSound(effectiveMode, fileName);
+        if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, fileName, sound != nullptr);
         return;
     }
     expandWildcard(element, slash == std::string::npos ? std::string() : path.substr(0, slash), pattern);
@@ -81,7 +84,10 @@ void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& di
     const fs::path directory = directoryPart.empty() ? fs::path("sounds") : fs::path("sounds/" + directoryPart);
     // File-system errors other than a missing directory propagate to the
     // adventure, which keeps what it built so far.
-    if (!fs::exists(directory)) return;
+    if (!fs::exists(directory)) {
+        if (runtime.diagnostics != nullptr) runtime.diagnostics->wildcardExpanded(element, directory.string());
+        return;
+    }
 
     bool first = true;
     const std::string patternName = name;
@@ -97,6 +103,7 @@ void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& di
             name = patternName + matchedBase;
             fileName = relative;
             sound = runtime.soundCache.getSound(effectiveMode, relative);
+            if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, relative, sound != nullptr);
             continue;
         }
         // Every further match becomes a sibling right after this element, so
@@ -114,7 +121,9 @@ void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& di
             }
         }
         element.Parent()->InsertAfterChild(&element, copy);
+        if (runtime.diagnostics != nullptr) runtime.diagnostics->wildcardCopied(element, *copy);
     }
+    if (runtime.diagnostics != nullptr) runtime.diagnostics->wildcardExpanded(element, directory.string());
 }
 
 void Source::updateMode() {

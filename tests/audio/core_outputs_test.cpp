@@ -32,6 +32,38 @@ SystemConfig deviceConfig() {
     return config;
 }
 
+using SteadyClock = std::chrono::steady_clock;
+
+/// What a real-time output did with a channel whose sound lasts `length`.
+struct RealTimeEnd {
+    bool endedEarly = false;  ///< seen ended before `earliestEnd`
+    bool ended = false;
+    SteadyClock::duration after{};  ///< from the start until it was seen ended
+};
+
+/// Real time has to pass for these outputs, so this waits on deadlines rather
+/// than polling: it looks once just before the earliest allowed end, sleeps
+/// until the sound is over, then yields until the output has ended it or
+/// `giveUp`.
+RealTimeEnd watchEnd(System& system, const Channel& channel, SteadyClock::time_point start,
+                     SteadyClock::duration length, SteadyClock::duration earliestEnd,
+                     SteadyClock::duration giveUp) {
+    RealTimeEnd result;
+    std::this_thread::sleep_until(start + earliestEnd - 5ms);
+    const bool playing = channel.isPlaying();
+    // A look that came too late tells nothing about an early end.
+    result.endedEarly = !playing && SteadyClock::now() - start < earliestEnd;
+    std::this_thread::sleep_until(start + length);
+    system.update();
+    while (channel.isPlaying() && SteadyClock::now() - start < giveUp) {
+        system.update();
+        std::this_thread::yield();
+    }
+    result.ended = !channel.isPlaying();
+    result.after = SteadyClock::now() - start;
+    return result;
+}
+
 /// Sends file descriptors 1 and 2 into a temporary file for as long as it lives.
 class CapturedTerminal {
 public:
@@ -79,18 +111,13 @@ TEST(CoreOutputs, WithoutADeviceChannelsStillEndInRealTime) {
     EXPECT_EQ(system.sampleRate(), 48000);
     ConstantSound sound(1.0f, 4800);  // 100 ms
 
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = SteadyClock::now();
     Channel channel = playAt(system, sound, {});
     EXPECT_EQ(system.channelsPlaying(), 1);
-    // The one test that waits on the clock: bounded, polling like the main loop does.
-    while (channel.isPlaying() && std::chrono::steady_clock::now() - start < 1s) {
-        system.update();
-        std::this_thread::sleep_for(2ms);
-    }
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_FALSE(channel.isPlaying());
-    EXPECT_GE(elapsed, 85ms);
-    EXPECT_LE(elapsed, 400ms);
+    const RealTimeEnd end = watchEnd(system, channel, start, 100ms, 85ms, 1s);
+    EXPECT_FALSE(end.endedEarly);
+    EXPECT_TRUE(end.ended);
+    EXPECT_LE(end.after, 400ms);
     EXPECT_EQ(system.channelsPlaying(), 0);
     system.close();
     EXPECT_FALSE(system.isSilentOutput());
@@ -125,14 +152,11 @@ TEST(CoreOutputs, ADeviceOutputMixesOnTheDevicesThread) {
     ASSERT_FALSE(system.isSilentOutput());
     EXPECT_EQ(system.outputChannels(), 2);
     ConstantSound sound(1.0f, 2400);  // 50 ms
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = SteadyClock::now();
     Channel channel = playAt(system, sound, {});
-    while (channel.isPlaying() && std::chrono::steady_clock::now() - start < 1s) {
-        system.update();
-        std::this_thread::sleep_for(2ms);
-    }
-    EXPECT_FALSE(channel.isPlaying());
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 35ms);
+    const RealTimeEnd end = watchEnd(system, channel, start, 50ms, 35ms, 1s);
+    EXPECT_FALSE(end.endedEarly);
+    EXPECT_TRUE(end.ended);
     system.close();
     EXPECT_EQ(sound.readers.alive.load(), 0);
 }

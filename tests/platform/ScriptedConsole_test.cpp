@@ -68,4 +68,16 @@ TEST(ScriptedConsole, TheScreenHoldsWhatWasPrintedSinceTheLastClear) {
     EXPECT_EQ(console.printCount(), 3);
 }
 
+TEST(ScriptedConsole, ADiscardingConsoleHoldsOnlyTheCurrentScreen) {
+    VirtualClock clock(0);
+    ScriptedConsole console({}, clock, platform::Transcript::Discard);
+    for (int screen = 0; screen < 1000; ++screen) {
+        console.clearScreen();
+        console.print("screen " + std::to_string(screen));
+    }
+    EXPECT_EQ(console.screen(), "screen 999");
+    EXPECT_EQ(console.transcript(), "");
+    EXPECT_EQ(console.clearCount(), 1000);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -25,6 +26,7 @@ struct Rendered {
     std::string screens;
     std::vector<float> samples;  // interleaved
     int channels = 0;
+    int format = 0;  // libsndfile's SF_FORMAT_* of the audio file
     std::string messages;
 };
 
@@ -35,7 +37,10 @@ inline std::string readFile(const std::string& path) {
     return text.str();
 }
 
-inline Rendered render(const std::string& keys, double seconds, const std::string& adventure = "adventures/test.xml") {
+/// The options of a test render: 8 kHz stereo into out.wav, trace.tsv and
+/// screens.txt in the working folder.
+inline RenderOptions testOptions(const std::string& keys, double seconds,
+                                 const std::string& adventure = "adventures/test.xml") {
     std::string error;
     RenderOptions options;
     options.adventure = adventure;
@@ -45,20 +50,39 @@ inline Rendered render(const std::string& keys, double seconds, const std::strin
     options.output = "out.wav";
     options.trace = "trace.tsv";
     options.screens = "screens.txt";
+    return options;
+}
+
+/// Runs a render and reads back whatever it wrote.
+inline Rendered render(const RenderOptions& options) {
     std::ostringstream messages;
     Rendered result;
     result.exitCode = runRender(options, messages);
     result.messages = messages.str();
-    result.trace = readFile("trace.tsv");
-    result.screens = readFile("screens.txt");
+    // Only files: a device such as /dev/full would never end.
+    if (std::filesystem::is_regular_file(options.trace)) result.trace = readFile(options.trace);
+    if (std::filesystem::is_regular_file(options.screens)) result.screens = readFile(options.screens);
     SF_INFO info{};
-    if (SNDFILE* file = sf_open("out.wav", SFM_READ, &info)) {
+    if (SNDFILE* file = sf_open(options.output.c_str(), SFM_READ, &info)) {
         result.channels = info.channels;
+        result.format = info.format;
         result.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
         sf_readf_float(file, result.samples.data(), info.frames);
         sf_close(file);
     }
     return result;
+}
+
+inline Rendered render(const std::string& keys, double seconds, const std::string& adventure = "adventures/test.xml") {
+    return render(testOptions(keys, seconds, adventure));
+}
+
+/// The names in a folder, sorted: what a render left behind.
+inline std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 /// RMS of one channel between two times.

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 using gloam::render::parseKeyScript;
 using gloam::render::parseRenderOptions;
 
@@ -25,12 +29,22 @@ TEST(KeyScript, OneUtf8CharacterGivesItsBytes) {
     EXPECT_EQ((*keys)[1].code, 0xa9);
 }
 
-TEST(KeyScript, MalformedScriptsAreRefusedWithAReason) {
-    for (const char* script : {"10:a,5:b", "a", "10:", "10:ab", "x:a", "-5:a", "10:a,"}) {
+TEST(KeyScript, MalformedScriptsAreRefusedWithOneLineReasons) {
+    const std::string nul("5:\0", 3);
+    for (const std::string& script : std::vector<std::string>{
+             "10:a,5:b", "a", "10:", "10:ab", "x:a", "-5:a", "10:a,", ",", ":", "+5:a", " 5:a", "0x10:a",
+             "2000000001:a", "99999999999999999999999:a", nul, "5:\xe0KK", "5:\xc3", "5:\xbf", "5:\xff",
+             "1:a,\n2:b\t", "1:\x1b[2J\n", std::string(2'000'000, ',')}) {
         std::string error;
-        EXPECT_FALSE(parseKeyScript(script, error)) << script;
-        EXPECT_FALSE(error.empty()) << script;
+        EXPECT_FALSE(parseKeyScript(script, error)) << script.substr(0, 40);
+        EXPECT_FALSE(error.empty());
+        // One short line with nothing a terminal would act on.
+        EXPECT_LT(error.size(), 200u);
+        EXPECT_TRUE(std::none_of(error.begin(), error.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            << error;
     }
+    std::string error;
+    EXPECT_TRUE(parseKeyScript("2000000000:\x7f,2000000000:\xf0\x9f\x8e\xb2", error)) << error;
 }
 
 TEST(RenderOptions, DefaultsAndEveryOption) {
@@ -50,13 +64,24 @@ TEST(RenderOptions, DefaultsAndEveryOption) {
 }
 
 TEST(RenderOptions, BadArgumentsGiveOneLineMessages) {
+    const std::string nul("x.wav\0.txt", 10);
     for (const auto& arguments : std::vector<std::vector<std::string>>{
              {}, {"-o"}, {"--bogus", "1", "-o", "x"}, {"--rate", "fast", "-o", "x"}, {"--channels", "3", "-o", "x"},
-             {"--seconds", "-1", "-o", "x"}, {"--keys", "9:a,1:b", "-o", "x"}}) {
+             {"--seconds", "-1", "-o", "x"}, {"--keys", "9:a,1:b", "-o", "x"}, {"--seconds", "nan", "-o", "x"},
+             {"--seconds", "inf", "-o", "x"}, {"--seconds", "1e999", "-o", "x"}, {"--seconds", "0x10", "-o", "x"},
+             {"--seconds", " 5", "-o", "x"}, {"--seconds", "2000001", "-o", "x"}, {"--rate", "9223372036854775808", "-o", "x"},
+             {"--rate", "+8000", "-o", "x"}, {"--channels", "", "-o", "x"}, {"-o", ""}, {"-o", "x", "--trace", ""},
+             {"--root", "", "-o", "x"}, {"-o", nul}, {"-o", "x", "--adventure", std::string("a\0b", 3)},
+             {"-o", "x.mp3"}, {"-o", "x.wav\n"}, {"--\x1b[2J", "-o", "x"}, {"--rate", std::string(100000, '9'), "-o", "x"}}) {
         auto parsed = parseRenderOptions(arguments);
-        EXPECT_FALSE(parsed.options);
+        EXPECT_FALSE(parsed.options) << (arguments.size() > 1 ? arguments[1] : "");
         EXPECT_FALSE(parsed.error.empty());
-        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+        EXPECT_LT(parsed.error.size(), 300u);
+        EXPECT_TRUE(std::none_of(parsed.error.begin(), parsed.error.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            << parsed.error;
     }
     EXPECT_TRUE(parseRenderOptions({"--help"}).options->help);
+    // Formats by extension, in any case; no extension (a device) is WAV.
+    for (const char* output : {"a.wav", "b.FLAC", "c.ogg", "/dev/null"}) EXPECT_TRUE(parseRenderOptions({"-o", output}).options) << output;
 }

@@ -119,3 +119,137 @@ TEST_F(RenderSession, EscapeEndsTheRenderEarly) {
     ASSERT_EQ(rendered.exitCode, 0);
     EXPECT_NEAR(static_cast<double>(rendered.samples.size()) / 2 / 8000, 0.5, 0.01);
 }
+
+TEST_F(RenderSession, NamesCannotForgeTimelineLinesOrFields) {
+    writeSine("sounds/tone.wav", 1000);
+    // A tab, a line break with a forged event after it, a backslash, a
+    // carriage return and another control character, all in one name.
+    writeText("adventures/test.xml", R"(<a><scene><sound name="a&#9;b&#10;0	key	27\c&#13;&#1;" src="tone.wav"
+        autoStart="1"/></scene></a>)");
+    const Rendered rendered = render("", 2);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    std::istringstream lines(rendered.trace);
+    std::string line;
+    int states = 0;
+    while (std::getline(lines, line)) {
+        const auto fields = std::count(line.begin(), line.end(), '\t') + 1;
+        ASSERT_EQ(fields, line.find("\tkey\t") != std::string::npos ? 3 : 5) << line;
+        ASSERT_EQ(line.find('\r'), std::string::npos);
+        ++states;
+    }
+    EXPECT_EQ(states, 2);
+    EXPECT_TRUE(hasLine(rendered.trace, R"(0	state	0/0	a\tb\n0\tkey\t27\\c\r\x01	Playing)")) << rendered.trace;
+}
+
+TEST_F(RenderSession, OutputsThatNameAnInputOrEachOtherAreRefusedBeforeAnythingIsWritten) {
+    writeSine("sounds/tone.wav", 1000);
+    writeText("adventures/test.xml", R"(<a><scene><sound src="tone.wav" autoStart="1"/></scene></a>)");
+    const std::string adventure = readFile("adventures/test.xml");
+    const std::string sound = readFile("sounds/tone.wav");
+    std::filesystem::create_symlink("adventures/test.xml", "link.tsv");
+    std::filesystem::create_hard_link("adventures/test.xml", "hard.tsv");
+    std::filesystem::create_directory("elsewhere");
+    std::filesystem::create_directory_symlink("../sounds", "elsewhere/samples");
+
+    struct Case {
+        std::string output, trace, screens;
+    };
+    for (const Case& outputs : std::vector<Case>{
+             {"out.wav", "adventures/test.xml", ""},          // the adventure itself
+             {"out.wav", "link.tsv", ""},                     // through a symbolic link
+             {"out.wav", "", "hard.tsv"},                     // through a hard link
+             {"sounds/../sounds/tone.wav", "", ""},           // a sound, spelled otherwise
+             {"elsewhere/samples/new.wav", "", ""},           // the sounds folder, through a link
+             {"out.wav", "", "adventures/notes.txt"},         // a new file among the adventures
+             {"out.wav", "./out.wav", ""},                    // two outputs, one file
+             {"out.wav", "trace.tsv", "elsewhere/../trace.tsv"},
+         }) {
+        RenderOptions options = testOptions("", 1);
+        options.output = outputs.output;
+        options.trace = outputs.trace;
+        options.screens = outputs.screens;
+        const Rendered rendered = render(options);
+        EXPECT_EQ(rendered.exitCode, 2) << outputs.output << ' ' << outputs.trace << ' ' << outputs.screens;
+        EXPECT_EQ(std::count(rendered.messages.begin(), rendered.messages.end(), '\n'), 1) << rendered.messages;
+        EXPECT_EQ(readFile("adventures/test.xml"), adventure);
+        EXPECT_EQ(readFile("sounds/tone.wav"), sound);
+        EXPECT_EQ(filesIn("."), (std::vector<std::string>{"adventures", "elsewhere", "hard.tsv", "link.tsv", "sounds"}));
+        EXPECT_EQ(filesIn("adventures"), std::vector<std::string>{"test.xml"});
+    }
+}
+
+TEST_F(RenderSession, AFailedWriteKeepsTheLastGoodFilesAndSaysSo) {
+    writeSine("sounds/tone.wav", 1000);
+    writeText("adventures/test.xml", R"(<a><scene><sound name="tone" src="tone.wav" autoStart="1"/></scene></a>)");
+    const Rendered good = render("", 2);
+    ASSERT_EQ(good.exitCode, 0) << good.messages;
+    const std::string goodWav = readFile("out.wav");
+
+    // A full disk for the timeline: the render fails with a message, and
+    // neither it nor the audio replaces what the last good render left.
+    RenderOptions options = testOptions("", 3);
+    options.trace = "/dev/full";
+    const Rendered failed = render(options);
+    EXPECT_EQ(failed.exitCode, 2);
+    EXPECT_NE(failed.messages.find("/dev/full"), std::string::npos) << failed.messages;
+    EXPECT_EQ(std::count(failed.messages.begin(), failed.messages.end(), '\n'), 1) << failed.messages;
+    EXPECT_EQ(readFile("out.wav"), goodWav);
+    EXPECT_EQ(readFile("screens.txt"), good.screens);
+    EXPECT_EQ(filesIn("."), (std::vector<std::string>{"adventures", "out.wav", "screens.txt", "sounds", "trace.tsv"}));
+
+    // Devices are written directly: audio into /dev/null, only a timeline kept.
+    options = testOptions("", 2);
+    options.output = "/dev/null";
+    options.screens.clear();
+    const Rendered timelineOnly = render(options);
+    EXPECT_EQ(timelineOnly.exitCode, 0) << timelineOnly.messages;
+    EXPECT_TRUE(hasLine(timelineOnly.trace, "1000\tstate\t0/0\ttone\tFinished")) << timelineOnly.trace;
+}
+
+TEST_F(RenderSession, TheExtensionChoosesTheAudioFormatAndEachCarriesTheSameSound) {
+    writeSine("sounds/tone.wav", 3000, 8000, 440.0, 0.5);
+    // Ahead to the right, at the angle of a 5.1 front right speaker (30 degrees).
+    writeText("adventures/test.xml", R"(<a><scene><sound src="tone.wav" autoStart="1" positionX="0.57735" positionY="1"/>
+        </scene></a>)");
+    auto renderTo = [](const std::string& output, int channels = 2) {
+        RenderOptions options = testOptions("", 2);
+        options.output = output;
+        options.channels = channels;
+        return render(options);
+    };
+    const Rendered wav = renderTo("out.wav");
+    ASSERT_EQ(wav.exitCode, 0) << wav.messages;
+    EXPECT_EQ(wav.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    const double level = rms(wav, 1, 0.5, 1.5);
+    ASSERT_GT(level, 0.1);
+    // Mono and stereo WAVs carry the plain float format chunk with its size
+    // field, which sox and other readers take without a warning.
+    const std::string header = readFile("out.wav").substr(0, 256);
+    const auto fmt = header.find("fmt ");
+    ASSERT_NE(fmt, std::string::npos);
+    EXPECT_EQ(header.substr(fmt + 4, 6), std::string("\x12\0\0\0\x03\0", 6));
+    EXPECT_EQ(header.substr(fmt + 24, 2), std::string("\0\0", 2));
+
+    const Rendered flac = renderTo("out.FLAC");
+    ASSERT_EQ(flac.exitCode, 0) << flac.messages;
+    EXPECT_EQ(flac.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    ASSERT_EQ(flac.samples.size(), wav.samples.size());
+    for (std::size_t i = 0; i < wav.samples.size(); ++i) ASSERT_NEAR(flac.samples[i], wav.samples[i], 1e-6) << i;
+
+    const Rendered ogg = renderTo("out.ogg");
+    ASSERT_EQ(ogg.exitCode, 0) << ogg.messages;
+    EXPECT_EQ(ogg.format, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    EXPECT_NEAR(rms(ogg, 1, 0.5, 1.5) / level, 1.0, 0.05);
+
+    // Vorbis has its own speaker order: front right is its third channel.
+    const Rendered surround = renderTo("surround.ogg", 6);
+    ASSERT_EQ(surround.exitCode, 0) << surround.messages;
+    const double frontRight = rms(surround, 2, 0.5, 1.5);
+    EXPECT_GT(frontRight, 0.1);
+    for (int channel : {0, 1, 3, 4, 5}) EXPECT_LT(rms(surround, channel, 0.5, 1.5), 0.01 * frontRight) << channel;
+
+    const Rendered unknown = renderTo("out.mp3");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(std::count(unknown.messages.begin(), unknown.messages.end(), '\n'), 1) << unknown.messages;
+    EXPECT_FALSE(std::filesystem::exists("out.mp3"));
+}

@@ -48,4 +48,9 @@ void writeText(const fs::path& file, const std::string& text) {
     std::ofstream(file) << text;
 }
 
+void linkPlugin(const fs::path& library) {
+    fs::create_directories("plugins");
+    fs::create_symlink(library, fs::path("plugins") / library.filename());
+}
+
 }  // namespace testsupport

@@ -1,7 +1,9 @@
 // Parsing the renderer's options and key scripts.
 #include "RenderOptions.h"
 
-#include <cerrno>
+#include "AudioWriter.h"
+#include "TextEscape.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -10,19 +12,45 @@ namespace gloam::render {
 
 namespace {
 
-bool parseWhole(const std::string& text, long& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text.c_str(), &end, 10);
-    return errno == 0 && *end == '\0';
+/// Longest key script taken; far beyond any hand-written one, and it keeps a
+/// fuzzed or mistaken argument from filling memory.
+constexpr std::size_t maxScriptBytes = 1 << 20;
+
+/// Whole numbers are plain digits only: no sign, no spaces, no hex.
+bool parseWhole(const std::string& text, long long maxValue, long long& value) {
+    if (text.empty() || text.size() > 18) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return value <= maxValue;
 }
 
+/// Decimals as written by hand: digits with an optional fraction and
+/// exponent ("2.5", "90", "1e3"); no hex, infinities, NaN or spaces.
 bool parseDecimal(const std::string& text, double& value) {
-    if (text.empty()) return false;
+    if (text.empty() || text.size() > 64) return false;
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-')) return false;
+    }
     char* end = nullptr;
     value = std::strtod(text.c_str(), &end);
-    return *end == '\0' && std::isfinite(value);
+    return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+/// A KEY that is not a name must be one character: one byte that is not
+/// NUL (the console's prefix of special keys), or one well-formed UTF-8
+/// sequence, so that its bytes cannot pose as a cursor key.
+bool plausibleKey(const std::string& key) {
+    if (key.empty() || key.find('\0') != std::string::npos) return false;
+    const auto lead = static_cast<unsigned char>(key[0]);
+    if (lead < 0x80) return true;
+    if (lead < 0xC2 || lead > 0xF4) return false;
+    for (std::size_t i = 1; i < key.size(); ++i) {
+        if ((static_cast<unsigned char>(key[i]) & 0xC0) != 0x80) return false;
+    }
+    return true;
 }
 
 std::optional<std::vector<int>> keyCodes(const std::string& key) {
@@ -45,7 +73,7 @@ std::optional<std::vector<int>> keyCodes(const std::string& key) {
 }  // namespace
 
 const char* renderUsage() {
-    return "usage: gloam-render [options] -o OUT.wav\n"
+    return "usage: gloam-render [options] -o OUT.wav|OUT.flac|OUT.ogg\n"
            "  --root DIR         folder holding adventures, sounds and plugins (default: .)\n"
            "  --adventure FILE   adventure to load at time 0, relative to DIR\n"
            "  --keys SCRIPT      keys as MS:KEY,MS:KEY,... (KEY: a character, or left, right,\n"
@@ -55,31 +83,38 @@ const char* renderUsage() {
            "  --channels N       1, 2, 4, 6 or 8 output channels (default 2)\n"
            "  --trace FILE       write the timeline of states and keys\n"
            "  --screens FILE     write every status screen, each after a line @MS\n"
-           "  -o FILE            the 32-bit float WAV file to write\n"
+           "  -o FILE            the audio file to write: .wav (32-bit float), .flac (24-bit)\n"
+           "                     or .ogg (Vorbis), by its extension\n"
            "  -h, --help         this text\n";
 }
 
 std::optional<std::vector<platform::ScriptedKey>> parseKeyScript(const std::string& script, std::string& error) {
     std::vector<platform::ScriptedKey> keys;
     if (script.empty()) return keys;
+    if (script.size() > maxScriptBytes) {
+        error = "the key script is longer than " + std::to_string(maxScriptBytes) + " characters";
+        return std::nullopt;
+    }
     std::size_t position = 0;
-    long previous = 0;
+    long long previous = 0;
     while (position <= script.size()) {
         const std::size_t comma = script.find(',', position);
         const std::string event = script.substr(position, comma == std::string::npos ? std::string::npos : comma - position);
         const std::size_t colon = event.find(':');
-        long ms = 0;
-        if (colon == std::string::npos || !parseWhole(event.substr(0, colon), ms) || ms < 0 || ms > 2000000000) {
-            error = "bad key event '" + event + "': expected MS:KEY";
+        long long ms = 0;
+        if (colon == std::string::npos || !parseWhole(event.substr(0, colon), maxKeyTimeMs, ms)) {
+            error = "bad key event '" + quoteForMessage(event) + "': expected MS:KEY, MS from 0 to " +
+                    std::to_string(maxKeyTimeMs);
             return std::nullopt;
         }
         if (ms < previous) {
-            error = "key events must be in time order: '" + event + "'";
+            error = "key events must be in time order: '" + quoteForMessage(event) + "'";
             return std::nullopt;
         }
-        auto codes = keyCodes(event.substr(colon + 1));
+        const std::string key = event.substr(colon + 1);
+        auto codes = plausibleKey(key) ? keyCodes(key) : std::nullopt;
         if (!codes) {
-            error = "unknown key in '" + event + "'";
+            error = "unknown key in '" + quoteForMessage(event) + "'";
             return std::nullopt;
         }
         for (int code : *codes) keys.push_back({static_cast<std::int32_t>(ms), code});
@@ -104,8 +139,15 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments) {
             result.options = options;
             return result;
         }
+        const bool known = argument == "--root" || argument == "--adventure" || argument == "--keys" ||
+                           argument == "--seconds" || argument == "--rate" || argument == "--channels" ||
+                           argument == "--trace" || argument == "--screens" || argument == "-o";
+        if (!known) return fail("unknown option '" + quoteForMessage(argument) + "' (see --help)");
         if (i + 1 >= arguments.size()) return fail("missing value after " + argument);
         const std::string& value = arguments[++i];
+        // A NUL would cut a path short behind the user's back.
+        if (value.find('\0') != std::string::npos) return fail(argument + " contains a NUL byte");
+        if (value.empty() && argument != "--keys") return fail(argument + " needs a value, not an empty one");
         if (argument == "--root") {
             options.root = value;
         } else if (argument == "--adventure") {
@@ -116,33 +158,33 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments) {
             if (!keys) return fail(error);
             options.keys = std::move(*keys);
         } else if (argument == "--seconds") {
-            if (!parseDecimal(value, options.seconds) || options.seconds < 0 || options.seconds > 2000000) {
-                return fail("--seconds needs a number of seconds, not '" + value + "'");
+            if (!parseDecimal(value, options.seconds) || options.seconds < 0 || options.seconds > static_cast<double>(maxSeconds)) {
+                return fail("--seconds needs a number of seconds from 0 to " + std::to_string(maxSeconds) + ", not '" +
+                            quoteForMessage(value) + "'");
             }
         } else if (argument == "--rate") {
-            long rate = 0;
-            if (!parseWhole(value, rate) || rate < 8000 || rate > 192000) {
-                return fail("--rate needs a sample rate from 8000 to 192000, not '" + value + "'");
+            long long rate = 0;
+            if (!parseWhole(value, 192000, rate) || rate < 8000) {
+                return fail("--rate needs a sample rate from 8000 to 192000, not '" + quoteForMessage(value) + "'");
             }
             options.sampleRate = static_cast<int>(rate);
         } else if (argument == "--channels") {
-            long channels = 0;
-            if (!parseWhole(value, channels) || (channels != 1 && channels != 2 && channels != 4 && channels != 6 &&
-                                                channels != 8)) {
-                return fail("--channels needs 1, 2, 4, 6 or 8, not '" + value + "'");
+            long long channels = 0;
+            if (!parseWhole(value, 8, channels) || (channels != 1 && channels != 2 && channels != 4 && channels != 6 &&
+                                                    channels != 8)) {
+                return fail("--channels needs 1, 2, 4, 6 or 8, not '" + quoteForMessage(value) + "'");
             }
             options.channels = static_cast<int>(channels);
         } else if (argument == "--trace") {
             options.trace = value;
         } else if (argument == "--screens") {
             options.screens = value;
-        } else if (argument == "-o") {
-            options.output = value;
         } else {
-            return fail("unknown option " + argument + " (see --help)");
+            if (!audioFormatFor(value)) return fail(unknownFormatMessage(value));
+            options.output = value;
         }
     }
-    if (options.output.empty()) return fail("no output file: give -o OUT.wav (see --help)");
+    if (options.output.empty()) return fail("no output file: give -o OUT.wav, OUT.flac or OUT.ogg (see --help)");
     result.options = options;
     return result;
 }

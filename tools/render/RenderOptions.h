@@ -9,6 +9,10 @@
 
 namespace gloam::render {
 
+/// The latest time a key script may name, and the longest render.
+constexpr long long maxKeyTimeMs = 2000000000;
+constexpr long long maxSeconds = 2000000;
+
 struct RenderOptions {
     std::string root = ".";       ///< holds adventures, sounds and plugins
     std::string adventure;        ///< relative to root; empty: none loaded
@@ -16,13 +20,15 @@ struct RenderOptions {
     double seconds = 60.0;
     int sampleRate = 48000;
     int channels = 2;
-    std::string output;           ///< the WAV file
+    std::string output;           ///< the audio file; its extension names the format
     std::string trace;            ///< the timeline; empty: none
     std::string screens;          ///< every status screen; empty: none
     bool help = false;
 };
 
 /// The parsed command line, or the one-line message that says what is wrong.
+/// Never throws (other than std::bad_alloc): anything malformed, empty, out of
+/// range or holding a NUL byte is refused with the message.
 struct ParsedOptions {
     std::optional<RenderOptions> options;
     std::string error;
@@ -30,10 +36,12 @@ struct ParsedOptions {
 
 ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments);
 
-/// Parses "MS:KEY,MS:KEY,...": times in non-decreasing order; KEY is one
-/// character (its bytes) or one of left, right, up, down, space, enter, esc,
-/// comma, colon. Cursor keys become two codes, 224 and the direction code.
-/// Returns the keys, or none with `error` set.
+/// Parses "MS:KEY,MS:KEY,...": MS plain digits up to maxKeyTimeMs, in
+/// non-decreasing order; KEY is one character (one byte other than NUL, or
+/// the bytes of one well-formed UTF-8 sequence) or one of left, right, up,
+/// down, space, enter, esc, comma, colon. Cursor keys become two codes, 224
+/// and the direction code. Returns the keys, or none with `error` set to one
+/// line; scripts over a megabyte are refused.
 std::optional<std::vector<platform::ScriptedKey>> parseKeyScript(const std::string& script, std::string& error);
 
 const char* renderUsage();

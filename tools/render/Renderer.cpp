@@ -1,8 +1,10 @@
 // The render session: engine, clock, keys, the shared main loop and the outputs.
 #include "Renderer.h"
 
+#include "AudioWriter.h"
+#include "OutputFile.h"
+#include "TextEscape.h"
 #include "Timeline.h"
-#include "WavWriter.h"
 #include "app/Adventure.h"
 #include "app/AudioStartup.h"
 #include "app/MainLoop.h"
@@ -18,7 +20,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace gloam::render {
@@ -44,8 +48,8 @@ private:
 /// that passed. Frame counts follow the total time, so nothing drifts.
 class RenderingWait final : public platform::IdleWait {
 public:
-    RenderingWait(platform::VirtualClock& clock, audio::System& system, WavWriter& wav, std::int32_t endMs)
-        : clock_(clock), system_(system), wav_(wav), endMs_(endMs),
+    RenderingWait(platform::VirtualClock& clock, audio::System& system, AudioWriter& output, std::int32_t endMs)
+        : clock_(clock), system_(system), output_(output), endMs_(endMs),
           buffer_(static_cast<std::size_t>(system.outputChannels()) * blockFrames) {}
 
     void idle() override { advance(20); }
@@ -59,7 +63,7 @@ public:
         while (renderedFrames_ < targetFrames && ok_) {
             const auto frames = static_cast<std::size_t>(std::min<std::int64_t>(targetFrames - renderedFrames_, blockFrames));
             system_.renderOffline(buffer_.data(), frames);
-            ok_ = wav_.write(buffer_.data(), frames);
+            ok_ = output_.write(buffer_.data(), frames);
             renderedFrames_ += static_cast<std::int64_t>(frames);
         }
     }
@@ -76,7 +80,7 @@ private:
 
     platform::VirtualClock& clock_;
     audio::System& system_;
-    WavWriter& wav_;
+    AudioWriter& output_;
     std::int32_t endMs_;
     std::vector<float> buffer_;
     std::int64_t renderedFrames_ = 0;
@@ -114,38 +118,64 @@ fs::path absoluteFrom(const fs::path& base, const std::string& path) {
 }  // namespace
 
 int runRender(const RenderOptions& options, std::ostream& err) {
+    auto failWith = [&err](const std::string& message) {
+        err << "gloam-render: " << message << '\n';
+        return 2;
+    };
+    if (options.output.empty()) return failWith("no output file given");
+    const std::optional<AudioFormat> format = audioFormatFor(options.output);
+    if (!format) return failWith(unknownFormatMessage(options.output));
     const fs::path startDirectory = fs::current_path();
     std::error_code error;
-    if (!fs::is_directory(options.root, error)) {
-        err << "gloam-render: no such folder: " << options.root << '\n';
-        return 2;
-    }
-    // Output paths are taken from where the renderer was started.
-    const fs::path output = absoluteFrom(startDirectory, options.output);
-    const fs::path tracePath = options.trace.empty() ? fs::path() : absoluteFrom(startDirectory, options.trace);
-    const fs::path screensPath = options.screens.empty() ? fs::path() : absoluteFrom(startDirectory, options.screens);
-    WorkingDirectory inRoot(options.root);
+    if (!fs::is_directory(options.root, error)) return failWith("no such folder: " + quoteForMessage(options.root, 200));
 
+    // Output paths are taken from where the renderer was started, and are
+    // checked before anything is written: a render never overwrites what it
+    // reads, and no two outputs share a file.
+    const fs::path root = absoluteFrom(startDirectory, options.root).lexically_normal();
+    std::vector<OutputTarget> targets;
+    std::vector<std::string> labels;
+    for (const auto& [label, path] : {std::pair<const char*, const std::string&>{"-o", options.output},
+                                      {"--trace", options.trace},
+                                      {"--screens", options.screens}}) {
+        if (path.empty()) continue;
+        targets.push_back(resolveOutput(absoluteFrom(startDirectory, path)));
+        labels.push_back(std::string(label) + " " + quoteForMessage(path, 200));
+        if (!targets.back().error.empty()) return failWith(std::string(label) + ": " + targets.back().error);
+    }
+    RenderInputs inputs;
+    if (!options.adventure.empty()) inputs.adventure = absoluteFrom(root, options.adventure);
+    for (const char* folder : {"sounds", "plugins", "adventures"}) inputs.folders.push_back(root / folder);
+    if (const std::string conflict = findOutputConflict(targets, labels, inputs); !conflict.empty()) {
+        return failWith(conflict + "; not rendering");
+    }
+
+    WorkingDirectory inRoot(options.root);
     if (!options.adventure.empty()) {
         tinyxml2::XMLDocument document;
         if (document.LoadFile(options.adventure.c_str()) != tinyxml2::XML_SUCCESS) {
-            err << "gloam-render: cannot read adventure " << options.adventure << " (missing or not well-formed XML)\n";
-            return 2;
+            return failWith("cannot read adventure " + quoteForMessage(options.adventure, 200) +
+                            " (missing or not well-formed XML)");
         }
     }
-    std::ofstream trace;
-    std::ofstream screens;
-    if (!tracePath.empty()) trace.open(tracePath);
-    if (!screensPath.empty()) screens.open(screensPath);
-    if ((!tracePath.empty() && !trace) || (!screensPath.empty() && !screens)) {
-        err << "gloam-render: cannot write " << (!trace ? tracePath : screensPath).string() << '\n';
-        return 2;
-    }
-    WavWriter wav(output.string(), options.sampleRate, options.channels, options.seconds);
-    if (!wav.isOpen()) {
-        err << "gloam-render: cannot write " << output.string() << '\n';
-        return 2;
-    }
+
+    // Each output is opened under a temporary name and renamed into place
+    // only after the whole render was written; on any failure the
+    // destructors remove what was begun.
+    std::vector<std::unique_ptr<OutputFile>> files;
+    for (const OutputTarget& target : targets) files.push_back(std::make_unique<OutputFile>(target));
+    OutputFile& audioFile = *files[0];
+    OutputFile* trace = options.trace.empty() ? nullptr : files[1].get();
+    OutputFile* screens = options.screens.empty() ? nullptr : files.back().get();
+    auto firstFailure = [&files]() -> const OutputFile* {
+        for (const auto& file : files) {
+            if (!file->ok()) return file.get();
+        }
+        return nullptr;
+    };
+    if (const OutputFile* failed = firstFailure()) return failWith(failed->error());
+    AudioWriter audioOut(audioFile, *format, options.sampleRate, options.channels);
+    if (!audioOut.ok()) return failWith(audioFile.error());
 
     const auto endMs = static_cast<std::int32_t>(std::llround(options.seconds * 1000.0));
     platform::VirtualClock clock(0);
@@ -158,30 +188,40 @@ int runRender(const RenderOptions& options, std::ostream& err) {
 
     Runtime runtime(system, clock);
     Adventure adventure(runtime);
-    Timeline timeline(trace, clock, adventure);
-    if (trace.is_open()) runtime.observer = &timeline;
+    // Timeline and screens are written as they happen, and only when asked
+    // for: nothing of a long render is kept in memory.
+    std::optional<Timeline> timeline;
+    if (trace != nullptr) {
+        timeline.emplace(*trace, clock, adventure);
+        runtime.observer = &*timeline;
+    }
 
-    platform::ScriptedConsole console(options.keys, clock);
-    RenderingWait wait(clock, system, wav, endMs);
+    platform::ScriptedConsole console(options.keys, clock, platform::Transcript::Discard);
+    RenderingWait wait(clock, system, audioOut, endMs);
     MainLoopHooks hooks;
-    if (trace.is_open()) hooks.keyRead = [&timeline](int code) { timeline.keyRead(code); };
-    if (screens.is_open()) {
-        hooks.statusPrinted = [&screens, &clock](const std::string& text) {
-            screens << '@' << clock.nowMs() << '\n' << text << '\n';
+    if (timeline) hooks.keyRead = [&timeline](int code) { timeline->keyRead(code); };
+    if (screens != nullptr) {
+        hooks.statusPrinted = [screens, &clock](const std::string& text) {
+            screens->write('@' + std::to_string(clock.nowMs()) + '\n' + text + '\n');
         };
     }
     MainLoop loop(console, wait, runtime, adventure, hooks);
 
     if (!options.adventure.empty()) adventure.load(options.adventure);
     Progress progress(options.seconds);
-    while (clock.nowMs() < endMs && wait.ok() && loop.runPass()) progress.update(clock.nowMs());
+    while (clock.nowMs() < endMs && wait.ok() && firstFailure() == nullptr && loop.runPass()) {
+        progress.update(clock.nowMs());
+    }
     progress.done(std::min(clock.nowMs(), endMs));
 
     runtime.observer = nullptr;
     shutDown(adventure, system);
-    if (!wait.ok()) {
-        err << "gloam-render: writing " << output.string() << " failed: " << wav.error() << '\n';
-        return 2;
+
+    audioOut.finish();
+    for (const auto& file : files) file->close();
+    if (const OutputFile* failed = firstFailure()) return failWith(failed->error());
+    for (const auto& file : files) {
+        if (!file->commit()) return failWith(file->error());
     }
     return 0;
 }

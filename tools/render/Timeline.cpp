@@ -1,6 +1,9 @@
 // Timeline lines and element paths.
 #include "Timeline.h"
 
+#include "OutputFile.h"
+#include "TextEscape.h"
+
 #include "app/Adventure.h"
 #include "model/Scene.h"
 #include "platform/Clock.h"
@@ -38,10 +41,10 @@ std::string Timeline::pathOf(const Playable& element) const {
 }
 
 void Timeline::stateChanged(const Playable& element, State state) {
-    out_ << clock_.nowMs() << "\tstate\t" << pathOf(element) << '\t' << element.name << '\t' << stateName(state)
-         << '\n';
+    out_.write(std::to_string(clock_.nowMs()) + "\tstate\t" + pathOf(element) + '\t' + escapeControls(element.name) +
+               '\t' + stateName(state) + '\n');
 }
 
-void Timeline::keyRead(int code) { out_ << clock_.nowMs() << "\tkey\t" << code << '\n'; }
+void Timeline::keyRead(int code) { out_.write(std::to_string(clock_.nowMs()) + "\tkey\t" + std::to_string(code) + '\n'); }
 
 }  // namespace gloam::render

@@ -3,7 +3,6 @@
 
 #include "model/Runtime.h"
 
-#include <ostream>
 #include <string>
 
 namespace platform {
@@ -16,12 +15,16 @@ class Adventure;
 
 namespace gloam::render {
 
+class OutputFile;
+
 /// Writes tab-separated lines: "MS state PATH NAME STATE" for each state
 /// change, where PATH is the scene's index and the child indices down to the
-/// element joined by '/', and "MS key CODE" for each key read.
+/// element joined by '/', and "MS key CODE" for each key read. The name comes
+/// from the adventure file and is escaped (see escapeControls), so each line
+/// is exactly one event with exactly its fields.
 class Timeline final : public StateObserver {
 public:
-    Timeline(std::ostream& out, const platform::Clock& clock, const Adventure& adventure)
+    Timeline(OutputFile& out, const platform::Clock& clock, const Adventure& adventure)
         : out_(out), clock_(clock), adventure_(adventure) {}
 
     void stateChanged(const Playable& element, State state) override;
@@ -31,7 +34,7 @@ public:
     std::string pathOf(const Playable& element) const;
 
 private:
-    std::ostream& out_;
+    OutputFile& out_;
     const platform::Clock& clock_;
     const Adventure& adventure_;
 };
