@@ -99,7 +99,8 @@ OutputPosition System::outputPosition() const {
 std::int64_t System::framesMixed() const { return impl_->framesMixed(); }
 
 int System::outputBufferFrames() const {
-    return impl_->device ? impl_->device->bufferFrames() : static_cast<int>(kMaxBlockFrames);
+    if (impl_->device) return impl_->device->bufferFrames();
+    return impl_->silent ? static_cast<int>(kMaxBlockFrames) : 0;
 }
 
 int System::sampleRate() const { return impl_->sampleRate; }

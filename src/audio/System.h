@@ -77,8 +77,9 @@ public:
     /// heard.
     OutputPosition outputPosition() const;
     std::int64_t framesMixed() const;
-    /// Frames the output takes at a time: the device's buffer, or the mixer's
-    /// block for the offline and silent outputs.
+    /// Frames the output mixes ahead of what is heard: the device's buffer,
+    /// the mixer's block for the silent output, none offline (nothing is
+    /// mixed until asked for).
     int outputBufferFrames() const;
 
     int sampleRate() const;

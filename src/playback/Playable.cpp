@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace gloam {
 
@@ -122,20 +123,38 @@ void Playable::start() {
         effectivePositionX += parentElement_->effectivePositionX;
         effectivePositionY += parentElement_->effectivePositionY;
     }
-    if (channelGroup) channelGroup->setVolume(settings.fadeIn != 0 ? 0.0f : effectiveVolume);
-
     if (plannedStartDelays.empty()) plan();
-    timerEnd = plannedStartDelays.front();
-    if (timerEnd == 0) {
+    const std::int32_t delay = plannedStartDelays.front();
+    if (delay == 0) {
+        timerEnd = 0;
         setState(State::Playing);
         beginPass();
         startTime = now();
     } else {
-        setState(State::Waiting);
-        timerEnd = wrapAdd(timerEnd, now());
+        startDelay(delay);
         startTime = timerEnd;
     }
     loopsDone = 0;
+    // The group starts at 0 with a fade-in, else at the run's volume.
+    scheduleVolume();
+}
+
+void Playable::startDelay(std::int32_t delayMs) {
+    // The delay is counted on the output from the frame of this moment, so a
+    // delay after a sound's end is exactly that long however the passes run.
+    timerFrame = runtime.nowFrame() + runtime.timebase().framesIn(delayMs);
+    timerEnd = wrapAdd(now(), delayMs);
+    setState(State::Waiting);
+}
+
+std::optional<std::int64_t> Playable::dueFrame() const {
+    std::optional<std::int64_t> due;
+    if (state == State::Waiting) due = timerFrame;
+    if (fadeOutEnd != 0 && isRunning()) {
+        const std::int64_t fadeEnd = runtime.frameAt(fadeOutEnd);
+        if (!due || fadeEnd < *due) due = fadeEnd;
+    }
+    return due;
 }
 
 void Playable::beginPass() {
@@ -153,12 +172,17 @@ void Playable::beginPass() {
 
 void Playable::tick() {
     const std::int32_t nowMs = now();
-    if (state == State::Closing && timerEnd < nowMs) {
+    const std::int64_t nowFrame = runtime.nowFrame();
+    // Closing ends on the clock, never ahead of time: the element's effects
+    // ring until then.
+    if (!runtime.eventFrame && state == State::Closing && timerEnd < nowMs) {
         timerEnd = 0;
         deactivate();
     }
-    if (state == State::Waiting && timerEnd < nowMs) {
-        const std::int32_t late = wrapSub(nowMs, timerEnd);
+    if (state == State::Waiting && timerFrame <= nowFrame) {
+        // Handled on its own frame the pass begins exactly on time; only a
+        // pass the loop could not handle in time (it was held up) is late.
+        const std::int32_t late = nowFrame > timerFrame ? std::max(0, wrapSub(nowMs, timerEnd)) : 0;
         timerEnd = 0;
         extendPlan(late);
         // Playing before the pass begins, so that a child ending at once is
@@ -166,7 +190,7 @@ void Playable::tick() {
         setState(State::Playing);
         beginPass();
     }
-    if (fadeOutEnd > 0 && fadeOutEnd < nowMs) {
+    if (fadeOutEnd != 0 && runtime.frameAt(fadeOutEnd) <= nowFrame) {
         fadeOutEnd = 0;
         const bool wasRunning = isRunning();
         stop();
@@ -174,7 +198,6 @@ void Playable::tick() {
         // parent moves on as if the run had ended by itself.
         if (wasRunning && parent != nullptr) parent->childFinished(this);
     }
-    if (state == State::Playing && channelGroup) channelGroup->setVolume(currentVolume(nowMs));
 }
 
 float Playable::currentVolume(std::int32_t nowMs) const {
@@ -190,6 +213,38 @@ float Playable::currentVolume(std::int32_t nowMs) const {
     return static_cast<float>(effectiveVolume * fadeInFactor * fadeOutFactor);
 }
 
+void Playable::scheduleVolume() {
+    if (!channelGroup) return;
+    const std::int32_t nowMs = now();
+    const std::int64_t nowFrame = runtime.nowFrame();
+    channelGroup->cancelVolumeRamps(nowFrame);
+    channelGroup->rampVolume(currentVolume(nowMs), nowFrame, nowFrame);
+
+    // The law bends only where a fade begins or ends; between two such moments
+    // it is a straight line, except where a fade-in and a fade-out overlap
+    // (a product of two lines), which is followed in a few short pieces.
+    const bool finite = !plannedDurations.empty() && plannedDurations.front() != -1;
+    const std::int32_t end = finite ? wrapAdd(startTime, plannedDurations.front()) : 0;
+    std::vector<std::int32_t> bends;
+    if (settings.fadeIn > 0) bends.insert(bends.end(), {startTime, wrapAdd(startTime, settings.fadeIn)});
+    if (finite && settings.fadeOut > 0) bends.insert(bends.end(), {wrapSub(end, settings.fadeOut), end});
+    if (bends.size() == 4 && wrapSub(bends[2], bends[1]) < 0) {
+        const std::int32_t from = std::max(bends[0], bends[2], [](std::int32_t a, std::int32_t b) { return wrapSub(a, b) < 0; });
+        const std::int32_t to = std::min(bends[1], bends[3], [](std::int32_t a, std::int32_t b) { return wrapSub(a, b) < 0; });
+        constexpr int kPieces = 4;
+        for (int i = 1; i < kPieces; ++i) bends.push_back(wrapAdd(from, static_cast<std::int32_t>(static_cast<std::int64_t>(wrapSub(to, from)) * i / kPieces)));
+    }
+    std::sort(bends.begin(), bends.end(), [](std::int32_t a, std::int32_t b) { return wrapSub(a, b) < 0; });
+    std::int64_t previous = nowFrame;
+    for (std::int32_t bend : bends) {
+        if (wrapSub(bend, nowMs) <= 0) continue;
+        const std::int64_t frame = runtime.frameAt(bend);
+        if (frame <= previous) continue;
+        channelGroup->rampVolume(currentVolume(bend), previous, frame);
+        previous = frame;
+    }
+}
+
 void Playable::loopEnded() {
     if (settings.loopCount >= 0) {
         const std::int32_t before = loopsDone++;
@@ -199,24 +254,25 @@ void Playable::loopEnded() {
         }
     }
     if (settings.loopCount >= 0 && !plannedLoopDelays.empty()) {
-        timerEnd = plannedLoopDelays.front();
-        if (timerEnd == 0) {
+        const std::int32_t delay = plannedLoopDelays.front();
+        if (delay == 0) {
+            timerEnd = 0;
             beginPass();
         } else {
-            timerEnd = wrapAdd(timerEnd, now());
+            startDelay(delay);
         }
         plannedLoopDelays.pop_front();
     } else {
-        timerEnd = drawLoopDelay();
-        if (timerEnd == 0) {
+        const std::int32_t delay = drawLoopDelay();
+        if (delay == 0) {
+            timerEnd = 0;
             beginPass();
         } else {
-            timerEnd = wrapAdd(timerEnd, now());
+            startDelay(delay);
         }
         plan();
         if (settings.loopCount < 0) trimEndlessPlans();
     }
-    if (timerEnd > 0) setState(State::Waiting);
 }
 
 void Playable::trimEndlessPlans() {
@@ -228,7 +284,7 @@ void Playable::finish() {
     if (plannedStartDelays.empty()) {
         setState(State::Closing);
         timerEnd = wrapAdd(now(), settings.closeDelay);
-        if (channelGroup) channelGroup->stop();
+        if (channelGroup) channelGroup->stop(runtime.nowFrame());
     } else {
         setState(State::Finished);
     }
@@ -242,6 +298,7 @@ void Playable::finish() {
 void Playable::extendPlan(std::int32_t ms) {
     if (ms <= 0 || plannedDurations.empty() || plannedDurations.front() == -1) return;
     plannedDurations.front() = wrapAdd(plannedDurations.front(), ms);
+    if (isRunning()) scheduleVolume();  // the fade-out moves with the end
     if (parent != nullptr) parent->childDelayed(*this, ms);
 }
 
@@ -254,6 +311,7 @@ void Playable::startFadeOut() {
         if (plannedDurations.front() == -1) plannedDurations.push_back(-1);
         plannedDurations.front() = length;
     }
+    if (isRunning()) scheduleVolume();
 }
 
 void Playable::stop() {
@@ -262,7 +320,12 @@ void Playable::stop() {
     if (state != State::Idle) {
         setState(State::Closing);
         timerEnd = wrapAdd(now(), settings.closeDelay);
-        if (channelGroup) channelGroup->stop();
+        if (channelGroup) {
+            // Silent from this frame; what was planned for later is withdrawn.
+            const std::int64_t frame = runtime.nowFrame();
+            channelGroup->stop(frame);
+            channelGroup->cancelVolumeRamps(frame);
+        }
         plannedLoopDelays.clear();
         plannedStartDelays.clear();
         plannedDurations.clear();

@@ -10,7 +10,7 @@
 namespace testsupport {
 
 void StateRecorder::stateChanged(const gloam::Playable& element, gloam::State state) {
-    records.push_back({clock_.nowMs(), element.name, state});
+    records.push_back({runtime_.now(), element.name, state});
 }
 
 std::vector<StateRecord> StateRecorder::of(const std::string& name) const {
@@ -40,7 +40,7 @@ audio::System& opened(audio::System& system, int sampleRate) {
 }  // namespace
 
 PlaybackWorld::PlaybackWorld(int sampleRate, std::int32_t startMs)
-    : clock(startMs), runtime(opened(audio, sampleRate), clock), adventure(runtime), recorder(clock), console_({}, clock),
+    : clock(startMs), runtime(opened(audio, sampleRate), clock), adventure(runtime), recorder(runtime), console_({}, clock),
       wait_(*this), loop_(console_, wait_, runtime, adventure), sampleRate_(sampleRate), sumSquares_(2, 0.0) {
     runtime.observer = &recorder;
 }
