@@ -1,6 +1,8 @@
 // Turns the bytes a terminal sends into the program's key codes.
 #pragma once
 
+#include "platform/Keys.h"
+
 #include <deque>
 #include <string>
 
@@ -25,20 +27,14 @@ namespace platform {
 /// - Every other byte is its own code; UTF-8 text arrives byte by byte.
 class KeyDecoder {
 public:
-    /// The second code of a special key that maps to nothing.
-    static constexpr int unmappedKey = 0xFF;
-    static constexpr int prefix = 224;
-    static constexpr int escape = 27;
-    static constexpr int enter = 13;
-
     /// Takes one byte; any codes it completes are queued.
     void feed(unsigned char byte);
-    /// True while the bytes so far may be the start of a longer sequence (a
-    /// lone ESC or an unfinished one). The reader then waits briefly for more
-    /// bytes and calls flush() if none come.
+    /// True while the bytes so far may be the start of a longer key (a lone
+    /// ESC or prefix byte, or an unfinished sequence). The reader then waits
+    /// briefly for more bytes and calls flush() if none come.
     bool incomplete() const { return stage_ != Stage::Ground; }
-    /// No more bytes followed: a pending lone ESC becomes 27, an unfinished
-    /// sequence an unmapped key (224, unmappedKey).
+    /// No more bytes followed: a pending lone ESC becomes 27, a lone prefix
+    /// byte or an unfinished sequence an unmapped key (224, keys::unmapped).
     void flush();
 
     bool hasKey() const { return !keys_.empty(); }
@@ -46,13 +42,14 @@ public:
     int takeKey();
 
 private:
-    enum class Stage { Ground, Escape, Csi, CsiBracket, Ss3 };
+    enum class Stage { Ground, Escape, Csi, CsiBracket, Ss3, Prefix };
 
     void finishSequence(unsigned char finalByte);
     void emitSpecial(int second);
 
     Stage stage_ = Stage::Ground;
     std::string params_;
+    int prefixByte_ = 0;
     bool lastWasCr_ = false;
     std::deque<int> keys_;
 };

@@ -176,7 +176,7 @@ bool Terminal::keyWaiting() {
 
 int Terminal::readKey() {
     while (!decoder_.hasKey()) {
-        if (endOfInput_) return KeyDecoder::escape;
+        if (endOfInput_) return keys::escape;
         pump(-1);
     }
     return decoder_.takeKey();
