@@ -45,7 +45,7 @@ MainLoop::MainLoop(platform::Console& console, platform::IdleWait& idle, Runtime
       idle_(idle),
       runtime_(runtime),
       adventure_(adventure),
-      status_(console_) {}
+      status_(console_, runtime.clock) {}
 
 bool MainLoop::runPass() {
     // The engine first, so that elements asking whether their channels still
