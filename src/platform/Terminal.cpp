@@ -201,9 +201,13 @@ void openWakePipe() {
 }
 
 void closeWakePipe() {
-    if (wakeRead >= 0) ::close(wakeRead);
-    if (wakeWrite >= 0) ::close(wakeWrite);
+    // Forgotten before closing, so that a late handler does not write into
+    // whatever file gets the number next.
+    const int readEnd = wakeRead;
+    const int writeEnd = wakeWrite;
     wakeRead = wakeWrite = -1;
+    if (readEnd >= 0) ::close(readEnd);
+    if (writeEnd >= 0) ::close(writeEnd);
 }
 
 void drainWakePipe() {
@@ -265,9 +269,20 @@ Terminal::~Terminal() {
 }
 
 bool Terminal::readOnce(int timeoutMs) {
+    using std::chrono::steady_clock;
+    const auto giveUp = steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     pollfd ready{inputFd_, POLLIN, 0};
     int polled = ::poll(&ready, 1, timeoutMs);
-    if (polled <= 0) return false;  // timed out, or interrupted
+    // A resize in the middle of a key's bytes must not cut the key short.
+    while (polled < 0 && errno == EINTR) {
+        int remainingMs = -1;
+        if (timeoutMs >= 0) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - steady_clock::now()).count();
+            remainingMs = left > 0 ? static_cast<int>(left) : 0;
+        }
+        polled = ::poll(&ready, 1, remainingMs);
+    }
+    if (polled <= 0) return false;  // timed out
 
     unsigned char buffer[256];
     ssize_t n = ::read(inputFd_, buffer, sizeof buffer);
