@@ -19,11 +19,18 @@ namespace platform {
 /// - Every other escape sequence (Home, End, Insert, Delete, Page Up/Down,
 ///   F1-F12, with or without modifiers, the Linux console's `ESC [ [ A`, and
 ///   Alt+key, i.e. ESC followed directly by any other byte) is consumed whole
-///   and becomes 224 then `unmappedKey`, so none of its bytes reaches a hotkey.
+///   and becomes 224 then keys::unmapped, so none of its bytes reaches a
+///   hotkey.
 /// - ESC with nothing after it (flush() called) is Escape, 27. ESC ESC is one
 ///   Escape followed by the start of a new key.
 /// - CR and LF are both Enter, 13; an LF directly after a CR is dropped, so a
 ///   CR LF line end is one Enter.
+/// - A byte 0 or 224 followed at once by a printable byte is a special key
+///   spelled out (`printf '\340K'` is cursor left): both codes pass as they
+///   are. A 0 or 224 on its own (Ctrl+Space sends 0), or before a control
+///   byte, is a key of its own that does nothing: 224 then keys::unmapped.
+///   Either way a prefix code is queued together with its second code, so no
+///   reader ever waits for a second code that may never come.
 /// - Every other byte is its own code; UTF-8 text arrives byte by byte.
 class KeyDecoder {
 public:
