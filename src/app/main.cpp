@@ -7,6 +7,8 @@
 #include "platform/Clock.h"
 #include "platform/Terminal.h"
 
+#include <cstdio>
+
 int main() {
     platform::MonotonicClock clock;
     platform::RealIdleWait idle;
@@ -24,5 +26,7 @@ int main() {
     gloam::Runtime runtime(audioSystem, clock);
     gloam::Adventure adventure(runtime);
     gloam::MainLoop loop(terminal, idle, runtime, adventure);
-    return loop.run();
+    int exitCode = loop.run();
+    if (terminal.outputLost()) std::fputs("gloam: the screen can no longer be written; stopped\n", stderr);
+    return exitCode;
 }

@@ -5,9 +5,11 @@
 
 namespace platform {
 
-/// Key codes are 0..255. Cursor keys arrive as 224 followed by 'K', 'M', 'H'
-/// or 'P' (left, right, up, down); other special keys as 224 and a code that
-/// is none of those; Escape is 27, Enter 13.
+/// Key codes are 0..255 (platform/Keys.h). Cursor keys arrive as 224 followed
+/// by 'K', 'M', 'H' or 'P' (left, right, up, down); other special keys as 224
+/// and a code that is none of those; Escape is 27, Enter 13. A prefix code is
+/// waiting together with its second code, so a reader that finds no second
+/// code waiting after a prefix treats the prefix as a key that does nothing.
 class Console {
 public:
     virtual ~Console() = default;
@@ -17,7 +19,22 @@ public:
     virtual int readKey() = 0;
     /// Clears the screen and puts the cursor at the top left.
     virtual void clearScreen() = 0;
+    /// Writes `text` as it is: callers make untrusted text visible first
+    /// (platform/TerminalText.h).
     virtual void print(std::string_view text) = 0;
+
+    /// Waits up to `timeoutMs` for a key (0: just look; negative: no limit).
+    /// True as soon as a key is waiting; false when the time ran out or when
+    /// there is another reason to run a pass first (a redraw request, lost
+    /// output). A console that cannot wait only looks.
+    virtual bool waitForKey(int /*timeoutMs*/) { return keyWaiting(); }
+    /// True once after the screen was disturbed from outside (the window was
+    /// resized, or the program continued after a stop): whatever it shows
+    /// should be written again. Clears the request.
+    virtual bool takeRedrawRequest() { return false; }
+    /// True once writing to the screen has failed for good (the reader of the
+    /// output went away): nothing printed can be seen any more.
+    virtual bool outputLost() const { return false; }
 };
 
 }  // namespace platform
