@@ -1,6 +1,7 @@
 // Loading, clearing and ticking the adventure.
 #include "app/Adventure.h"
 
+#include "app/AdventureFile.h"
 #include "model/Diagnostics.h"
 #include "model/Runtime.h"
 #include "model/Scene.h"
@@ -22,10 +23,14 @@ Adventure::~Adventure() { clear(); }
 
 void Adventure::load(const std::string& path) {
     tinyxml2::XMLDocument document;
-    if (document.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) {
+    if (!readAdventureFile(path, document)) {
         if (runtime_.diagnostics != nullptr) runtime_.diagnostics->documentRejected(document);
         return;
     }
+    load(document);
+}
+
+void Adventure::load(tinyxml2::XMLDocument& document) {
     clear();
 
     tinyxml2::XMLElement* root = document.FirstChildElement();
@@ -46,6 +51,7 @@ void Adventure::load(const std::string& path) {
         // A sound folder that cannot be listed: keep the scenes built so far.
     }
 
+    ++revision_;
     if (!scenes.empty()) {
         currentScene = 0;
         scenes.front()->select();
@@ -55,6 +61,7 @@ void Adventure::load(const std::string& path) {
 void Adventure::clear() {
     for (auto& scene : scenes) scene.reset();
     scenes.clear();
+    ++revision_;
     runtime_.soundCache.releaseAll();
 }
 

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace tinyxml2 {
+class XMLDocument;
+}
+
 namespace gloam {
 
 class Scene;
@@ -20,10 +24,14 @@ public:
     Adventure(const Adventure&) = delete;
     Adventure& operator=(const Adventure&) = delete;
 
-    /// Reads `path`; a file that does not parse changes nothing. Otherwise the
-    /// old scenes and sounds go, the new scenes are built and the first one is
-    /// selected.
+    /// Reads `path` (readAdventureFile: regular files only, never waiting on
+    /// the open); a file that is refused or does not parse changes nothing.
+    /// Otherwise the old scenes and sounds go, the new scenes are built and
+    /// the first one is selected.
     void load(const std::string& path);
+    /// The same from a document already read and checked (the chooser's), so
+    /// that a chosen file is parsed once. No reference into it is kept.
+    void load(tinyxml2::XMLDocument& document);
     /// Destroys the scenes and releases every cached sound.
     void clear();
     /// Ticks every active element at the clock's time; then handles, in the
@@ -32,6 +40,10 @@ public:
     /// cycle runs a little ahead of what is heard and nothing planned is
     /// late. Recomputes `deadline` and `nextDue`.
     void tick(std::int32_t lookaheadMs = 0);
+
+    /// Changes whenever the scenes are cleared or replaced, so that what is
+    /// derived from them (the screen's names) knows when to start afresh.
+    std::uint64_t revision() const { return revision_; }
 
     bool hasCurrentScene() const { return currentScene < scenes.size(); }
     Scene* current() const { return hasCurrentScene() ? scenes[currentScene].get() : nullptr; }
@@ -54,6 +66,7 @@ private:
     void findDeadlines();
 
     Runtime& runtime_;
+    std::uint64_t revision_ = 0;
 };
 
 }  // namespace gloam

@@ -1,7 +1,10 @@
 // The adventure chooser's listing and menu.
 #include "app/Chooser.h"
 
+#include "app/AdventureFile.h"
 #include "platform/Console.h"
+#include "platform/Keys.h"
+#include "platform/TerminalText.h"
 
 #include <tinyxml2.h>
 
@@ -12,6 +15,7 @@
 namespace gloam {
 
 namespace fs = std::filesystem;
+namespace keys = platform::keys;
 
 namespace {
 
@@ -20,17 +24,24 @@ constexpr char missingMessage[] = "Directory 'adventures' doesn't exist\n";
 constexpr char emptyMessage[] = "Directory adventures doesn't contain any xml files\n";
 constexpr char malformedMessage[] = "\nSelected file isn't well formed xml (open in browser for details)\n";
 
-constexpr int prefixZero = 0;
-constexpr int prefix = 224;
-constexpr int keyUp = 'H';
-constexpr int keyDown = 'P';
-constexpr int keyEnter = 13;
-constexpr int keyEscape = 27;
-
 // From the name's last '.' on; path::extension() would give "" for ".xml".
 bool hasXmlExtension(const std::string& fileName) {
     auto dot = fileName.rfind('.');
     return dot != std::string::npos && fileName.compare(dot, std::string::npos, ".xml") == 0;
+}
+
+/// Waits for the operator's next key and returns it, showing `screen` again
+/// whenever the console asks for a redraw. Escape when nobody can see the
+/// menu any more.
+int nextMenuKey(platform::Console& console, const std::string& screen) {
+    for (;;) {
+        if (console.waitForKey(-1)) return console.readKey();
+        if (console.outputLost()) return keys::escape;
+        // A console that cannot wait decides in its blocking read.
+        if (!console.takeRedrawRequest()) return console.readKey();
+        console.clearScreen();
+        console.print(screen);
+    }
 }
 
 }  // namespace
@@ -61,41 +72,48 @@ std::optional<ChosenAdventure> chooseAdventure(platform::Console& console) {
         console.print(emptyMessage);
         return std::nullopt;
     }
+    // File names come from someone else's folder: shown only with their
+    // control characters made visible.
+    std::vector<std::string> shownNames;
+    for (const std::string& candidate : candidates) {
+        shownNames.push_back(platform::visibleText(fs::path(candidate).filename().string()));
+    }
 
     std::int32_t selection = 0;
     for (;;) {
         console.clearScreen();
         std::string menu = "Select file with cursor up/down\n\n";
-        for (std::size_t i = 0; i < candidates.size(); ++i) {
+        for (std::size_t i = 0; i < shownNames.size(); ++i) {
             menu += static_cast<std::int64_t>(i) == selection ? "->" : "  ";
             menu += ' ';
-            menu += fs::path(candidates[i]).filename().string();
+            menu += shownNames[i];
             menu += '\n';
         }
         console.print(menu);
 
-        int key = console.readKey();
-        if (key == prefixZero || key == prefix) {
-            int second = console.readKey();
+        int key = nextMenuKey(console, menu);
+        if (keys::isPrefix(key)) {
+            // The second code comes with its prefix or not at all.
+            int second = console.keyWaiting() ? console.readKey() : keys::unmapped;
             // Unsigned steps: the marker may wander off either end and back.
-            if (second == keyUp) {
+            if (second == keys::up) {
                 selection = static_cast<std::int32_t>(static_cast<std::uint32_t>(selection) - 1u);
-            } else if (second == keyDown) {
+            } else if (second == keys::down) {
                 selection = static_cast<std::int32_t>(static_cast<std::uint32_t>(selection) + 1u);
             }
-        } else if (key == keyEnter) {
+        } else if (key == keys::enter) {
             // Compared unsigned, so a marker above the list is out of range too.
             auto index = static_cast<std::uint32_t>(selection);
             if (index < candidates.size()) {
                 auto document = std::make_unique<tinyxml2::XMLDocument>();
-                if (document->LoadFile(candidates[index].c_str()) == tinyxml2::XML_SUCCESS) {
+                if (readAdventureFile(candidates[index], *document)) {
                     return ChosenAdventure{candidates[index], std::move(document)};
                 }
                 console.clearScreen();
                 console.print(malformedMessage);
-                console.readKey();
+                nextMenuKey(console, malformedMessage);
             }
-        } else if (key == keyEscape) {
+        } else if (key == keys::escape) {
             return std::nullopt;
         }
     }

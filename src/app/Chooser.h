@@ -15,7 +15,7 @@ class Console;
 
 namespace gloam {
 
-/// A chosen adventure file, already checked to be well-formed.
+/// A chosen adventure file, already read and parsed, for Adventure::load.
 struct ChosenAdventure {
     std::string path;  ///< "adventures/<file name>"
     std::unique_ptr<tinyxml2::XMLDocument> document;
@@ -29,13 +29,17 @@ struct ChosenAdventure {
 /// cannot be told counts as a file.
 std::vector<std::string> listAdventureFiles(const std::string& directory);
 
-/// Runs the modal menu over "adventures" in the working directory, reading
-/// keys with blocking reads. Cursor up/down move the marker without limits
-/// (it may leave the list), Enter loads the marked file, Escape gives up.
-/// Without the folder, or without a file to list, it prints a message and
-/// returns at once. A folder that exists but cannot be listed is treated as
-/// holding no files. A file that is not well-formed XML shows a message, waits
-/// for a key and returns to the same menu. Returns the chosen file, or nothing.
+/// Runs the modal menu over "adventures" in the working directory, waiting
+/// for each key; when the console asks for a redraw (a resized window) the
+/// menu or message on screen is written again. Cursor up/down move the marker
+/// without limits (it may leave the list), Enter reads the marked file with
+/// readAdventureFile, Escape gives up. Without the folder, or without a file
+/// to list, it prints a message and returns at once. A folder that exists but
+/// cannot be listed is treated as holding no files. A file that is refused or
+/// not well-formed XML shows a message, waits for a key and returns to the
+/// same menu. File names are shown with their control characters made
+/// visible. When the screen can no longer be written it gives up. Returns the
+/// chosen file, or nothing.
 std::optional<ChosenAdventure> chooseAdventure(platform::Console& console);
 
 }  // namespace gloam

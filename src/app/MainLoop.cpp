@@ -8,6 +8,7 @@
 #include "model/Runtime.h"
 #include "model/Scene.h"
 #include "platform/Clock.h"
+#include "platform/Keys.h"
 #include "playback/Track.h"
 
 #include <tinyxml2.h>
@@ -20,13 +21,9 @@ namespace gloam {
 
 namespace {
 
-constexpr int keyPrefixZero = 0;
-constexpr int keyPrefix = 224;
-constexpr int keyLeft = 'K';
-constexpr int keyRight = 'M';
+namespace keys = platform::keys;
+
 constexpr int keyLoad = '!';
-constexpr int keyEscape = 27;
-constexpr int keySpace = ' ';
 
 /// The loop passes at least this often while it waits for keys, so that the
 /// screen follows what is heard and the engine's housekeeping runs.
@@ -52,7 +49,7 @@ MainLoop::MainLoop(platform::Console& console, platform::IdleWait& idle, Runtime
       idle_(idle),
       runtime_(runtime),
       adventure_(adventure),
-      status_(console_) {}
+      status_(console_, runtime.clock) {}
 
 bool MainLoop::runPass() {
     // The engine first, so that elements asking whether their channels still
@@ -60,9 +57,13 @@ bool MainLoop::runPass() {
     runtime_.audio.update();
     adventure_.tick(2 * leadMs());
     if (console_.keyWaiting() && !dispatch(console_.readKey())) return false;
+    if (console_.takeRedrawRequest()) status_.requestRedraw();
     if (status_.draw(adventure_, runtime_.audio.channelsPlaying()) && hooks_.statusPrinted) {
         hooks_.statusPrinted(status_.lastPrinted());
     }
+    // Nobody sees the screen any more (the reader of the output went away):
+    // leave the way Escape does rather than play on unseen.
+    if (console_.outputLost()) return false;
     idle_.waitUntil(nextPassAt());
     return true;
 }
@@ -71,7 +72,7 @@ int MainLoop::run() {
     while (runPass()) {
     }
     shutDown(adventure_, runtime_.audio);
-    return 0;
+    return console_.outputLost() ? 1 : 0;
 }
 
 std::int32_t MainLoop::leadMs() const {
@@ -92,6 +93,8 @@ std::int32_t MainLoop::nextPassAt() const {
     if (adventure_.nextDue) sooner(static_cast<std::int32_t>(static_cast<std::uint32_t>(*adventure_.nextDue) -
                                                              static_cast<std::uint32_t>(leadMs())));
     if (adventure_.nextClosing) sooner(*adventure_.nextClosing);
+    // A changed screen held back to keep the terminal calm is written then.
+    if (const std::optional<std::int32_t> write = status_.nextWriteDue()) sooner(*write);
     // Always a little later than now, so that nothing can make the loop spin.
     if (platform::msBetween(until, now) < 1) until = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + 1);
     return until;
@@ -99,19 +102,22 @@ std::int32_t MainLoop::nextPassAt() const {
 
 bool MainLoop::dispatch(int key) {
     switch (key) {
-    case keyPrefixZero:
-    case keyPrefix: {
+    case keys::prefixZero:
+    case keys::prefix: {
+        // The second code comes with its prefix or not at all: never wait
+        // for it, or the loop would stand still until the next key.
+        if (!console_.keyWaiting()) return true;
         int second = console_.readKey();
-        if (second == keyLeft) stepScene(false);
-        if (second == keyRight) stepScene(true);
+        if (second == keys::left) stepScene(false);
+        if (second == keys::right) stepScene(true);
         return true;
     }
     case keyLoad:
         loadAdventure();
-        return true;
-    case keyEscape:
+        return !console_.outputLost();
+    case keys::escape:
         return false;
-    case keySpace:
+    case keys::space:
         fadeOutSequenceItems();
         return true;
     default:
@@ -170,10 +176,8 @@ void MainLoop::fadeOutSequenceItems() {
 void MainLoop::loadAdventure() {
     std::optional<ChosenAdventure> chosen = chooseAdventure(console_);
     if (!chosen) return;
-    // The adventure reads the file again by itself; the checked copy goes.
-    std::string path = std::move(chosen->path);
-    chosen.reset();
-    adventure_.load(path);
+    // Built from the document the chooser read, so the file is parsed once.
+    adventure_.load(*chosen->document);
 }
 
 }  // namespace gloam

@@ -33,7 +33,10 @@ struct MainLoopHooks {
 /// current child of every top-level sequence of the current scene, a scene's
 /// key switches to it (even to the current one, which restarts it), an
 /// element's key fades it out while it runs or restarts it from the top.
-/// Cursor up/down and other special keys do nothing.
+/// Cursor up/down and other special keys do nothing; a prefix code without a
+/// second code waiting is a key that does nothing. When the console asks for a
+/// redraw the status screen is written again (at the screen's own pace); when
+/// the output is lost the loop ends as after Escape.
 class MainLoop {
 public:
     /// All references must outlive the loop.
@@ -46,11 +49,12 @@ public:
     /// within two leads to the engine, to the frame), at most one key, the
     /// status screen, then a wait until the next pass is needed or a key
     /// comes. Returns false, at once after reading it, when the key was
-    /// Escape.
+    /// Escape, and when the output was lost.
     bool runPass();
 
     /// Passes until Escape, then shuts down: scenes destroyed, sounds
-    /// released, engine closed. Returns the exit code, 0.
+    /// released, engine closed. Returns the exit code: 0, or 1 when the loop
+    /// ended because the screen could no longer be written.
     int run();
 
     const StatusScreen& statusScreen() const { return status_; }
@@ -64,6 +68,9 @@ private:
         int readKey() override;
         void clearScreen() override { console_.clearScreen(); }
         void print(std::string_view text) override { console_.print(text); }
+        bool waitForKey(int timeoutMs) override { return console_.waitForKey(timeoutMs); }
+        bool takeRedrawRequest() override { return console_.takeRedrawRequest(); }
+        bool outputLost() const override { return console_.outputLost(); }
 
     private:
         platform::Console& console_;

@@ -8,6 +8,8 @@
 #include "platform/Clock.h"
 #include "platform/Terminal.h"
 
+#include <cstdio>
+
 int main() {
     // Constructed first and destroyed last: the terminal is back in its own
     // mode only after everything else has shut down.
@@ -26,5 +28,7 @@ int main() {
     gloam::Runtime runtime(audioSystem, clock, clock.timebase());
     gloam::Adventure adventure(runtime);
     gloam::MainLoop loop(terminal, idle, runtime, adventure);
-    return loop.run();
+    int exitCode = loop.run();
+    if (terminal.outputLost()) std::fputs("gloam: the screen can no longer be written; stopped\n", stderr);
+    return exitCode;
 }

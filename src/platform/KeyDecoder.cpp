@@ -23,10 +23,13 @@ void KeyDecoder::feed(unsigned char byte) {
     case Stage::Ground:
         if (byte == esc) {
             stage_ = Stage::Escape;
+        } else if (keys::isPrefix(byte)) {
+            prefixByte_ = byte;
+            stage_ = Stage::Prefix;
         } else if (byte == '\r') {
-            keys_.push_back(enter);
+            keys_.push_back(keys::enter);
         } else if (byte == '\n') {
-            if (!lastWasCr_) keys_.push_back(enter);
+            if (!lastWasCr_) keys_.push_back(keys::enter);
         } else {
             keys_.push_back(byte);
         }
@@ -42,11 +45,11 @@ void KeyDecoder::feed(unsigned char byte) {
             stage_ = Stage::Ss3;
         } else if (byte == esc) {
             // The first ESC stood alone; the second may start a sequence.
-            keys_.push_back(escape);
+            keys_.push_back(keys::escape);
         } else {
             // Alt+key: swallowed, so Alt+letter neither ends the program nor
             // reaches a hotkey.
-            emitSpecial(unmappedKey);
+            emitSpecial(keys::unmapped);
             stage_ = Stage::Ground;
         }
         return;
@@ -66,15 +69,28 @@ void KeyDecoder::feed(unsigned char byte) {
         } else {
             // A control byte cannot be part of a key: the sequence was cut
             // short, and the byte starts something new.
-            emitSpecial(unmappedKey);
+            emitSpecial(keys::unmapped);
             stage_ = Stage::Ground;
             feed(byte);
         }
         return;
 
     case Stage::CsiBracket:
-        emitSpecial(unmappedKey);
+        emitSpecial(keys::unmapped);
         stage_ = Stage::Ground;
+        return;
+
+    case Stage::Prefix:
+        stage_ = Stage::Ground;
+        if (byte < 0x20 || byte == 0x7f) {
+            // Ctrl+Space before Enter or a cursor key: two keys, not one.
+            emitSpecial(keys::unmapped);
+            feed(byte);
+        } else {
+            keys_.push_back(prefixByte_);
+            keys_.push_back(byte);
+            lastWasCr_ = false;
+        }
         return;
     }
 }
@@ -83,7 +99,7 @@ void KeyDecoder::finishSequence(unsigned char finalByte) {
     stage_ = Stage::Ground;
     // "1" is the explicit form of "no modifier" that some terminals send.
     bool plain = params_.empty() || params_ == "1";
-    int second = unmappedKey;
+    int second = keys::unmapped;
     if (plain) {
         switch (finalByte) {
         case 'A': second = 'H'; break;
@@ -97,7 +113,7 @@ void KeyDecoder::finishSequence(unsigned char finalByte) {
 }
 
 void KeyDecoder::emitSpecial(int second) {
-    keys_.push_back(prefix);
+    keys_.push_back(keys::prefix);
     keys_.push_back(second);
     lastWasCr_ = false;
 }
@@ -107,14 +123,15 @@ void KeyDecoder::flush() {
     case Stage::Ground:
         return;
     case Stage::Escape:
-        keys_.push_back(escape);
+        keys_.push_back(keys::escape);
         lastWasCr_ = false;
         break;
     case Stage::Csi:
     case Stage::CsiBracket:
     case Stage::Ss3:
+    case Stage::Prefix:
         // Alt+'[' or Alt+'O', or a sequence cut off: still nothing to act on.
-        emitSpecial(unmappedKey);
+        emitSpecial(keys::unmapped);
         break;
     }
     stage_ = Stage::Ground;

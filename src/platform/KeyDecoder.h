@@ -1,6 +1,8 @@
 // Turns the bytes a terminal sends into the program's key codes.
 #pragma once
 
+#include "platform/Keys.h"
+
 #include <deque>
 #include <string>
 
@@ -17,28 +19,29 @@ namespace platform {
 /// - Every other escape sequence (Home, End, Insert, Delete, Page Up/Down,
 ///   F1-F12, with or without modifiers, the Linux console's `ESC [ [ A`, and
 ///   Alt+key, i.e. ESC followed directly by any other byte) is consumed whole
-///   and becomes 224 then `unmappedKey`, so none of its bytes reaches a hotkey.
+///   and becomes 224 then keys::unmapped, so none of its bytes reaches a
+///   hotkey.
 /// - ESC with nothing after it (flush() called) is Escape, 27. ESC ESC is one
 ///   Escape followed by the start of a new key.
 /// - CR and LF are both Enter, 13; an LF directly after a CR is dropped, so a
 ///   CR LF line end is one Enter.
+/// - A byte 0 or 224 followed at once by a printable byte is a special key
+///   spelled out (`printf '\340K'` is cursor left): both codes pass as they
+///   are. A 0 or 224 on its own (Ctrl+Space sends 0), or before a control
+///   byte, is a key of its own that does nothing: 224 then keys::unmapped.
+///   Either way a prefix code is queued together with its second code, so no
+///   reader ever waits for a second code that may never come.
 /// - Every other byte is its own code; UTF-8 text arrives byte by byte.
 class KeyDecoder {
 public:
-    /// The second code of a special key that maps to nothing.
-    static constexpr int unmappedKey = 0xFF;
-    static constexpr int prefix = 224;
-    static constexpr int escape = 27;
-    static constexpr int enter = 13;
-
     /// Takes one byte; any codes it completes are queued.
     void feed(unsigned char byte);
-    /// True while the bytes so far may be the start of a longer sequence (a
-    /// lone ESC or an unfinished one). The reader then waits briefly for more
-    /// bytes and calls flush() if none come.
+    /// True while the bytes so far may be the start of a longer key (a lone
+    /// ESC or prefix byte, or an unfinished sequence). The reader then waits
+    /// briefly for more bytes and calls flush() if none come.
     bool incomplete() const { return stage_ != Stage::Ground; }
-    /// No more bytes followed: a pending lone ESC becomes 27, an unfinished
-    /// sequence an unmapped key (224, unmappedKey).
+    /// No more bytes followed: a pending lone ESC becomes 27, a lone prefix
+    /// byte or an unfinished sequence an unmapped key (224, keys::unmapped).
     void flush();
 
     bool hasKey() const { return !keys_.empty(); }
@@ -46,13 +49,14 @@ public:
     int takeKey();
 
 private:
-    enum class Stage { Ground, Escape, Csi, CsiBracket, Ss3 };
+    enum class Stage { Ground, Escape, Csi, CsiBracket, Ss3, Prefix };
 
     void finishSequence(unsigned char finalByte);
     void emitSpecial(int second);
 
     Stage stage_ = Stage::Ground;
     std::string params_;
+    int prefixByte_ = 0;
     bool lastWasCr_ = false;
     std::deque<int> keys_;
 };

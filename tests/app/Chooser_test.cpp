@@ -1,5 +1,6 @@
 #include "app/Chooser.h"
 
+#include "app/AdventureFile.h"
 #include "TestFiles.h"
 #include "platform/ScriptedConsole.h"
 
@@ -181,6 +182,24 @@ TEST(Chooser, EscapeGivesUpWithoutLoading) {
     EXPECT_FALSE(chooseAdventure(console).has_value());
     EXPECT_EQ(console.keysLeft(), 1u);
     EXPECT_EQ(console.screen(), title + "-> a.xml\n");
+}
+
+TEST(Chooser, AFileWithAnAbsurdNumberOfAttributesIsRefusedLikeAMalformedOne) {
+    ScopedWorkDir dir;
+    std::string attributes;
+    for (std::size_t i = 0; i <= gloam::maxAttributesPerElement; ++i) attributes += " a" + std::to_string(i) + "=\"1\"";
+    writeText("adventures/huge.xml", "<a><scene" + attributes + "/></a>");
+    VirtualClock clock;
+    ScriptedConsole console(keys({13, 'k'}), clock);
+    EXPECT_FALSE(chooseAdventure(console).has_value());
+    EXPECT_NE(console.transcript().find(malformed), std::string::npos);
+
+    // One attribute fewer is still a usable file.
+    writeText("adventures/huge.xml", "<a><scene" + attributes.substr(attributes.find(' ', 1)) + "/></a>");
+    ScriptedConsole again(keys({13}), clock);
+    auto chosen = chooseAdventure(again);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->document->RootElement()->FirstChildElement("scene")->FirstAttribute()->Value(), std::string("1"));
 }
 
 }  // namespace

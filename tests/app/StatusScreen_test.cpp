@@ -107,6 +107,33 @@ TEST(StatusText, LongLabelsPushOnAndAreCutAt511Characters) {
     EXPECT_EQ(composeStatus(world.adventure, 0), expected);
 }
 
+TEST(StatusText, NamesAndKeysReachTheScreenOnlyInTheirVisibleFormCutAtACharacter) {
+    PlaybackWorld world;
+    // The window title and alternate screen, an 8-bit CSI, a UTF-8 C1 and a
+    // reset; a control character as a key; a huge name of euro signs.
+    std::string hugeName = "a";
+    for (int i = 0; i < 400000; ++i) hugeName += "\xe2\x82\xac";
+    world.load("<a><scene name=\"\x1b]0;pwned\x07" "Forest\x1b[?1049h\">"
+               "<par name=\"Bell\x9b" "2J\xc2\x9b\x1b" "c\" key=\"b\"/><par name=\"caf\xc3\xa9\" key=\"\x01\"/></scene>"
+               "<scene name=\"" + hugeName + "\"/></a>");
+    std::string euroLabel = " a";
+    while (euroLabel.size() + 3 <= 511) euroLabel += "\xe2\x82\xac";
+    const std::string expected = help + "\n" + ">?]0;pwned?Forest?[?1049h<" + euroLabel + separator +
+                                 padded(" (?  ) caf\xc3\xa9") + "\n" + padded(" (b  ) Bell?2J??c") + "\n" +
+                                 "\n\n0 channels active";
+    EXPECT_EQ(composeStatus(world.adventure, 0), expected);
+
+    // The screen shows the same, and follows a new adventure's names.
+    platform::ScriptedConsole console({}, world.clock);
+    gloam::StatusScreen screen(console, world.clock);
+    ASSERT_TRUE(screen.draw(world.adventure, 0));
+    EXPECT_EQ(console.screen(), expected);
+    world.load(R"(<a><scene name="plain"/></a>)");
+    world.clock.advance(gloam::StatusScreen::writeIntervalMs);
+    ASSERT_TRUE(screen.draw(world.adventure, 0));
+    EXPECT_EQ(console.screen(), help + "\n" + padded(">plain<") + separator + "\n\n0 channels active");
+}
+
 TEST(StatusText, AnInvalidCurrentSceneShowsNoScenes) {
     PlaybackWorld world;
     world.load("<a><scene name=\"a\"/></a>");
@@ -117,7 +144,7 @@ TEST(StatusText, AnInvalidCurrentSceneShowsNoScenes) {
 TEST(StatusScreen, PrintsOnlyWhenTheTextChanges) {
     PlaybackWorld world;
     platform::ScriptedConsole console({}, world.clock);
-    gloam::StatusScreen screen(console);
+    gloam::StatusScreen screen(console, world.clock);
     EXPECT_EQ(screen.lastPrinted(), "");
 
     EXPECT_TRUE(screen.draw(world.adventure, 0));
@@ -133,6 +160,7 @@ TEST(StatusScreen, PrintsOnlyWhenTheTextChanges) {
     EXPECT_FALSE(screen.draw(world.adventure, 0));
     EXPECT_EQ(console.screen(), "menu");
 
+    world.clock.advance(gloam::StatusScreen::writeIntervalMs);
     EXPECT_TRUE(screen.draw(world.adventure, 1));
     EXPECT_EQ(console.screen(), help + "\n\n1 channels active");
     EXPECT_EQ(screen.lastPrinted(), console.screen());
@@ -147,7 +175,7 @@ TEST(StatusScreen, AnElementStartingToFadeCausesExactlyOneRedraw) {
     testsupport::writeSine("sounds/rain.wav", 10000);
     world.load(R"(<a><scene name="Forest"><sound name="Rain" key="a" src="rain.wav" autoStart="1" fadeOut="2000"/></scene></a>)");
     platform::ScriptedConsole console({}, world.clock);
-    gloam::StatusScreen screen(console);
+    gloam::StatusScreen screen(console, world.clock);
     world.runFor(100);
     EXPECT_TRUE(screen.draw(world.adventure, world.audio.channelsPlaying()));
     EXPECT_NE(console.screen().find(" (a P) Rain"), std::string::npos);
@@ -159,6 +187,46 @@ TEST(StatusScreen, AnElementStartingToFadeCausesExactlyOneRedraw) {
     world.runFor(100);
     EXPECT_FALSE(screen.draw(world.adventure, world.audio.channelsPlaying()));
     EXPECT_EQ(console.clearCount(), 2);
+}
+
+TEST(StatusScreen, ChangesAreWrittenAtMostEvery20MsAndTheLastStateIsAlwaysShown) {
+    PlaybackWorld world;
+    platform::ScriptedConsole console({}, world.clock);
+    gloam::StatusScreen screen(console, world.clock);
+    const std::int32_t start = world.now();
+    ASSERT_TRUE(screen.draw(world.adventure, 0));
+    EXPECT_FALSE(screen.nextWriteDue().has_value());
+
+    // Changes within 20 ms of the last write wait; the write then shows the
+    // state of its own moment.
+    world.clock.advance(5);
+    EXPECT_FALSE(screen.draw(world.adventure, 1));
+    EXPECT_EQ(screen.nextWriteDue(), start + 20);
+    world.clock.advance(14);
+    EXPECT_FALSE(screen.draw(world.adventure, 2));
+    world.clock.advance(1);
+    EXPECT_TRUE(screen.draw(world.adventure, 3));
+    EXPECT_EQ(console.screen(), help + "\n\n3 channels active");
+    EXPECT_FALSE(screen.nextWriteDue().has_value());
+
+    // A change undone before its time writes nothing.
+    world.clock.advance(1);
+    EXPECT_FALSE(screen.draw(world.adventure, 4));
+    EXPECT_TRUE(screen.nextWriteDue().has_value());
+    EXPECT_FALSE(screen.draw(world.adventure, 3));
+    EXPECT_FALSE(screen.nextWriteDue().has_value());
+
+    // A redraw request writes the same text once more, at the same pace.
+    screen.requestRedraw();
+    EXPECT_FALSE(screen.draw(world.adventure, 3));
+    EXPECT_EQ(screen.nextWriteDue(), start + 40);
+    world.clock.set(start + 40);
+    EXPECT_TRUE(screen.draw(world.adventure, 3));
+    world.clock.advance(100);
+    EXPECT_FALSE(screen.draw(world.adventure, 3));
+    EXPECT_EQ(console.clearCount(), 3);
+    EXPECT_EQ(console.transcript(), "\f" + help + "\n\n0 channels active\f" + help + "\n\n3 channels active\f" + help +
+                                        "\n\n3 channels active");
 }
 
 }  // namespace

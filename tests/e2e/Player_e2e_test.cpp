@@ -3,18 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,53 +24,44 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testsupport::TempFolder;
 
 const std::string help = "Cursor left/right to select scene, letter to start/stop, '!' to load\n";
 const std::string clearSequence = "\x1b[H\x1b[2J";
 constexpr auto patience = 10s;
 
-/// A fresh folder for the player to run in, removed afterwards.
-struct TempDir {
-    TempDir() {
-        std::random_device seed;
-        path = fs::temp_directory_path() / ("gloam-e2e-" + std::to_string(seed()) + std::to_string(seed()));
-        fs::create_directories(path);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    void write(const std::string& name, const std::string& text) const {
-        fs::create_directories((path / name).parent_path());
-        std::ofstream(path / name) << text;
-    }
-    fs::path path;
-};
-
 /// The player running on the slave side of a pty, the test on the master.
 /// The test keeps the slave open too, so the terminal's mode can be read after
-/// the player has gone.
+/// the player has gone. With `outputToPipe` the player's standard output is a
+/// pipe that the test reads (and may close), as under `gloam | tee`.
 class PlayerInPty {
 public:
-    explicit PlayerInPty(const fs::path& workDir) {
+    explicit PlayerInPty(const fs::path& workDir, bool outputToPipe = false) {
         winsize size{};
         size.ws_row = 40;
         size.ws_col = 120;
         if (::openpty(&master_, &slave_, nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty");
         ::tcgetattr(slave_, &initialMode_);
+        int outputPipe[2]{-1, -1};
+        if (outputToPipe && ::pipe(outputPipe) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();
         if (pid_ < 0) throw std::runtime_error("fork");
         if (pid_ == 0) {
             ::setsid();
             ::ioctl(slave_, TIOCSCTTY, 0);
             ::dup2(slave_, 0);
-            ::dup2(slave_, 1);
+            ::dup2(outputToPipe ? outputPipe[1] : slave_, 1);
             ::dup2(slave_, 2);
             ::close(master_);
+            if (outputToPipe) ::close(outputPipe[0]);
             if (::chdir(workDir.c_str()) != 0) ::_exit(126);
             ::setenv("SDL_AUDIODRIVER", "dummy", 1);
             ::execl(GLOAM_BINARY, "gloam", static_cast<char*>(nullptr));
             ::_exit(127);
+        }
+        if (outputToPipe) {
+            ::close(outputPipe[1]);
+            pipe_ = outputPipe[0];
         }
     }
     ~PlayerInPty() {
@@ -79,6 +71,7 @@ public:
         }
         ::close(master_);
         ::close(slave_);
+        closeOutputPipe();
     }
 
     void type(std::string_view keys) const {
@@ -94,6 +87,46 @@ public:
         }
         return true;
     }
+
+    /// Reads the output pipe until `done` holds for what came through it.
+    bool readPipeUntil(const std::function<bool(const std::string&)>& done) {
+        auto giveUp = std::chrono::steady_clock::now() + patience;
+        while (!done(pipeOutput_)) {
+            if (std::chrono::steady_clock::now() > giveUp) return false;
+            pollfd ready{pipe_, POLLIN, 0};
+            char buffer[4096];
+            if (::poll(&ready, 1, 50) <= 0) continue;
+            ssize_t n = ::read(pipe_, buffer, sizeof buffer);
+            if (n <= 0) return false;
+            pipeOutput_.append(buffer, static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+    /// The reader of the output goes away.
+    void closeOutputPipe() {
+        if (pipe_ >= 0) ::close(pipe_);
+        pipe_ = -1;
+    }
+
+    /// The window changes size, as when the operator drags its edge.
+    void resize(unsigned short rows, unsigned short columns) const {
+        winsize size{};
+        size.ws_row = rows;
+        size.ws_col = columns;
+        ASSERT_EQ(::ioctl(master_, TIOCSWINSZ, &size), 0);
+    }
+
+    /// Stops the player the way no handler can see (SIGSTOP) and waits until
+    /// it stands still.
+    void stop() const {
+        ASSERT_EQ(::kill(pid_, SIGSTOP), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid_, &status, WUNTRACED), pid_);
+        ASSERT_TRUE(WIFSTOPPED(status));
+    }
+    void resume() const { ASSERT_EQ(::kill(pid_, SIGCONT), 0); }
+    /// Sets the terminal's mode, as a shell does when it takes the terminal.
+    void setMode(const termios& mode) const { ASSERT_EQ(::tcsetattr(slave_, TCSANOW, &mode), 0); }
 
     /// What the screen shows: the output since the last clear, with the
     /// terminal's CR of each line end taken out.
@@ -146,17 +179,25 @@ private:
 
     int master_ = -1;
     int slave_ = -1;
+    int pipe_ = -1;
     pid_t pid_ = -1;
     bool exited_ = false;
     termios initialMode_{};
     std::string output_;
+    std::string pipeOutput_;
 };
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
 
 bool showsFirstScreen(const std::string& screen) { return screen == help + "\n\n0 channels active"; }
 
 TEST(PlayerEndToEnd, ShowsTheFirstScreenReportsAMissingFolderAndEndsCleanlyOnEscape) {
-    TempDir dir;
-    PlayerInPty player(dir.path);
+    TempFolder dir;
+    PlayerInPty player(dir.path());
     ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }))
         << "output so far: " << player.output();
     EXPECT_FALSE(player.mode().c_lflag & ECHO) << "raw mode while running";
@@ -183,12 +224,12 @@ TEST(PlayerEndToEnd, ShowsTheFirstScreenReportsAMissingFolderAndEndsCleanlyOnEsc
 }
 
 TEST(PlayerEndToEnd, LoadsAnAdventureAndSwitchesScenesWithTheCursorKeys) {
-    TempDir dir;
+    TempFolder dir;
     dir.write("adventures/story.xml", R"(<story>
         <scene name="Forest" key="f"><par name="Birds" key="b"/></scene>
         <scene name="Tavern"/>
     </story>)");
-    PlayerInPty player(dir.path);
+    PlayerInPty player(dir.path());
     ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
 
     player.type("!");
@@ -214,13 +255,13 @@ TEST(PlayerEndToEnd, LoadsAnAdventureAndSwitchesScenesWithTheCursorKeys) {
 }
 
 TEST(PlayerEndToEnd, StartsFadesAndSwitchesWithHotkeys) {
-    TempDir dir;
-    testsupport::writeSine(dir.path / "sounds/rain.wav", 4000, 48000);
+    TempFolder dir;
+    testsupport::writeSine(dir.path() / "sounds/rain.wav", 4000, 48000);
     dir.write("adventures/story.xml", R"(<story>
         <scene name="Forest"><sound name="Rain" key="r" src="rain.wav" fadeOut="400"/></scene>
         <scene name="Tavern" key="t"/>
     </story>)");
-    PlayerInPty player(dir.path);
+    PlayerInPty player(dir.path());
     ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
     player.type("!");
     ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("-> story.xml") != std::string::npos; }));
@@ -253,8 +294,8 @@ TEST(PlayerEndToEnd, StartsFadesAndSwitchesWithHotkeys) {
 }
 
 TEST(PlayerEndToEnd, CtrlCEndsThePlayerWithTheTerminalRestored) {
-    TempDir dir;
-    PlayerInPty player(dir.path);
+    TempFolder dir;
+    PlayerInPty player(dir.path());
     ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
     player.type("\x03");
     int status = player.waitForExit();
@@ -263,6 +304,164 @@ TEST(PlayerEndToEnd, CtrlCEndsThePlayerWithTheTerminalRestored) {
     EXPECT_EQ(WTERMSIG(status), SIGINT);
     EXPECT_TRUE(player.mode().c_lflag & ECHO);
     EXPECT_TRUE(player.mode().c_lflag & ICANON);
+}
+
+TEST(PlayerEndToEnd, CtrlSpaceIsAKeyThatDoesNothingAndTheLoopGoesOn) {
+    TempFolder dir;
+    testsupport::writeSine(dir.path() / "sounds/tone.wav", 3000, 48000);
+    dir.write("adventures/story.xml",
+              R"(<a><scene name="S"><sound name="Late" key="l" src="tone.wav" autoStart="1" startDelay="1500"/></scene></a>)");
+    PlayerInPty player(dir.path());
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("-> story.xml") != std::string::npos; }));
+    player.type("\r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find(" (l E) Late") != std::string::npos; }))
+        << player.output();
+
+    // Ctrl+Space sends byte 0. The loop keeps ticking: the delay runs out and
+    // the screen follows, with no other key pressed.
+    player.type(std::string_view("\0", 1));
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find(" (l P) Late") != std::string::npos; }))
+        << "the loop stood still after byte 0; output: " << player.output();
+    // And the next key is a key of its own, not swallowed.
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("-> story.xml") != std::string::npos; }))
+        << player.output();
+    player.type("\x1b");
+    player.type("\x1b");
+    int status = player.waitForExit();
+    ASSERT_NE(status, -1) << player.output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << player.output();
+}
+
+TEST(PlayerEndToEnd, AResizedWindowGetsTheSameScreenOnceMoreInTheLoopAndInTheMenu) {
+    TempFolder dir;
+    dir.write("adventures/story.xml", "<a/>");
+    PlayerInPty player(dir.path());
+    const std::string status = help + "\n\n0 channels active";
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
+    ASSERT_EQ(occurrences(player.output(), clearSequence), 1u);
+
+    player.resize(30, 100);
+    ASSERT_TRUE(player.readUntil([&](const std::string& output) {
+        return occurrences(output, clearSequence) == 2 && player.screen() == status;
+    })) << player.output();
+
+    const std::string menu = "Select file with cursor up/down\n\n-> story.xml\n";
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen() == menu; }));
+    const std::size_t clearsInMenu = occurrences(player.output(), clearSequence);
+    player.resize(50, 132);
+    ASSERT_TRUE(player.readUntil([&](const std::string& output) {
+        return occurrences(output, clearSequence) == clearsInMenu + 1 && player.screen() == menu;
+    })) << player.output();
+
+    player.type("\x1b");  // back in the loop: the status text did not change, so the menu stays
+    player.type("\x1b");
+    int exit = player.waitForExit();
+    ASSERT_NE(exit, -1) << player.output();
+    EXPECT_TRUE(WIFEXITED(exit) && WEXITSTATUS(exit) == 0) << player.output();
+    EXPECT_EQ(occurrences(player.output(), clearSequence), clearsInMenu + 1) << "one redraw per resize";
+    EXPECT_TRUE(player.screen().starts_with(menu)) << player.screen();
+}
+
+TEST(PlayerEndToEnd, AfterAStopAndContinueThePlayerTakesTheTerminalBackAndRedraws) {
+    TempFolder dir;
+    PlayerInPty player(dir.path());
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
+
+    // Stopped, the shell puts its own mode back; then `fg` continues the player.
+    player.stop();
+    player.setMode(player.initialMode());
+    player.resume();
+    ASSERT_TRUE(player.readUntil([&](const std::string& output) {
+        return occurrences(output, clearSequence) == 2 && showsFirstScreen(player.screen());
+    })) << "no redraw after the continue; output: " << player.output();
+    EXPECT_FALSE(player.mode().c_lflag & ECHO) << "raw again: keys do not echo";
+    EXPECT_FALSE(player.mode().c_lflag & ICANON) << "raw again: Escape arrives on its own";
+
+    player.type("\x1b");
+    int status = player.waitForExit();
+    ASSERT_NE(status, -1) << player.output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << player.output();
+    EXPECT_EQ(player.mode().c_lflag, player.initialMode().c_lflag);
+}
+
+TEST(PlayerEndToEnd, AClosedOutputEndsThePlayerCleanlyWithTheTerminalRestored) {
+    TempFolder dir;
+    PlayerInPty player(dir.path(), true);
+    ASSERT_TRUE(player.readPipeUntil([&](const std::string& output) {
+        return output.find("0 channels active") != std::string::npos;
+    }));
+    player.closeOutputPipe();
+    player.type("!");  // the chooser writes to the closed pipe
+    int status = player.waitForExit();
+    ASSERT_NE(status, -1) << player.output();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "a lost screen is not a success";
+    EXPECT_NE(player.output().find("gloam: the screen can no longer be written"), std::string::npos) << player.output();
+    EXPECT_EQ(player.mode().c_lflag, player.initialMode().c_lflag);
+    EXPECT_EQ(player.mode().c_iflag, player.initialMode().c_iflag);
+}
+
+/// The codes of the bytes in `output` that could command the terminal, after
+/// taking out the player's own clear and cursor sequences; empty when none.
+std::string foreignControls(std::string output) {
+    for (const std::string& own : {clearSequence, std::string("\x1b[?25l"), std::string("\x1b[?25h")}) {
+        for (auto at = output.find(own); at != std::string::npos; at = output.find(own)) output.erase(at, own.size());
+    }
+    std::string found;
+    for (std::size_t i = 0; i < output.size(); ++i) {
+        // Everything shown in this test is ASCII, so any byte from 0x7F up
+        // is a DEL, an 8-bit C1 control or a part of one.
+        const auto byte = static_cast<unsigned char>(output[i]);
+        if ((byte < 0x20 && byte != '\r' && byte != '\n') || byte >= 0x7F) found += std::to_string(byte) + " ";
+    }
+    return found;
+}
+
+TEST(PlayerEndToEnd, AStrangersAdventuresFolderCanNeitherCommandTheTerminalNorBlockTheMenu) {
+    TempFolder dir;
+    // Window title, alternate screen, clipboard (OSC 52), an 8-bit CSI and
+    // its UTF-8 form, and a reset, in names of scenes, elements and files.
+    dir.write("adventures/evil.xml",
+              "<a><scene name=\"\x1b]0;pwned\x07" "Forest\x1b[?1049h\">"
+              "<par name=\"\x1b]52;c;cHduZWQ=\x07" "Bell\x9b" "2J\xc2\x9b\x1b" "c\" key=\"b\"/></scene></a>");
+    dir.write("adventures/\x1b]2;title\x07.xml", "<a/>");
+    ASSERT_EQ(::mkfifo((dir.path() / "adventures/fifo.xml").c_str(), 0600), 0);
+    std::vector<std::string> order;
+    for (const auto& entry : fs::directory_iterator(dir.path() / "adventures")) order.push_back(entry.path().filename());
+    auto indexOf = [&](const std::string& name) { return std::find(order.begin(), order.end(), name) - order.begin(); };
+    const std::string down = "\x1b[B";
+
+    PlayerInPty player(dir.path());
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("?]2;title?.xml\n") != std::string::npos; }))
+        << player.output();
+
+    // A FIFO is refused at once, like a broken file, and the menu comes back.
+    for (auto i = indexOf("fifo.xml"); i > 0; --i) player.type(down);
+    player.type("\r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) {
+        return player.screen() == "\nSelected file isn't well formed xml (open in browser for details)\n";
+    })) << "the chooser blocked on the FIFO; output: " << player.output();
+    player.type("k");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("-> fifo.xml") != std::string::npos; }));
+
+    for (auto i = indexOf("fifo.xml"); i < indexOf("evil.xml"); ++i) player.type(down);
+    for (auto i = indexOf("fifo.xml"); i > indexOf("evil.xml"); --i) player.type("\x1b[A");
+    player.type("\r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) {
+        return player.screen().find(">?]0;pwned?Forest?[?1049h<") != std::string::npos &&
+               player.screen().find(" (b  ) ?]52;c;cHduZWQ=?Bell?2J??c\n") != std::string::npos;
+    })) << player.output();
+    player.type("\x1b");
+    int status = player.waitForExit();
+    ASSERT_NE(status, -1) << player.output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << player.output();
+    EXPECT_EQ(foreignControls(player.output()), "");
 }
 
 }  // namespace

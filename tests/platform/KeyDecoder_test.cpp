@@ -9,7 +9,7 @@ namespace {
 
 using platform::KeyDecoder;
 
-constexpr int unmapped = KeyDecoder::unmappedKey;
+constexpr int unmapped = platform::keys::unmapped;
 
 // Feeds `bytes`, then (when `pause`) the silence after them, and returns
 // every code produced.
@@ -111,7 +111,29 @@ TEST(KeyDecoder, EveryOtherByteIsItsOwnCodeIncludingUtf8Bytes) {
     EXPECT_EQ(decode("a A ! 0"), (std::vector<int>{'a', ' ', 'A', ' ', '!', ' ', '0'}));
     // "é" and "€" in UTF-8.
     EXPECT_EQ(decode("\xc3\xa9\xe2\x82\xac"), (std::vector<int>{0xc3, 0xa9, 0xe2, 0x82, 0xac}));
-    EXPECT_EQ(decode(std::string_view("\x00\x03\x7f", 3)), (std::vector<int>{0, 3, 0x7f}));
+    EXPECT_EQ(decode("\x03\x7f"), (std::vector<int>{3, 0x7f}));
+}
+
+TEST(KeyDecoder, PrefixBytesPairOnlyWithAPrintableByteThatFollowsAtOnce) {
+    using namespace std::string_view_literals;
+    // A special key spelled out by a script passes as it is.
+    EXPECT_EQ(decode("\0K"sv), (std::vector<int>{0, 'K'}));
+    EXPECT_EQ(decode("\xe0M"), (std::vector<int>{224, 'M'}));
+    // Ctrl+Space (0) or a lone 224 is a whole key that does nothing: no
+    // reader is left waiting for a second code.
+    EXPECT_EQ(decode("\0"sv), (std::vector<int>{224, unmapped}));
+    EXPECT_EQ(decode("\xe0"), (std::vector<int>{224, unmapped}));
+    EXPECT_EQ(decode("\0\0"sv), (std::vector<int>{224, unmapped, 224, unmapped}));
+    // Before Enter or a cursor key it stays a key of its own.
+    EXPECT_EQ(decode("\0\r"sv), (std::vector<int>{224, unmapped, 13}));
+    EXPECT_EQ(decode("\0\x1b[D"sv), (std::vector<int>{224, unmapped, 224, 'K'}));
+
+    // Until the silence after it, a lone prefix byte may still be the start.
+    KeyDecoder decoder;
+    decoder.feed(0);
+    EXPECT_TRUE(decoder.incomplete());
+    EXPECT_FALSE(decoder.hasKey());
+    EXPECT_EQ(decode(decoder, "a", false), (std::vector<int>{0, 'a'}));
 }
 
 TEST(KeyDecoder, ASequenceSplitAcrossReadsDecodesTheSame) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,6 +18,9 @@
 namespace {
 
 using platform::Terminal;
+
+/// How long a test waits for what another process or thread should do at once.
+constexpr int patienceMs = 10000;
 
 /// Both ends of a pipe, closed on destruction.
 struct Pipe {
@@ -86,7 +90,7 @@ TEST(Terminal, ALoneEscapeIsReadAfterTheShortWait) {
     auto before = std::chrono::steady_clock::now();
     ASSERT_TRUE(terminal.keyWaiting());
     auto waited = std::chrono::steady_clock::now() - before;
-    EXPECT_GE(waited, std::chrono::milliseconds(Terminal::escapeWaitMs - 5));
+    EXPECT_GE(waited, std::chrono::milliseconds(Terminal::partialKeyWaitMs - 5));
     EXPECT_EQ(terminal.readKey(), 27);
     EXPECT_FALSE(terminal.keyWaiting()) << "the input is still open";
 }
@@ -229,6 +233,80 @@ TEST(Terminal, ExitRestoresTheModeWithoutTheDestructor) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(pty.mode().c_lflag, before.c_lflag);
+}
+
+TEST(Terminal, WaitingForAKeyEndsWithAKeyAResizeOrTheTimeout) {
+    Pty pty;
+    Terminal terminal(pty.slave, pty.slave);
+    ASSERT_TRUE(terminal.ownsTerminalMode());
+    EXPECT_FALSE(terminal.waitForKey(0));
+    auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(terminal.waitForKey(30));
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(25));
+
+    ASSERT_EQ(::write(pty.master, "q", 1), 1);
+    EXPECT_TRUE(terminal.waitForKey(-1));
+    EXPECT_EQ(terminal.readKey(), 'q');
+
+    // A window size change, handled on another thread as it may be when the
+    // audio threads run, wakes a wait without limit, and asks for one redraw.
+    EXPECT_FALSE(terminal.takeRedrawRequest());
+    std::thread resize([] { ::kill(::getpid(), SIGWINCH); });
+    before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(terminal.waitForKey(patienceMs));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(patienceMs / 2));
+    resize.join();
+    EXPECT_TRUE(terminal.takeRedrawRequest());
+    EXPECT_FALSE(terminal.takeRedrawRequest());
+    EXPECT_FALSE(terminal.waitForKey(0));
+}
+
+TEST(Terminal, AStopGivesTheTerminalBackAndTheContinueTakesItAgain) {
+    Pty pty;
+    termios before = pty.mode();
+    Pipe ready;
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A job of its own, as a shell starts it, so that the stop happens.
+        ::setpgid(0, 0);
+        Terminal terminal(pty.slave, pty.slave);
+        if (!terminal.ownsTerminalMode()) ::_exit(3);
+        ready.write("r");
+        while (terminal.waitForKey(patienceMs)) terminal.readKey();
+        if (!terminal.takeRedrawRequest()) ::_exit(4);
+        termios now{};
+        ::tcgetattr(pty.slave, &now);
+        ::_exit((now.c_lflag & (ECHO | ICANON)) != 0 ? 5 : 0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready.fds[0], &byte, 1), 1);
+
+    ASSERT_EQ(::kill(child, SIGTSTP), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    termios stopped = pty.mode();
+    EXPECT_EQ(stopped.c_lflag, before.c_lflag) << "keys echo at the shell while the player is stopped";
+    EXPECT_EQ(stopped.c_iflag, before.c_iflag);
+
+    ASSERT_EQ(::kill(child, SIGCONT), 0);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: no raw mode, 4: no redraw asked for, 5: not raw after the continue";
+
+    // Hidden while playing, shown while stopped, hidden again (the continue
+    // may be handled twice: in the stop's handler and in its own).
+    std::string written;
+    char buffer[256];
+    pollfd readable{pty.master, POLLIN, 0};
+    while (::poll(&readable, 1, 0) > 0) {
+        ssize_t n = ::read(pty.master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        written.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_TRUE(written.starts_with("\x1b[?25l\x1b[?25h\x1b[?25l")) << written;
+    EXPECT_TRUE(written.ends_with("\x1b[?25l")) << written;
 }
 
 }  // namespace

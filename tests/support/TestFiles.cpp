@@ -26,6 +26,19 @@ ScopedWorkDir::~ScopedWorkDir() {
     fs::remove_all(path_, ignored);
 }
 
+TempFolder::TempFolder() {
+    std::random_device seed;
+    path_ = fs::temp_directory_path() / ("gloam-test-" + std::to_string(seed()) + std::to_string(seed()));
+    fs::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+void TempFolder::write(const std::string& name, const std::string& text) const { writeText(path_ / name, text); }
+
 void writeSine(const fs::path& file, int lengthMs, int sampleRate, double frequency, double amplitude) {
     if (file.has_parent_path()) fs::create_directories(file.parent_path());
     SF_INFO info{};

@@ -21,6 +21,23 @@ private:
     std::filesystem::path path_;
 };
 
+/// A fresh temporary folder, removed with everything in it on destruction.
+/// The working directory stays where it is (for a child process's folder).
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    /// Writes `text` to `name` inside the folder (parent folders are created).
+    void write(const std::string& name, const std::string& text) const;
+
+private:
+    std::filesystem::path path_;
+};
+
 /// Writes a mono 16-bit WAV sine of exactly `lengthMs` at `sampleRate`
 /// (parent folders are created).
 void writeSine(const std::filesystem::path& file, int lengthMs, int sampleRate = 8000,

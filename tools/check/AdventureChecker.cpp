@@ -1,6 +1,8 @@
 // Judging what loading reads and passes over, while it happens.
 #include "AdventureChecker.h"
 
+#include "app/AdventureFile.h"
+
 #include "Suggest.h"
 #include "Wording.h"
 #include "audio/System.h"
@@ -146,6 +148,12 @@ std::string AdventureChecker::describe(const SettingContainer& node) const {
 
 void AdventureChecker::documentRejected(const tinyxml2::XMLDocument& document) {
     switch (document.ErrorID()) {
+        case tinyxml2::XML_SUCCESS:
+            // Refused before parsing: not a regular file, or absurdly many attributes.
+            add({}, Severity::Error, "refused",
+                "the player refuses the file: it is not a regular file, or an element has more than " +
+                    std::to_string(maxAttributesPerElement) + " attributes");
+            return;
         case tinyxml2::XML_ERROR_FILE_NOT_FOUND:
         case tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED:
         case tinyxml2::XML_ERROR_FILE_READ_ERROR:

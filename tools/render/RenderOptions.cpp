@@ -1,6 +1,8 @@
 // Parsing the renderer's options and key scripts.
 #include "RenderOptions.h"
 
+#include "platform/Keys.h"
+
 #include "AudioWriter.h"
 #include "TextEscape.h"
 
@@ -9,6 +11,8 @@
 #include <map>
 
 namespace gloam::render {
+
+namespace keys = platform::keys;
 
 namespace {
 
@@ -55,8 +59,10 @@ bool plausibleKey(const std::string& key) {
 
 std::optional<std::vector<int>> keyCodes(const std::string& key) {
     static const std::map<std::string, std::vector<int>> named = {
-        {"left", {224, 'K'}}, {"right", {224, 'M'}}, {"up", {224, 'H'}}, {"down", {224, 'P'}},
-        {"space", {' '}},     {"enter", {13}},       {"esc", {27}},      {"comma", {','}},
+        {"left", {keys::prefix, keys::left}}, {"right", {keys::prefix, keys::right}},
+        {"up", {keys::prefix, keys::up}},     {"down", {keys::prefix, keys::down}},
+        {"space", {keys::space}},             {"enter", {keys::enter}},
+        {"esc", {keys::escape}},              {"comma", {','}},
         {"colon", {':'}},
     };
     if (auto found = named.find(key); found != named.end()) return found->second;

@@ -6,6 +6,7 @@
 #include "TextEscape.h"
 #include "Timeline.h"
 #include "app/Adventure.h"
+#include "app/AdventureFile.h"
 #include "app/AudioStartup.h"
 #include "app/MainLoop.h"
 #include "audio/System.h"
@@ -152,12 +153,11 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     }
 
     WorkingDirectory inRoot(options.root);
-    if (!options.adventure.empty()) {
-        tinyxml2::XMLDocument document;
-        if (document.LoadFile(options.adventure.c_str()) != tinyxml2::XML_SUCCESS) {
-            return failWith("cannot read adventure " + quoteForMessage(options.adventure, 200) +
-                            " (missing or not well-formed XML)");
-        }
+    // Read once, the way the player reads a chosen file, and loaded from here.
+    tinyxml2::XMLDocument document;
+    if (!options.adventure.empty() && !readAdventureFile(options.adventure, document)) {
+        return failWith("cannot read adventure " + quoteForMessage(options.adventure, 200) +
+                        " (missing, not a regular file, or not well-formed XML)");
     }
 
     // Each output is opened under a temporary name and renamed into place
@@ -208,7 +208,7 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     }
     MainLoop loop(console, wait, runtime, adventure, hooks);
 
-    if (!options.adventure.empty()) adventure.load(options.adventure);
+    if (!options.adventure.empty()) adventure.load(document);
     Progress progress(options.seconds);
     while (clock.nowMs() < endMs && wait.ok() && firstFailure() == nullptr && loop.runPass()) {
         progress.update(clock.nowMs());
