@@ -26,7 +26,8 @@ using EncodedBytes = std::shared_ptr<const std::vector<unsigned char>>;
 /// off files that lack an info frame. Their true length is the layout's.
 class SoundFile {
 public:
-    /// Null when the file is missing, unreadable or not a decodable sound.
+    /// Null when the file is missing, unreadable, not a regular file (a pipe
+    /// or a device is refused without waiting) or not a decodable sound.
     /// `mpeg` is the scanned layout of an MPEG file, null for other formats.
     static std::unique_ptr<SoundFile> openPath(const std::string& path,
                                                std::shared_ptr<const MpegLayout> mpeg = nullptr);
@@ -60,10 +61,12 @@ private:
     std::int64_t reportedFrames_ = 0;
 };
 
-/// Reads the whole of `path` into memory; null when it cannot be read.
+/// Reads the whole of `path` into memory; null when it cannot be read or is
+/// not a regular file.
 EncodedBytes readFileBytes(const std::string& path);
 
-/// The first bytes of `path` (fewer when it is shorter or unreadable).
+/// The first bytes of `path` (fewer when it is shorter; none when it is
+/// unreadable or not a regular file).
 std::vector<unsigned char> readFileHead(const std::string& path, std::size_t numBytes);
 
 }  // namespace audio
