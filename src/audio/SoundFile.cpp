@@ -132,6 +132,7 @@ std::unique_ptr<SoundFile> SoundFile::open(std::unique_ptr<Source> source) {
     file->handle_ = handle;
     file->channels_ = info.channels;
     file->sampleRate_ = info.samplerate;
+    file->format_ = info.format;
     file->reportedFrames_ = info.frames;
     if (info.channels <= 0 || info.samplerate <= 0) return nullptr;  // closes it
     return file;
@@ -142,6 +143,12 @@ SoundFile::~SoundFile() {
         std::lock_guard<std::mutex> lock(openMutex());
         sf_close(static_cast<SNDFILE*>(handle_));
     }
+}
+
+std::int64_t SoundFile::encodedBytes() const noexcept { return source_->size; }
+
+bool SoundFile::seekTo(std::int64_t frame) noexcept {
+    return sf_seek(static_cast<SNDFILE*>(handle_), static_cast<sf_count_t>(frame), SEEK_SET) == frame;
 }
 
 std::size_t SoundFile::readFrames(float* out, std::size_t numFrames) noexcept {

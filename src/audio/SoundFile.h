@@ -40,9 +40,18 @@ public:
 
     int channels() const noexcept { return channels_; }
     int sampleRate() const noexcept { return sampleRate_; }
-    /// libsndfile's frame count; unknown (SF_COUNT_MAX) or wrong for MPEG,
+    /// libsndfile's SF_FORMAT_* bits (major format and subtype).
+    int format() const noexcept { return format_; }
+    /// libsndfile's frame count: what the header claims, which a damaged or
+    /// hostile file may not hold; unknown (SF_COUNT_MAX) or wrong for MPEG,
     /// whose length is its layout's.
     std::int64_t reportedFrames() const noexcept { return reportedFrames_; }
+    /// Bytes libsndfile reads from (for MPEG, its frames only).
+    std::int64_t encodedBytes() const noexcept;
+
+    /// Moves the read position to `frame`; true only when libsndfile landed
+    /// exactly there. A failed seek may leave the file unreadable.
+    bool seekTo(std::int64_t frame) noexcept;
 
     /// Reads up to numFrames interleaved frames into `out` (numFrames *
     /// channels() floats); returns how many; 0 at the end or on a decode error.
@@ -58,6 +67,7 @@ private:
     void* handle_ = nullptr;  ///< SNDFILE*
     int channels_ = 0;
     int sampleRate_ = 0;
+    int format_ = 0;
     std::int64_t reportedFrames_ = 0;
 };
 
