@@ -46,7 +46,7 @@ TEST(PluginHost, LoadingALibraryOffersEveryDescriptorInOrder) {
         "gloam_gain_mono", "gloam_gain_stereo", "gloam_swap_stereo", "gloam_delay_mono",
         "gloam_hints", "gloam_split", "gloam_gain_inplace_broken", "gloam_activate_gain",
         "gloam_descriptor_without_a_run_f", "gloam_instantiate_fails", "gloam_split_inplace_broken",
-        "gloam_mix_down"};
+        "gloam_mix_down", "gloam_nan_after"};
     ASSERT_EQ(host.numPlugins(), int(expected.size()));
     for (int i = 0; i < host.numPlugins(); ++i) {
         EXPECT_EQ(host.plugin(i).name(), expected[std::size_t(i)]) << "plug-in " << i;
