@@ -2,6 +2,7 @@
 #include "model/Filters.h"
 
 #include "audio/Dsp.h"
+#include "audio/MixTypes.h"
 #include "audio/System.h"
 #include "model/XmlValues.h"
 
@@ -25,7 +26,12 @@ int findPlugin(audio::System& system, const char* name) {
 
 void readFilters(audio::System& system, const tinyxml2::XMLElement& element,
                  std::vector<std::unique_ptr<audio::Dsp>>& filters) {
-    for (const tinyxml2::XMLElement* filter = element.FirstChildElement("filter"); filter != nullptr;
+    // A group runs at most kMaxDspsPerGroup effects, so only that many are
+    // made: the first usable ones in document order, which is also the order
+    // they run in. Later filters are ignored like unknown ones; making them
+    // anyway cost an instance each (hundreds of reverbs, hundreds of MB).
+    for (const tinyxml2::XMLElement* filter = element.FirstChildElement("filter");
+         filter != nullptr && filters.size() < static_cast<std::size_t>(audio::kMaxDspsPerGroup);
          filter = filter->NextSiblingElement("filter")) {
         const char* name = filter->Attribute("name");
         if (name == nullptr) continue;
