@@ -27,8 +27,9 @@ constexpr int kMaxFileRate = 768000;
 /// far below it (a 6 kbit/s Opus voice is 64); only near-silence comes close,
 /// and for it counting is cheap.
 constexpr std::int64_t kMaxClaimedSamplesPerByte = 256;
-/// A preload decodes into a buffer reserved up to this many frames (about
-/// three minutes at 48 kHz) and grows past it only as the file really decodes.
+/// A preload decodes into a buffer reserved for a plausible claim, up to this
+/// many frames (about three minutes at 48 kHz), and grows past that only as
+/// the file really decodes.
 constexpr std::int64_t kMaxReservedFrames = std::int64_t{1} << 23;
 
 /// value * numerator / denominator rounded to nearest, saturating instead of
@@ -52,6 +53,12 @@ bool countIsFromDataSize(int format) {
                               subtype == SF_FORMAT_PCM_32 || subtype == SF_FORMAT_FLOAT ||
                               subtype == SF_FORMAT_DOUBLE || subtype == SF_FORMAT_ULAW || subtype == SF_FORMAT_ALAW;
     return container && uncompressed;
+}
+
+/// True when the header claims a length and one the file's size could hold.
+bool claimIsPlausible(const SoundFile& file) {
+    const std::int64_t claimed = file.reportedFrames();
+    return claimed > 0 && claimed <= scaleRounded(file.encodedBytes(), kMaxClaimedSamplesPerByte, file.channels());
 }
 
 std::int64_t countByDecoding(SoundFile& file) {
@@ -78,8 +85,7 @@ bool seekProbeTellsTheTruth(int format) {
 std::int64_t trueFrameCount(const SoundFile& file, const std::function<std::unique_ptr<SoundFile>()>& reopen) {
     const std::int64_t claimed = file.reportedFrames();
     if (countIsFromDataSize(file.format()) && claimed >= 0 && claimed < SF_COUNT_MAX) return claimed;
-    const std::int64_t maxPlausible = scaleRounded(file.encodedBytes(), kMaxClaimedSamplesPerByte, file.channels());
-    if (claimed > 0 && claimed <= maxPlausible) {
+    if (claimIsPlausible(file)) {
         if (!seekProbeTellsTheTruth(file.format())) return claimed;
         auto probe = reopen();
         std::vector<float> lastFrame(2 * static_cast<std::size_t>(file.channels()));
@@ -104,7 +110,7 @@ DecodedWhole decodeWhole(std::unique_ptr<SoundFile> file, int mixRate, std::opti
                          DecodeWorker::Impl& worker) {
     constexpr std::size_t kSliceFrames = 65536;
     const std::int64_t fileRate = file->sampleRate();
-    const std::int64_t claimed = file->reportedFrames();
+    const std::int64_t claimed = claimIsPlausible(*file) ? file->reportedFrames() : 0;
     std::unique_ptr<MonoDecoder> decoder;
     worker.runSync([&] {
         decoder = std::make_unique<MonoDecoder>(std::move(file), mixRate, mixFrames.value_or(MonoDecoder::kUntilTheEnd));
@@ -117,7 +123,7 @@ DecodedWhole decodeWhole(std::unique_ptr<SoundFile> file, int mixRate, std::opti
     if (!decoder->valid()) return {};
 
     auto pcm = std::make_shared<std::vector<float>>();
-    const std::int64_t expected = mixFrames ? *mixFrames : scaleRounded(std::max<std::int64_t>(claimed, 0), mixRate, fileRate);
+    const std::int64_t expected = mixFrames ? *mixFrames : scaleRounded(claimed, mixRate, fileRate);
     pcm->reserve(static_cast<std::size_t>(std::min(expected, kMaxReservedFrames)));
     std::size_t done = 0;
     while (!decoder->finished()) {
