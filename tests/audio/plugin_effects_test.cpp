@@ -64,24 +64,18 @@ protected:
     Channel channel;
 };
 
-TEST_F(PluginEffects, AnEffectIsActivatedWhenAttachedAndNeverWhileMixing) {
-    // Plug-ins may allocate in activate, which the audio thread must not do.
-    auto gain = effect("gloam_activate_gain");
-    ASSERT_NE(gain, nullptr);
-    const Lifecycle start = lifecycle();
-    gain->setParameter(0, 3.0f);  // this plug-in reads its gain in activate only
-    inner->addDsp(*gain);
-    EXPECT_EQ(lifecycle().activated - start.activated, 2);  // one instance per output channel
-    EXPECT_NEAR(gainNow(), 3.0f, 1e-5f);
-    EXPECT_EQ(lifecycle().activated - start.activated, 2);
-}
-
-TEST_F(PluginEffects, AttachedAgainAnEffectStartsAfreshWithoutTouchingWhatTheMixerMayStillRun) {
+TEST_F(PluginEffects, EffectsAreActivatedWhenAttachedAndMadeAnewOnlyWhereNoMixerRunsThem) {
+    // Activated when attached, with the gain set before (this plug-in reads
+    // it in activate only), and never by the mixer: plug-ins may allocate in
+    // activate, which the audio thread must not do.
     auto gain = effect("gloam_activate_gain");
     ASSERT_NE(gain, nullptr);
     gain->setParameter(0, 3.0f);
+    const Lifecycle first = lifecycle();
     inner->addDsp(*gain);
+    EXPECT_EQ(lifecycle().activated - first.activated, 2);  // one instance per output channel
     ASSERT_NEAR(gainNow(), 3.0f, 1e-5f);
+    EXPECT_EQ(lifecycle().activated - first.activated, 2);
     const Lifecycle start = lifecycle();
 
     // Moved straight on to another chain, it runs on as it was.
