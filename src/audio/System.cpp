@@ -164,6 +164,7 @@ void System::Impl::update() {
     if (!open) return;
     reclaimEnded();
     collectGarbage();
+    resetRequestedDsps();
     watchDevice();
 }
 

@@ -44,13 +44,20 @@ struct System::Impl {
         float volume = 1.0f;
         std::vector<std::uint32_t> dsps;  ///< Dsp ids in chain order
     };
+    /// An effect and the processor the mixer runs for it. A processor is
+    /// activated in place only before the mixer was ever sent it. Once sent,
+    /// the mixer may run it until it has taken the command that removed it
+    /// (a removal or the release of its group), so it is never restarted in
+    /// place again (but under a reset the mixer asked for): attached again
+    /// after a removal, the effect gets a fresh processor with the same
+    /// parameters, and the old one waits in the graveyard for the mixer to
+    /// let go. Moved straight from one chain to another it keeps its state.
     struct DspSlot {
         bool alive = false;
         const DspPlugin* plugin = nullptr;
         std::unique_ptr<DspProcessor> processor;
-        std::uint32_t group = kNoIndex;
-        bool attachedBefore = false;
-        std::uint64_t removalPosted = 0;  ///< commands posted up to its last removal
+        std::uint32_t group = kNoIndex;  ///< the chain it is in, if any
+        bool sentToMixer = false;        ///< the processor was attached at some time
     };
 
     explicit Impl(System& system) : owner(system) {}
@@ -100,6 +107,11 @@ struct System::Impl {
     void attachDsp(std::uint32_t group, std::uint32_t dsp);
     void detachDsp(std::uint32_t dsp);
     void releaseDsp(std::uint32_t dsp);
+    /// Swaps in a fresh, activated processor with the same parameters; the
+    /// old one goes to the graveyard. False when none could be made.
+    bool renewProcessor(DspSlot& slot);
+    /// At each update: makes anew the processors whose reset the mixer asked for.
+    void resetRequestedDsps();
 
     System& owner;
     bool open = false;
