@@ -10,8 +10,11 @@ namespace audio {
 class System;
 
 /// An effect made from a plug-in. It processes the submix of the group it is
-/// attached to; it can be removed and added again later. Destroying it
-/// detaches it and frees the plug-in instances. Main thread only.
+/// attached to; it can be removed and added again later. Added again after a
+/// removal (or after its group was released) it starts afresh, with its
+/// parameters, and plays out nothing it held; moved straight from one group
+/// to another it carries on. Destroying it detaches it and frees the plug-in
+/// instances. Main thread only.
 class Dsp {
 public:
     Dsp(System& system, std::uint32_t id) : system_(system), id_(id) {}

@@ -15,8 +15,10 @@ namespace audio {
 class LadspaLibrary {
 public:
     /// Opens `path` with RTLD_NOW | RTLD_LOCAL. Null, with nothing kept open and
-    /// nothing printed, when the file is not a loadable library or exports no
-    /// `ladspa_descriptor` function.
+    /// nothing printed, when the file is not a regular file (a pipe or device
+    /// is refused without waiting), not a whole shared object of this
+    /// machine (a truncated copy is never mapped), not loadable, or exports
+    /// no `ladspa_descriptor` function.
     static std::shared_ptr<const LadspaLibrary> open(const std::string& path);
 
     struct Key;  ///< only open() can make one

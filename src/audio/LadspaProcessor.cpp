@@ -131,21 +131,30 @@ float LadspaProcessor::parameter(int index) const {
     return requested_[std::size_t(index)].load(std::memory_order_relaxed);
 }
 
-void LadspaProcessor::process(float* interleaved, std::size_t numFrames) noexcept {
-    if (instances_.empty() || interleaved == nullptr || numFrames == 0) {
-        return;
-    }
+void LadspaProcessor::copyControls() noexcept {
     for (std::size_t i = 0; i < controls_.size(); ++i) {
         controls_[i] = requested_[i].load(std::memory_order_relaxed);
     }
-    if (!activated_) {
-        if (descriptor_.activate != nullptr) {
-            for (LADSPA_Handle instance : instances_) {
-                descriptor_.activate(instance);
-            }
+}
+
+void LadspaProcessor::activate() {
+    if (activated_ || instances_.empty()) return;
+    copyControls();
+    if (descriptor_.activate != nullptr) {
+        for (LADSPA_Handle instance : instances_) {
+            descriptor_.activate(instance);
         }
-        activated_ = true;
     }
+    activated_ = true;
+}
+
+void LadspaProcessor::process(float* interleaved, std::size_t numFrames) noexcept {
+    // A pending reset comes first: the main thread may be making the
+    // instances anew right now.
+    if (resetPending() || !activated_ || interleaved == nullptr || numFrames == 0) {
+        return;
+    }
+    copyControls();
     while (numFrames > 0) {
         const std::size_t blockFrames = std::min(numFrames, maxBlockFrames_);
         runBlock(interleaved, blockFrames);

@@ -27,9 +27,12 @@ namespace audio {
 /// maxBlockFrames per audio port; the n-th output shares the n-th input's
 /// buffer unless the plug-in cannot process in place.
 ///
-/// Threads: constructed and destroyed on the main thread. setParameter and
-/// parameter may be called from any thread: each value is a relaxed atomic
-/// float, copied into the plug-in's control ports by process() at the start
+/// Threads: constructed, activated, restarted and destroyed on the main
+/// thread, never while a mixer can reach it (see DspProcessor); process() on
+/// the mixing thread only runs the instances and never activates them, since
+/// plug-ins may allocate in activate. setParameter and parameter may be
+/// called from any thread: each value is a relaxed atomic float, copied into
+/// the plug-in's control ports by activate() and by process() at the start
 /// of a block, so the plug-in never sees a value change during a run.
 class LadspaProcessor final : public DspProcessor {
 public:
@@ -49,10 +52,12 @@ public:
     /// 0 for an out-of-range index.
     float parameter(int index) const override;
 
-    /// Audio thread; never blocks or allocates. Activates the instances on the
-    /// first call, after copying in the parameters (some plug-ins read their
-    /// controls in activate). Blocks longer than maxBlockFrames are run in
-    /// pieces.
+    /// Copies in the parameters set so far (some plug-ins read their controls
+    /// in activate), then activates every instance.
+    void activate() override;
+    /// Audio thread; never blocks or allocates. Blocks longer than
+    /// maxBlockFrames are run in pieces. Passes the audio through before
+    /// activate() and while a reset is pending.
     void process(float* interleaved, std::size_t numFrames) noexcept override;
     void restart() override;
 
@@ -60,6 +65,7 @@ private:
     void instantiate(const LadspaPorts& ports, unsigned long sampleRate);
     void releaseInstances();
     void connect(LADSPA_Handle instance, const LadspaPorts& ports);
+    void copyControls() noexcept;
     void runBlock(float* interleaved, std::size_t numFrames) noexcept;
     /// Fills the input buffers from one instance's bus channels.
     void readInputs(const float* firstChannel, std::size_t numFrames) noexcept;

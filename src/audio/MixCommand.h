@@ -30,7 +30,6 @@ struct MixCommand {
         CancelGroupVolumes,  ///< index, atFrame: scheduled changes starting at or after it are dropped
         AddDsp,              ///< index, dsp (appended to the chain)
         RemoveDsp,           ///< index, dsp
-        ResumeDsps,          ///< index: run the group's DSPs again after they were reset
         AddGroupChunk,       ///< index (chunk number), storage
         AddMixLevel,         ///< index (level number), storage
     };

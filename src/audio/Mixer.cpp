@@ -41,9 +41,7 @@ void Mixer::Bus::reset() noexcept {
     smoothing = false;
     numDsps = 0;
     dsps.fill(nullptr);
-    dspsBypassed = false;
     dspTailSilent = true;
-    dspFault.store(false, std::memory_order_release);
 }
 
 Mixer::Mixer(int numVoices, int numChannels)
@@ -83,12 +81,6 @@ MixCommand Mixer::mixLevelCommand(std::uint32_t level) {
     auto command = MixCommand::to(MixCommand::Kind::AddMixLevel, level);
     command.storage = levelStorage_[level].get();
     return command;
-}
-
-bool Mixer::dspsFaulted(std::uint32_t group) const noexcept {
-    const std::uint32_t chunk = group / kGroupChunkSize;
-    if (chunk >= chunkStorage_.size() || !chunkStorage_[chunk]) return false;
-    return chunkStorage_[chunk][group % kGroupChunkSize].dspFault.load(std::memory_order_acquire);
 }
 
 OutputPosition Mixer::position() const noexcept {
@@ -225,13 +217,6 @@ void Mixer::apply(const MixCommand& command) noexcept {
             }
         }
         break;
-    case Kind::ResumeDsps:
-        if (target != nullptr) {
-            target->dspsBypassed = false;
-            target->dspTailSilent = false;
-            target->dspFault.store(false, std::memory_order_release);
-        }
-        break;
     case Kind::AddGroupChunk:
         if (command.index < kMaxGroupChunks) (*chunks_)[command.index] = static_cast<Bus*>(command.storage);
         break;
@@ -344,9 +329,8 @@ Mixer::Planes Mixer::levelPlanes(std::uint32_t depth) const noexcept {
 
 bool Mixer::mixGroup(std::uint32_t group, std::uint32_t depth, std::size_t numFrames) noexcept {
     Bus* node = bus(group);
-    // Voices below a group that is not mixed still advance, unheard. A group
-    // whose effects went wrong stays silent until they have been reset.
-    if (node == nullptr || depth >= numLevels_ || node->dspsBypassed) return false;
+    // Voices below a group that is not mixed still advance, unheard.
+    if (node == nullptr || depth >= numLevels_) return false;
     Bus& mixBus = *node;
     const bool effects = mixBus.numDsps != 0;
     if (mixBus.firstVoice == kNoIndex && mixBus.firstChild == kNoIndex && !effects) return false;
@@ -473,11 +457,11 @@ void Mixer::runDsps(Bus& target, const Planes& planes, std::size_t numFrames) no
     kernels::deinterleave(planes.data(), interleaved, numChannels_, numFrames);
     if (!isFinite(planes, numFrames)) {
         // An effect gone wrong would poison every group above it for good:
-        // silence this one until its effects have been reset.
+        // this block of the group is silenced, and its effects pass the sound
+        // through untouched until the main thread has made them anew.
         clear(planes, numFrames);
-        target.dspsBypassed = true;
+        for (int i = 0; i < target.numDsps; ++i) target.dsps[static_cast<std::size_t>(i)]->requestReset();
         target.dspTailSilent = true;
-        target.dspFault.store(true, std::memory_order_release);
         return;
     }
     target.dspTailSilent = kernels::isSilent(interleaved, numFrames * static_cast<std::size_t>(numChannels_));

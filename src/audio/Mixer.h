@@ -62,11 +62,6 @@ public:
     MixCommand groupChunkCommand(std::uint32_t chunk);
     /// Main thread: likewise for the mix buffer of tree level `level`.
     MixCommand mixLevelCommand(std::uint32_t level);
-    /// Main thread: whether the mixer found `group`'s effects producing
-    /// samples that are not finite. It then silenced the group and stopped
-    /// running those effects; they may be reset on the main thread while this
-    /// holds, and the group sounds again after a ResumeDsps command.
-    bool dspsFaulted(std::uint32_t group) const noexcept;
 
     /// Mixing thread; never blocks. Takes pending commands, then mixes
     /// numFrames frames into `out` (interleaved, numChannels() per frame),
@@ -110,9 +105,7 @@ private:
         // Effects.
         int numDsps = 0;
         std::array<DspProcessor*, kMaxDspsPerGroup> dsps{};
-        bool dspsBypassed = false;  ///< after a fault: silent until the main thread resumes it
         bool dspTailSilent = true;  ///< the effects gave only zeros in their last run
-        std::atomic<bool> dspFault{false};
 
         void reset() noexcept;
     };

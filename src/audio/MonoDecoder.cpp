@@ -2,8 +2,18 @@
 #include "audio/MonoDecoder.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace audio {
+
+namespace {
+
+float cleanSample(float sample) noexcept {
+    if (!std::isfinite(sample)) return 0.0f;
+    return std::clamp(sample, -MonoDecoder::kMaxSampleMagnitude, MonoDecoder::kMaxSampleMagnitude);
+}
+
+}  // namespace
 
 MonoDecoder::MonoDecoder(std::unique_ptr<SoundFile> file, int mixRate, std::int64_t mixFrames)
     : file_(std::move(file)), mixFrames_(mixFrames) {
@@ -40,13 +50,14 @@ bool MonoDecoder::refill() noexcept {
         if (got == 0) {
             inputDone_ = true;
         } else {
+            framesRead_ += static_cast<std::int64_t>(got);
             const auto channels = static_cast<std::size_t>(file_->channels());
             float* mono = resampler_ ? mono_.data() : pending_.data();
             const float scale = 1.0f / static_cast<float>(channels);
             for (std::size_t i = 0; i < got; ++i) {
                 const float* frame = &interleaved_[i * channels];
                 float sum = 0.0f;
-                for (std::size_t c = 0; c < channels; ++c) sum += frame[c];
+                for (std::size_t c = 0; c < channels; ++c) sum += cleanSample(frame[c]);
                 mono[i] = sum * scale;
             }
             pendingEnd_ = resampler_ ? resampler_->process(mono, got, pending_.data(), pending_.size()) : got;
@@ -62,11 +73,14 @@ bool MonoDecoder::refill() noexcept {
 }
 
 std::size_t MonoDecoder::decode(float* out, std::size_t numFrames) noexcept {
-    const auto wanted = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(numFrames), mixFrames_ - delivered_));
+    const auto wanted = untilTheEnd() ? numFrames
+                                      : static_cast<std::size_t>(std::min<std::int64_t>(
+                                            static_cast<std::int64_t>(numFrames), mixFrames_ - delivered_));
     std::size_t written = 0;
     while (written < wanted) {
         if (pendingBegin_ == pendingEnd_ && !refill()) {
+            exhausted_ = true;
+            if (untilTheEnd()) break;
             // The file gave less than its length: the rest is silence.
             std::fill(out + written, out + wanted, 0.0f);
             written = wanted;

@@ -15,9 +15,19 @@ namespace audio {
 /// the mix rate, in chunks, delivering exactly `mixFrames` frames: output the
 /// file does not provide (a short or damaged file) is silence, output past the
 /// true length is dropped, so every mode plays exactly the sound's length.
+/// With kUntilTheEnd it delivers whatever the file decodes to instead.
+///
+/// Samples are cleaned on the way: NaN and infinities (a damaged float file)
+/// become 0 and magnitudes beyond kMaxSampleMagnitude are clipped, so the mix
+/// and every effect above it only ever see finite, bounded input.
 /// Owns the file and, when the rates differ, a Resampler: decoder thread only.
 class MonoDecoder {
 public:
+    static constexpr std::int64_t kUntilTheEnd = -1;
+    /// Far above the headroom of any real recording (+24 dBFS), far below
+    /// what could overflow a mix of many voices.
+    static constexpr float kMaxSampleMagnitude = 16.0f;
+
     MonoDecoder(std::unique_ptr<SoundFile> file, int mixRate, std::int64_t mixFrames);
 
     /// False when the resampler could not be created.
@@ -27,7 +37,10 @@ public:
     /// returns how many; fewer only at the end.
     std::size_t decode(float* out, std::size_t numFrames) noexcept;
 
-    bool finished() const noexcept { return delivered_ >= mixFrames_; }
+    bool finished() const noexcept { return untilTheEnd() ? exhausted_ : delivered_ >= mixFrames_; }
+
+    /// Frames read from the file so far, at its own rate.
+    std::int64_t framesRead() const noexcept { return framesRead_; }
 
     /// Bytes of the working buffers this decoder holds.
     std::size_t bufferBytes() const noexcept;
@@ -35,11 +48,13 @@ public:
 private:
     /// Refills pending_ with the next chunk of output; false at the end of input.
     bool refill() noexcept;
+    bool untilTheEnd() const noexcept { return mixFrames_ == kUntilTheEnd; }
 
     std::unique_ptr<SoundFile> file_;
     std::unique_ptr<Resampler> resampler_;
     std::int64_t mixFrames_;
     std::int64_t delivered_ = 0;
+    std::int64_t framesRead_ = 0;
     std::size_t chunkFrames_;          ///< input frames per file read
     std::vector<float> interleaved_;   ///< one chunk as read
     std::vector<float> mono_;          ///< one chunk mixed down
@@ -48,6 +63,7 @@ private:
     std::size_t pendingEnd_ = 0;
     bool inputDone_ = false;
     bool drained_ = false;
+    bool exhausted_ = false;  ///< every output there is has been handed out
 };
 
 }  // namespace audio

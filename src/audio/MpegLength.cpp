@@ -1,9 +1,7 @@
 // MPEG frame header walking for exact MP3 lengths.
 #include "audio/MpegLength.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "audio/RegularFile.h"
 
 #include <algorithm>
 #include <array>
@@ -129,9 +127,14 @@ std::optional<MpegLayout> scan(std::uint64_t size, const ReadAt& readAt) {
         if (!g || !g->sameStream(*f)) return std::nullopt;
         return f;
     };
+    // Searched in blocks that start small and double: a stray byte between
+    // two frames costs little however often it occurs, and a long run of
+    // junk or artwork is still read in large pieces.
+    std::vector<unsigned char> block;
     const auto resync = [&](std::uint64_t from, const FrameHeader* like) -> std::optional<std::uint64_t> {
-        std::vector<unsigned char> block(65536);
-        for (std::uint64_t start = from; start + 4 <= size; start += block.size() - 3) {
+        std::size_t blockBytes = 256;
+        for (std::uint64_t start = from; start + 4 <= size;) {
+            block.resize(blockBytes);
             const std::size_t got = readAt(start, block.data(), block.size());
             for (std::size_t i = 0; i + 1 < got; ++i) {
                 if (block[i] == 0xFF && (block[i + 1] & 0xE0) == 0xE0 && confirmedAt(start + i, like)) {
@@ -139,6 +142,8 @@ std::optional<MpegLayout> scan(std::uint64_t size, const ReadAt& readAt) {
                 }
             }
             if (got < block.size()) break;
+            start += got - 1;  // its last byte may begin a sync word
+            blockBytes = std::min<std::size_t>(blockBytes * 2, 65536);
         }
         return std::nullopt;
     };
@@ -146,7 +151,9 @@ std::optional<MpegLayout> scan(std::uint64_t size, const ReadAt& readAt) {
     const auto firstPos = resync(pos, nullptr);
     if (!firstPos) return std::nullopt;
     pos = *firstPos;
-    const FrameHeader first = *headerAt(pos);
+    const std::optional<FrameHeader> firstHeader = headerAt(pos);
+    if (!firstHeader) return std::nullopt;  // the file changed under us
+    const FrameHeader first = *firstHeader;
 
     MpegLayout layout;
     std::int64_t samples = 0;
@@ -196,34 +203,23 @@ std::optional<MpegLayout> scanMpeg(const std::vector<unsigned char>& bytes) {
 }
 
 std::optional<MpegLayout> scanMpegFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    std::optional<MpegLayout> result;
-    if (::fstat(fd, &st) == 0) {
-        // Header reads hop forward a frame at a time; a block cache turns them
-        // into few large reads.
-        std::vector<unsigned char> cache(1 << 16);
-        std::uint64_t cacheStart = 0;
-        std::size_t cacheSize = 0;
-        const auto size = static_cast<std::uint64_t>(st.st_size);
-        result = scan(size, [&](std::uint64_t offset, unsigned char* out, std::size_t n) -> std::size_t {
-            if (n > cache.size()) {
-                const ssize_t got = ::pread(fd, out, n, static_cast<off_t>(offset));
-                return got > 0 ? static_cast<std::size_t>(got) : 0;
-            }
-            if (offset < cacheStart || offset + n > cacheStart + cacheSize) {
-                const ssize_t got = ::pread(fd, cache.data(), cache.size(), static_cast<off_t>(offset));
-                cacheStart = offset;
-                cacheSize = got > 0 ? static_cast<std::size_t>(got) : 0;
-            }
-            const std::size_t count = std::min<std::uint64_t>(n, cacheStart + cacheSize - std::min(offset, cacheStart + cacheSize));
-            std::memcpy(out, cache.data() + (offset - cacheStart), count);
-            return count;
-        });
-    }
-    ::close(fd);
-    return result;
+    const std::optional<RegularFile> file = RegularFile::open(path);
+    if (!file) return std::nullopt;
+    // Header reads hop forward a frame at a time; a block cache turns them
+    // into few large reads.
+    std::vector<unsigned char> cache(1 << 16);
+    std::uint64_t cacheStart = 0;
+    std::size_t cacheSize = 0;
+    return scan(file->size(), [&](std::uint64_t offset, unsigned char* out, std::size_t n) -> std::size_t {
+        if (n > cache.size()) return file->readAt(offset, out, n);
+        if (offset < cacheStart || offset + n > cacheStart + cacheSize) {
+            cacheStart = offset;
+            cacheSize = file->readAt(offset, cache.data(), cache.size());
+        }
+        const std::size_t count = std::min<std::uint64_t>(n, cacheStart + cacheSize - offset);
+        std::memcpy(out, cache.data() + (offset - cacheStart), count);
+        return count;
+    });
 }
 
 }  // namespace audio

@@ -1,11 +1,9 @@
 // libsndfile opened through virtual I/O over a file descriptor or a byte buffer.
 #include "audio/SoundFile.h"
 
-#include <sndfile.h>
+#include "audio/RegularFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cstring>
@@ -22,19 +20,15 @@ std::mutex& openMutex() {
 
 }  // namespace
 
-/// Either a file descriptor read with pread or a shared byte buffer, with our
+/// Either a regular file read with pread or a shared byte buffer, with our
 /// own position so both behave alike. For MPEG the logical stream is the
 /// layout's frame ranges laid end to end.
 struct SoundFile::Source {
-    int fd = -1;
+    std::optional<RegularFile> file;
     EncodedBytes bytes;
     std::shared_ptr<const MpegLayout> mpeg;
     sf_count_t size = 0;  ///< logical size
     sf_count_t position = 0;
-
-    ~Source() {
-        if (fd >= 0) ::close(fd);
-    }
 
     void setUp(sf_count_t fileSize) {
         size = fileSize;
@@ -48,8 +42,8 @@ struct SoundFile::Source {
             std::memcpy(out, bytes->data() + offset, static_cast<std::size_t>(count));
             return count;
         }
-        const ssize_t got = ::pread(fd, out, static_cast<std::size_t>(count), offset);
-        return got > 0 ? got : 0;
+        return static_cast<sf_count_t>(
+            file->readAt(static_cast<std::uint64_t>(offset), out, static_cast<std::size_t>(count)));
     }
 
     sf_count_t read(void* out, sf_count_t count) {
@@ -105,14 +99,13 @@ sf_count_t vioTell(void* user) { return static_cast<SoundFile::Source*>(user)->p
 }  // namespace
 
 std::unique_ptr<SoundFile> SoundFile::openPath(const std::string& path, std::shared_ptr<const MpegLayout> mpeg) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    std::optional<RegularFile> file = RegularFile::open(path);
+    if (!file) return nullptr;
     auto source = std::make_unique<Source>();
-    source->fd = fd;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    const auto size = static_cast<sf_count_t>(file->size());
+    source->file = std::move(file);
     source->mpeg = std::move(mpeg);
-    source->setUp(st.st_size);
+    source->setUp(size);
     return open(std::move(source));
 }
 
@@ -139,6 +132,7 @@ std::unique_ptr<SoundFile> SoundFile::open(std::unique_ptr<Source> source) {
     file->handle_ = handle;
     file->channels_ = info.channels;
     file->sampleRate_ = info.samplerate;
+    file->format_ = info.format;
     file->reportedFrames_ = info.frames;
     if (info.channels <= 0 || info.samplerate <= 0) return nullptr;  // closes it
     return file;
@@ -151,6 +145,12 @@ SoundFile::~SoundFile() {
     }
 }
 
+std::int64_t SoundFile::encodedBytes() const noexcept { return source_->size; }
+
+bool SoundFile::seekTo(std::int64_t frame) noexcept {
+    return sf_seek(static_cast<SNDFILE*>(handle_), static_cast<sf_count_t>(frame), SEEK_SET) == frame;
+}
+
 std::size_t SoundFile::readFrames(float* out, std::size_t numFrames) noexcept {
     const sf_count_t got =
         sf_readf_float(static_cast<SNDFILE*>(handle_), out, static_cast<sf_count_t>(numFrames));
@@ -158,33 +158,19 @@ std::size_t SoundFile::readFrames(float* out, std::size_t numFrames) noexcept {
 }
 
 std::vector<unsigned char> readFileHead(const std::string& path, std::size_t numBytes) {
+    const std::optional<RegularFile> file = RegularFile::open(path);
+    if (!file) return {};
     std::vector<unsigned char> head(numBytes);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const ssize_t got = fd >= 0 ? ::pread(fd, head.data(), numBytes, 0) : 0;
-    if (fd >= 0) ::close(fd);
-    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    head.resize(file->readAt(0, head.data(), numBytes));
     return head;
 }
 
 EncodedBytes readFileBytes(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    std::vector<unsigned char> bytes;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(st.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::pread(fd, bytes.data() + done, bytes.size() - done,
-                                        static_cast<off_t>(done));
-            if (got <= 0) break;
-            done += static_cast<std::size_t>(got);
-        }
-        ok = done == bytes.size();
-    }
-    ::close(fd);
-    if (!ok) return nullptr;
+    const std::optional<RegularFile> file = RegularFile::open(path);
+    if (!file) return nullptr;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(file->size()));
+    // A file that shrank meanwhile is refused rather than kept half.
+    if (file->readAt(0, bytes.data(), bytes.size()) != bytes.size()) return nullptr;
     return std::make_shared<const std::vector<unsigned char>>(std::move(bytes));
 }
 

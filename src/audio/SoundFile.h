@@ -26,7 +26,8 @@ using EncodedBytes = std::shared_ptr<const std::vector<unsigned char>>;
 /// off files that lack an info frame. Their true length is the layout's.
 class SoundFile {
 public:
-    /// Null when the file is missing, unreadable or not a decodable sound.
+    /// Null when the file is missing, unreadable, not a regular file (a pipe
+    /// or a device is refused without waiting) or not a decodable sound.
     /// `mpeg` is the scanned layout of an MPEG file, null for other formats.
     static std::unique_ptr<SoundFile> openPath(const std::string& path,
                                                std::shared_ptr<const MpegLayout> mpeg = nullptr);
@@ -39,9 +40,18 @@ public:
 
     int channels() const noexcept { return channels_; }
     int sampleRate() const noexcept { return sampleRate_; }
-    /// libsndfile's frame count; unknown (SF_COUNT_MAX) or wrong for MPEG,
+    /// libsndfile's SF_FORMAT_* bits (major format and subtype).
+    int format() const noexcept { return format_; }
+    /// libsndfile's frame count: what the header claims, which a damaged or
+    /// hostile file may not hold; unknown (SF_COUNT_MAX) or wrong for MPEG,
     /// whose length is its layout's.
     std::int64_t reportedFrames() const noexcept { return reportedFrames_; }
+    /// Bytes libsndfile reads from (for MPEG, its frames only).
+    std::int64_t encodedBytes() const noexcept;
+
+    /// Moves the read position to `frame`; true only when libsndfile landed
+    /// exactly there. A failed seek may leave the file unreadable.
+    bool seekTo(std::int64_t frame) noexcept;
 
     /// Reads up to numFrames interleaved frames into `out` (numFrames *
     /// channels() floats); returns how many; 0 at the end or on a decode error.
@@ -57,13 +67,16 @@ private:
     void* handle_ = nullptr;  ///< SNDFILE*
     int channels_ = 0;
     int sampleRate_ = 0;
+    int format_ = 0;
     std::int64_t reportedFrames_ = 0;
 };
 
-/// Reads the whole of `path` into memory; null when it cannot be read.
+/// Reads the whole of `path` into memory; null when it cannot be read or is
+/// not a regular file.
 EncodedBytes readFileBytes(const std::string& path);
 
-/// The first bytes of `path` (fewer when it is shorter or unreadable).
+/// The first bytes of `path` (fewer when it is shorter; none when it is
+/// unreadable or not a regular file).
 std::vector<unsigned char> readFileHead(const std::string& path, std::size_t numBytes);
 
 }  // namespace audio

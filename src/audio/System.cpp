@@ -181,26 +181,10 @@ void System::Impl::update() {
     if (!open) return;
     reclaimEnded();
     collectGarbage();
-    resetFaultedDsps();
+    resetRequestedDsps();
     watchDevice();
 }
 
-void System::Impl::resetFaultedDsps() {
-    // The mixer stops running a faulted group's effects by itself, so they can
-    // be made anew here without racing it; then they run again.
-    // Walked through the effects rather than the groups: there are few.
-    for (const DspSlot& slot : dsps) {
-        const std::uint32_t group = slot.group;
-        if (!slot.alive || !groupValid(group) || !mixer->dspsFaulted(group)) continue;
-        // The flag stays up until the mixer takes the resumption: once is enough.
-        if (mixer->commandsTaken() < groups[group].resumePosted) continue;
-        for (std::uint32_t dsp : groups[group].dsps) {
-            if (dsps[dsp].processor) dsps[dsp].processor->restart();
-        }
-        post(MixCommand::to(MixCommand::Kind::ResumeDsps, group));
-        groups[group].resumePosted = mixer->commandsPosted();
-    }
-}
 
 void System::Impl::post(const MixCommand& command) {
     while (!mixer->post(command)) {

@@ -55,15 +55,21 @@ struct System::Impl {
         VolumeAutomation volume;
         std::int64_t volumeFrame = 0;  ///< the frame `volume` has reached
         std::vector<std::uint32_t> dsps;  ///< Dsp ids in chain order
-        std::uint64_t resumePosted = 0;  ///< commands posted up to the last resumption of its effects
     };
+    /// An effect and the processor the mixer runs for it. A processor is
+    /// activated in place only before the mixer was ever sent it. Once sent,
+    /// the mixer may run it until it has taken the command that removed it
+    /// (a removal or the release of its group), so it is never restarted in
+    /// place again (but under a reset the mixer asked for): attached again
+    /// after a removal, the effect gets a fresh processor with the same
+    /// parameters, and the old one waits in the graveyard for the mixer to
+    /// let go. Moved straight from one chain to another it keeps its state.
     struct DspSlot {
         bool alive = false;
         const DspPlugin* plugin = nullptr;
         std::unique_ptr<DspProcessor> processor;
-        std::uint32_t group = kNoIndex;
-        bool attachedBefore = false;
-        std::uint64_t removalPosted = 0;  ///< commands posted up to its last removal
+        std::uint32_t group = kNoIndex;  ///< the chain it is in, if any
+        bool sentToMixer = false;        ///< the processor was attached at some time
     };
 
     explicit Impl(System& system) : owner(system) {}
@@ -74,9 +80,6 @@ struct System::Impl {
     void update();
     void post(const MixCommand& command);
     void collectGarbage();
-    /// Effects the mixer found producing non-finite samples are made anew
-    /// and run again.
-    void resetFaultedDsps();
     void openOutputs(const SystemConfig& config);
     bool tryDevice(DeviceFormat wanted, bool allowChanges);
     void startSilent();
@@ -129,6 +132,11 @@ struct System::Impl {
     void attachDsp(std::uint32_t group, std::uint32_t dsp);
     void detachDsp(std::uint32_t dsp);
     void releaseDsp(std::uint32_t dsp);
+    /// Swaps in a fresh, activated processor with the same parameters; the
+    /// old one goes to the graveyard. False when none could be made.
+    bool renewProcessor(DspSlot& slot);
+    /// At each update: makes anew the processors whose reset the mixer asked for.
+    void resetRequestedDsps();
 
     System& owner;
     bool open = false;

@@ -73,17 +73,41 @@ System::Impl::DspSlot* System::Impl::liveDsp(std::uint32_t dsp) {
 void System::Impl::attachDsp(std::uint32_t group, std::uint32_t dsp) {
     DspSlot* slot = liveDsp(dsp);
     if (slot == nullptr || !groupValid(group)) return;
+    const bool moving = slot->group != kNoIndex;
     detachDsp(dsp);
     if (groups[group].dsps.size() >= static_cast<std::size_t>(kMaxDspsPerGroup)) return;
+    // Activation may allocate, so it happens here and never on the mixer.
+    // Moved straight on, the processor keeps running with its state; after
+    // a removal the mixer may still be running it, so it is not touched and
+    // a fresh one takes its place, not playing out what the old one held.
+    if (!slot->sentToMixer) {
+        slot->processor->activate();
+    } else if (!moving && !renewProcessor(*slot)) {
+        return;
+    }
+    slot->sentToMixer = true;
     groups[group].dsps.push_back(dsp);
     slot->group = group;
-    // Attached again once the mixer has let go of it: start from a clean
-    // state. (Moved straight from one group to another, it keeps its state.)
-    if (slot->attachedBefore && mixer->commandsTaken() >= slot->removalPosted) slot->processor->restart();
-    slot->attachedBefore = true;
     auto command = MixCommand::to(MixCommand::Kind::AddDsp, group);
     command.dsp = slot->processor.get();
     post(command);
+}
+
+bool System::Impl::renewProcessor(DspSlot& slot) {
+    std::unique_ptr<DspProcessor> fresh = slot.plugin->createProcessor(sampleRate, numChannels, kMaxBlockFrames);
+    if (!fresh) return false;
+    const int numParameters = static_cast<int>(slot.plugin->parameters().size());
+    for (int index = 0; index < numParameters; ++index) fresh->setParameter(index, slot.processor->parameter(index));
+    fresh->activate();
+    graveyard.bury(mixer->commandsPosted(), std::move(slot.processor));
+    slot.processor = std::move(fresh);
+    return true;
+}
+
+void System::Impl::resetRequestedDsps() {
+    for (DspSlot& slot : dsps) {
+        if (slot.alive && slot.processor) slot.processor->resetIfRequested();
+    }
 }
 
 void System::Impl::detachDsp(std::uint32_t dsp) {
@@ -93,7 +117,6 @@ void System::Impl::detachDsp(std::uint32_t dsp) {
     auto command = MixCommand::to(MixCommand::Kind::RemoveDsp, slot->group);
     command.dsp = slot->processor.get();
     post(command);
-    slot->removalPosted = mixer->commandsPosted();
     slot->group = kNoIndex;
 }
 

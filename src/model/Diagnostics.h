@@ -28,7 +28,7 @@ enum class ValueKind {
 };
 
 /// What became of a "filter" element.
-enum class FilterOutcome { Made, NoName, UnknownPlugin, NoInstance };
+enum class FilterOutcome { Made, NoName, UnknownPlugin, NoInstance, BeyondLimit };
 
 /// Told what the loading code reads and what it passes over, while it does so,
 /// so that a checker can say what the silent player does not. The player has

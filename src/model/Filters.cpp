@@ -2,6 +2,7 @@
 #include "model/Filters.h"
 
 #include "audio/Dsp.h"
+#include "audio/MixTypes.h"
 #include "audio/System.h"
 #include "model/Diagnostics.h"
 #include "model/XmlValues.h"
@@ -31,6 +32,16 @@ void readFilters(audio::System& system, const tinyxml2::XMLElement& element,
     };
     for (const tinyxml2::XMLElement* filter = element.FirstChildElement("filter"); filter != nullptr;
          filter = filter->NextSiblingElement("filter")) {
+        // A group runs at most kMaxDspsPerGroup effects, so only that many are
+        // made: the first usable ones in document order, which is also the
+        // order they run in. Later filters are ignored like unknown ones;
+        // making them anyway cost an instance each (hundreds of reverbs,
+        // hundreds of MB).
+        if (filters.size() >= static_cast<std::size_t>(audio::kMaxDspsPerGroup)) {
+            if (diagnostics == nullptr) break;
+            tell(*filter, FilterOutcome::BeyondLimit, 0);
+            continue;
+        }
         const char* name = filter->Attribute("name");
         if (name == nullptr) {
             tell(*filter, FilterOutcome::NoName, 0);

@@ -18,10 +18,12 @@ namespace gloam {
 class Diagnostics;
 
 /// Appends one effect per usable "filter" child of `element` to `filters`, in
-/// document order. The plug-in is found by its "name" attribute; the
+/// document order, up to the audio::kMaxDspsPerGroup a group can run (later
+/// ones are ignored). The plug-in is found by its "name" attribute; the
 /// attributes after the first give the parameters in order, clamped to each
-/// parameter's range. Unknown names and filters without "name" are skipped.
-/// `diagnostics`, when given, is told what became of each filter.
+/// parameter's range. Unknown names and filters without "name" are skipped
+/// and do not count. `diagnostics`, when given, is told what became of each
+/// filter.
 void readFilters(audio::System& system, const tinyxml2::XMLElement& element,
                  std::vector<std::unique_ptr<audio::Dsp>>& filters, Diagnostics* diagnostics = nullptr);
 

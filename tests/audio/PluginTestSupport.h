@@ -3,6 +3,11 @@
 
 #include "audio/PluginHost.h"
 
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <string>
@@ -33,6 +38,31 @@ inline std::vector<float> busSignal(int numChannels, std::size_t numFrames) {
         }
     }
     return samples;
+}
+
+/// Lifecycle calls counted by "gloam_activate_gain" of the test library.
+struct Lifecycle {
+    int instantiated = 0;
+    int activated = 0;
+    int deactivated = 0;
+    int cleanedUp = 0;
+};
+
+/// The counts so far; the test library must be loaded already.
+inline Lifecycle lifecycle() {
+    void* handle = ::dlopen(GLOAM_TEST_LADSPA, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_NE(handle, nullptr) << "the test library should be loaded by the host";
+    if (handle == nullptr) {
+        return {};
+    }
+    using CountsFunction = void (*)(int*);
+    auto counts = reinterpret_cast<CountsFunction>(::dlsym(handle, "gloam_test_lifecycle_counts"));
+    std::array<int, 4> values{};
+    if (counts != nullptr) {
+        counts(values.data());
+    }
+    ::dlclose(handle);
+    return {values[0], values[1], values[2], values[3]};
 }
 
 /// Sample (frame, channel) of an interleaved buffer.

@@ -165,6 +165,34 @@ TEST_F(DecodeLength, DamagedMp3PlaysItsFramesAndPrintsNothing) {
     EXPECT_NEAR(static_cast<double>(pcm.size()), sound->lengthMs() * 48.0, 48.0);
 }
 
+TEST_F(DecodeLength, HeadersClaimingMoreThanTheFileHoldsGiveWhatReallyDecodes) {
+    // A cut-off copy keeps its header's full length; a hostile header claims
+    // ten minutes or ten hours of a few seconds of sound. Taken at its word,
+    // a claim cost its size in memory when preloaded and was played out as
+    // silence in every mode.
+    ASSERT_TRUE(writeSound(dir.file("whole.flac"), kFlac, 44100, 1, noise(44100 * 3)));
+    const auto flac = readBytes(dir.file("whole.flac"));
+    writeBytes(dir.file("claims.flac"), withClaimedFlacFrames(flac, 44100ull * 600));
+    writeBytes(dir.file("cut.flac"), {flac.begin(), flac.begin() + static_cast<std::ptrdiff_t>(flac.size() / 2)});
+    ASSERT_TRUE(writeSound(dir.file("whole.ogg"), kVorbis, 44100, 1, sine(44100 * 3, 440.0, 44100)));
+    writeBytes(dir.file("claims.ogg"), withClaimedOggEnd(readBytes(dir.file("whole.ogg")), 44100ull * 36000));
+
+    for (const char* name : {"claims.flac", "cut.flac", "claims.ogg"}) {
+        const std::int64_t truth = plainlyDecodedFrames(dir.file(name));
+        ASSERT_GT(truth, 0) << name;
+        ASSERT_LT(truth, 44100 * 4) << name;
+        for (auto mode : {audio::SoundMode::Sample, audio::SoundMode::CompressedSample, audio::SoundMode::Stream}) {
+            auto sound = open(dir.file(name), mode);
+            ASSERT_NE(sound, nullptr) << name;
+            ASSERT_NEAR(sound->lengthMs(), truthMs(truth, 44100), 1.0) << name << " mode " << static_cast<int>(mode);
+            auto reader = sound->openReader();
+            ASSERT_NE(reader, nullptr);
+            EXPECT_NEAR(static_cast<double>(drain(*reader, worker, 4096).size()), static_cast<double>(truth) * 48000.0 / 44100.0, 1.0)
+                << name << " mode " << static_cast<int>(mode);
+        }
+    }
+}
+
 TEST_F(DecodeLength, LengthIsRoundedToTheNearestMillisecond) {
     // 44100 Hz: 3 frames short of 1000 ms is 999.93 ms, rounded to 1000.
     ASSERT_TRUE(writeSound(dir.file("short.wav"), kWav, 44100, 1, noise(44097)));

@@ -6,6 +6,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -111,6 +112,50 @@ inline std::size_t mp3FrameBytes(const unsigned char* p) {
     static constexpr int kKbps[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
     static constexpr int kRates[4] = {44100, 48000, 32000, 0};
     return static_cast<std::size_t>(144 * kKbps[p[2] >> 4] * 1000 / kRates[(p[2] >> 2) & 3] + ((p[2] >> 1) & 1));
+}
+
+/// A FLAC file (as libsndfile writes it: STREAMINFO first) whose header
+/// claims `frames` frames, whatever its frames hold.
+inline std::vector<unsigned char> withClaimedFlacFrames(std::vector<unsigned char> flac, std::uint64_t frames) {
+    // "fLaC", a block header, then STREAMINFO; the 36-bit total starts in
+    // the low nibble of its byte 13.
+    unsigned char* total = flac.data() + 8 + 13;
+    total[0] = static_cast<unsigned char>((total[0] & 0xF0) | ((frames >> 32) & 0x0F));
+    for (int i = 1; i <= 4; ++i) total[i] = static_cast<unsigned char>(frames >> (8 * (4 - i)));
+    return flac;
+}
+
+/// An Ogg file whose last page claims `granule` as its end position, with the
+/// page checksum made right again so that the claim is believed.
+inline std::vector<unsigned char> withClaimedOggEnd(std::vector<unsigned char> ogg, std::uint64_t granule) {
+    std::size_t last = 0;
+    for (std::size_t i = 0; i + 4 <= ogg.size(); ++i) {
+        if (ogg[i] == 'O' && ogg[i + 1] == 'g' && ogg[i + 2] == 'g' && ogg[i + 3] == 'S') last = i;
+    }
+    unsigned char* page = ogg.data() + last;
+    for (int i = 0; i < 8; ++i) page[6 + i] = static_cast<unsigned char>(granule >> (8 * i));
+    std::size_t length = 27 + page[26];
+    for (std::size_t i = 0; i < page[26]; ++i) length += page[27 + i];
+    std::fill(page + 22, page + 26, 0);
+    std::uint32_t crc = 0;  // CRC-32, polynomial 0x04C11DB7, not reflected
+    for (std::size_t i = 0; i < length; ++i) {
+        crc ^= std::uint32_t{page[i]} << 24;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    for (int i = 0; i < 4; ++i) page[22 + i] = static_cast<unsigned char>(crc >> (8 * i));
+    return ogg;
+}
+
+/// Frames a plain libsndfile read loop gets out of `path`, to the end.
+inline std::int64_t plainlyDecodedFrames(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) return -1;
+    std::vector<float> block(4096 * static_cast<std::size_t>(info.channels));
+    std::int64_t frames = 0;
+    while (const sf_count_t got = sf_readf_float(file, block.data(), 4096)) frames += got;
+    sf_close(file);
+    return frames;
 }
 
 /// Reads up to everything a reader delivers in blocks of `blockFrames`, asking

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
-#include <array>
 #include <memory>
 #include <vector>
 
@@ -15,38 +12,17 @@ namespace {
 
 using audio::DspProcessor;
 using gloam_test::busSignal;
+using gloam_test::Lifecycle;
+using gloam_test::lifecycle;
 using gloam_test::sampleAt;
-
-/// Lifecycle calls counted by "gloam_activate_gain".
-struct Lifecycle {
-    int instantiated = 0;
-    int activated = 0;
-    int deactivated = 0;
-    int cleanedUp = 0;
-};
-
-Lifecycle lifecycle() {
-    void* handle = ::dlopen(GLOAM_TEST_LADSPA, RTLD_NOW | RTLD_NOLOAD);
-    EXPECT_NE(handle, nullptr) << "the test library should be loaded by the host";
-    if (handle == nullptr) {
-        return {};
-    }
-    using CountsFunction = void (*)(int*);
-    auto counts = reinterpret_cast<CountsFunction>(::dlsym(handle, "gloam_test_lifecycle_counts"));
-    std::array<int, 4> values{};
-    if (counts != nullptr) {
-        counts(values.data());
-    }
-    ::dlclose(handle);
-    return {values[0], values[1], values[2], values[3]};
-}
 
 class PluginProcessor : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(host_.load(GLOAM_TEST_LADSPA, kSampleRate)); }
 
+    /// A processor ready to run, as the engine attaches it, unless `activated` is false.
     std::unique_ptr<DspProcessor> make(const std::string& name, int numChannels,
-                                       std::size_t maxBlockFrames = 256) {
+                                       std::size_t maxBlockFrames = 256, bool activated = true) {
         const audio::DspPlugin* plugin = gloam_test::findPlugin(host_, name);
         EXPECT_NE(plugin, nullptr) << name;
         if (plugin == nullptr) {
@@ -54,6 +30,9 @@ protected:
         }
         auto processor = plugin->createProcessor(kSampleRate, numChannels, maxBlockFrames);
         EXPECT_NE(processor, nullptr) << name;
+        if (processor != nullptr && activated) {
+            processor->activate();
+        }
         return processor;
     }
 
@@ -210,25 +189,32 @@ TEST_F(PluginProcessor, ParametersStartAtTheirDefaultsAndChangeFromTheNextBlock)
     EXPECT_FLOAT_EQ(hints->parameter(1), 440.0f);
 }
 
-TEST_F(PluginProcessor, InstancesAreActivatedAfterTheParametersWereSet) {
+TEST_F(PluginProcessor, InstancesRunOnlyOnceActivatedWithTheParametersSetBefore) {
     const Lifecycle start = lifecycle();
-    auto gain = make("gloam_activate_gain", 2);
+    auto gain = make("gloam_activate_gain", 2, 256, false);
     ASSERT_NE(gain, nullptr);
     EXPECT_EQ(lifecycle().instantiated - start.instantiated, 2);
-    EXPECT_EQ(lifecycle().activated - start.activated, 0);
 
-    // This plug-in takes its gain once, in activate.
+    // Not activated yet: the audio passes untouched, and running it never
+    // activates (that may allocate, and process() runs on the mixer).
     gain->setParameter(0, 3.0f);
     const std::vector<float> dry = busSignal(2, 32);
     std::vector<float> wet = dry;
     gain->process(wet.data(), 32);
+    EXPECT_EQ(wet, dry);
+    EXPECT_EQ(lifecycle().activated - start.activated, 0);
+
+    // This plug-in takes its gain once, in activate.
+    gain->activate();
+    EXPECT_EQ(lifecycle().activated - start.activated, 2);
+    gain->process(wet.data(), 32);
     for (std::size_t i = 0; i < dry.size(); ++i) {
         ASSERT_FLOAT_EQ(wet[i], 3.0f * dry[i]) << "sample " << i;
     }
-    EXPECT_EQ(lifecycle().activated - start.activated, 2);
 
     // Activated once only: a later change does not reach this plug-in.
     gain->setParameter(0, 0.5f);
+    gain->activate();
     wet = dry;
     gain->process(wet.data(), 32);
     EXPECT_FLOAT_EQ(wet[5], 3.0f * dry[5]);
@@ -244,7 +230,7 @@ TEST_F(PluginProcessor, InstancesAreActivatedAfterTheParametersWereSet) {
 TEST_F(PluginProcessor, InstancesThatNeverRanAreActivatedOnceBeforeCleanup) {
     // Some plug-ins free in cleanup what only activate allocates.
     const Lifecycle start = lifecycle();
-    make("gloam_activate_gain", 3).reset();
+    make("gloam_activate_gain", 3, 256, false).reset();
     const Lifecycle end = lifecycle();
     EXPECT_EQ(end.instantiated - start.instantiated, 3);
     EXPECT_EQ(end.activated - start.activated, 3);
@@ -257,6 +243,7 @@ TEST_F(PluginProcessor, RestartClearsWhatThePluginHeld) {
     std::vector<float> block = {1.0f, 2.0f};
     delay->process(block.data(), 2);
     delay->restart();
+    delay->activate();
     block = {5.0f};
     delay->process(block.data(), 1);
     EXPECT_EQ(block[0], 0.0f);  // not the 2 held from before

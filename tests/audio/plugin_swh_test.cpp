@@ -44,6 +44,7 @@ TEST(SwhPlugins, SimpleAmplifierScalesEveryChannelByItsGainInDecibels) {
     constexpr std::size_t kFrames = 480;
     auto processor = amp->createProcessor(48000, kChannels, 256);
     processor->setParameter(0, float(20.0 * std::log10(2.0)));  // +6.02 dB: double
+    processor->activate();
     const std::vector<float> dry = gloam_test::busSignal(kChannels, kFrames);
     std::vector<float> wet = dry;
     processor->process(wet.data(), kFrames);
@@ -82,6 +83,7 @@ TEST(SwhPlugins, DelayLineDelaysAnImpulseByItsDelayTime) {
     auto processor = delay->createProcessor(48000, kChannels, 1024);
     processor->setParameter(0, 1.0f);
     processor->setParameter(1, 0.01f);  // 480 frames
+    processor->activate();
     std::vector<float> samples(1000 * kChannels, 0.0f);
     samples[0] = 1.0f;
     samples[1] = -0.5f;
@@ -114,6 +116,7 @@ TEST(SwhPlugins, PlateReverbRingsOnInStereoAfterTheInputStops) {
         processor->setParameter(0, 7.0f);
         processor->setParameter(1, 0.1f);
         processor->setParameter(2, 1.0f);  // all reverb, no dry signal
+        processor->activate();
         std::vector<float> samples(kFrames * std::size_t(numChannels), 0.0f);
         for (std::size_t f = 0; f < kToneFrames; ++f) {
             for (int c = 0; c < numChannels; ++c) {
@@ -156,9 +159,11 @@ TEST(SwhPlugins, IirFilterThatNeverRanIsReleasedSafely) {
     never.reset();
     auto restarted = host.plugin(0).createProcessor(48000, 2, 256);
     std::vector<float> block(512, 0.25f);
+    restarted->activate();
     restarted->process(block.data(), 256);
     restarted->restart();
     restarted->restart();
+    restarted->activate();
     restarted->process(block.data(), 256);
     EXPECT_TRUE(std::isfinite(block[511]));
 }

@@ -202,6 +202,20 @@ TEST_F(Filters, TwoFiltersOfOnePlugInAreTwoEffectsWhoseGainsMultiply) {
     EXPECT_NEAR(filtered / plain, 0.5, 0.01);
 }
 
+TEST_F(Filters, OnlyAsManyFiltersAreMadeAsAGroupCanRunTheFirstOnesInOrder) {
+    // A group runs 16 effects; every one beyond used to be made all the same.
+    std::string xml = R"(<a><scene><filter name="no_such_plugin"/>)";
+    for (int i = 1; i <= 20; ++i) {
+        xml += R"(<filter name="gloam_gain_mono" g=")" + std::to_string(i) + R"(e-2"/><filter g="1"/>)";
+    }
+    world.load(xml + "</scene></a>");
+    const SettingContainer& scene = world.scene();
+    ASSERT_EQ(scene.filters.size(), 16u);
+    for (std::size_t i = 0; i < 16; ++i) {
+        EXPECT_FLOAT_EQ(parameters(scene, i)[0], static_cast<float>(i + 1) * 0.01f) << "filter " << i;
+    }
+}
+
 TEST(FiltersWithoutPlugIns, EveryFilterIsIgnoredAndTheSoundStillPlays) {
     PlaybackWorld world;
     testsupport::writeSine("sounds/tone.wav", 2000, 8000, 440.0, 0.2);

@@ -1,6 +1,7 @@
 /* Small LADSPA plug-ins whose output the host's tests can predict exactly. */
 #include <ladspa.h>
 
+#include <math.h>
 #include <stdlib.h>
 
 #define AUDIO_IN (LADSPA_PORT_INPUT | LADSPA_PORT_AUDIO)
@@ -12,7 +13,8 @@
 
 typedef struct {
     LADSPA_Data* ports[MAX_PORTS];
-    LADSPA_Data state; /* gain read at activation, or the delayed sample */
+    LADSPA_Data state;   /* gain read at activation, or the delayed sample */
+    unsigned long count; /* frames run since activation */
 } Instance;
 
 /* Lifecycle calls of "gloam_activate_gain", for the tests to read. */
@@ -161,6 +163,21 @@ static void runActivatedGain(LADSPA_Handle handle, unsigned long numFrames) {
     }
 }
 
+/* Ports: frames, infinity, input, output. Passes its input through for
+   "Frames" frames after activation, then writes NaN (or +infinity when
+   "Infinity" is not 0): a plug-in whose output goes bad. */
+static void activateNanAfter(LADSPA_Handle handle) { ((Instance*)handle)->count = 0; }
+
+static void runNanAfter(LADSPA_Handle handle, unsigned long numFrames) {
+    Instance* self = (Instance*)handle;
+    const LADSPA_Data limit = *self->ports[0];
+    const LADSPA_Data poison = *self->ports[1] != 0.0f ? INFINITY : NAN;
+    for (unsigned long f = 0; f < numFrames; ++f) {
+        self->ports[3][f] = (LADSPA_Data)self->count < limit ? self->ports[2][f] : poison;
+        ++self->count;
+    }
+}
+
 /* Ports: input, controls with every kind of range and default hint, a
    control output among them, output. Copies input to output. */
 static void runHints(LADSPA_Handle handle, unsigned long numFrames) {
@@ -204,6 +221,14 @@ static const LADSPA_PortDescriptor mixDownPorts[] = {AUDIO_IN, AUDIO_IN, AUDIO_O
 static const char* const mixDownNames[] = {"Input L", "Input R", "Output"};
 static const LADSPA_PortRangeHint mixDownHints[] = {
     {0, 0.0f, 0.0f}, {0, 0.0f, 0.0f}, {0, 0.0f, 0.0f}};
+
+static const LADSPA_PortDescriptor nanAfterPorts[] = {CONTROL_IN, CONTROL_IN, AUDIO_IN, AUDIO_OUT};
+static const char* const nanAfterNames[] = {"Frames", "Infinity", "Input", "Output"};
+static const LADSPA_PortRangeHint nanAfterHints[] = {
+    {LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_DEFAULT_0, 0.0f, 0.0f},
+    {BOUNDED | LADSPA_HINT_TOGGLED | LADSPA_HINT_DEFAULT_0, 0.0f, 1.0f},
+    {0, 0.0f, 0.0f},
+    {0, 0.0f, 0.0f}};
 
 static const LADSPA_PortDescriptor hintsPorts[] = {
     AUDIO_IN,   CONTROL_IN, CONTROL_IN, CONTROL_OUT, CONTROL_IN, CONTROL_IN, CONTROL_IN, CONTROL_IN,
@@ -261,6 +286,9 @@ static const LADSPA_Descriptor descriptors[] = {
      connectPort, NULL, runSplitInPlaceBroken, NULL, NULL, NULL, cleanup},
     {9012, "gloam_mix_down", 0, "Two inputs, one output", "gloam", "none", PORTS(mixDown), NULL,
      instantiate, connectPort, NULL, runMixDown, NULL, NULL, NULL, cleanup},
+    {9013, "gloam_nan_after", 0, "Goes bad after a number of frames", "gloam", "none",
+     PORTS(nanAfter), NULL, instantiate, connectPort, activateNanAfter, runNanAfter, NULL, NULL,
+     NULL, cleanup},
 };
 
 __attribute__((visibility("default"))) const LADSPA_Descriptor* ladspa_descriptor(unsigned long index) {

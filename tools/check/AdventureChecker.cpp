@@ -5,6 +5,7 @@
 
 #include "Suggest.h"
 #include "Wording.h"
+#include "audio/MixTypes.h"
 #include "audio/System.h"
 #include "audio/Types.h"
 #include "model/Runtime.h"
@@ -532,6 +533,11 @@ void AdventureChecker::filterRead(const tinyxml2::XMLElement& filter, FilterOutc
         case FilterOutcome::NoInstance:
             add(where(filter, "name"), Severity::Error, "filter-no-instance",
                 "plug-in " + inQuotes(label) + " cannot be started: the filter is skipped");
+            return;
+        case FilterOutcome::BeyondLimit:
+            add(where(filter), Severity::Warning, "too-many-filters",
+                "only the first " + std::to_string(audio::kMaxDspsPerGroup) +
+                    " usable filters of an element run: this one is ignored");
             return;
         case FilterOutcome::Made: break;
     }
