@@ -135,7 +135,11 @@ float System::Impl::groupVolumeNow(std::uint32_t group) {
         slot.volume.advance(slot.volumeFrame, mixed, nullptr);
         slot.volumeFrame = mixed;
     }
-    return slot.volume.gain();
+    // The gain of the next frame to be mixed, which a change due on it sets.
+    VolumeAutomation next = slot.volume;
+    float gain = 0.0f;
+    next.advance(mixed, mixed + 1, &gain);
+    return gain;
 }
 
 void System::Impl::setGroupVolume(std::uint32_t group, float volume) {
