@@ -110,14 +110,17 @@ struct Seams {
 Seams measure(const std::vector<float>& x, long loopDelayFrames) {
     Seams seams;
     const double omega = 2.0 * M_PI * kFrequency / kRate;
-    const double smooth = kAmplitude * omega * omega;  // the largest second difference of the clean sine
     std::size_t start = 0;
     while (start < x.size() && std::fabs(x[start]) < 1e-4f) ++start;
     std::size_t end = x.size();
     while (end > start && std::fabs(x[end - 1]) < 1e-4f) --end;
     if (end - start < 2 * kRate) return seams;
+    // The sine's level where it lands (placement scales it).
+    float amplitude = 0.0f;
+    for (std::size_t n = start; n < start + kRate; ++n) amplitude = std::max(amplitude, std::fabs(x[n]));
+    const double smooth = amplitude * omega * omega;  // the largest second difference of the clean sine
     // A run of near-zero samples longer than a zero crossing is a pause.
-    const float quiet = kAmplitude * 1e-3f;
+    const float quiet = amplitude * 1e-3f;
     long run = 0;
     bool inRun = false;
     for (std::size_t n = start; n < end; ++n) {
@@ -138,7 +141,7 @@ Seams measure(const std::vector<float>& x, long loopDelayFrames) {
         }
         run = 0;
         inRun = false;
-        if (std::fabs(x[n]) > kAmplitude * 1.02f) ++seams.overlaps;
+        if (std::fabs(x[n]) > amplitude * 1.02f) ++seams.overlaps;
         if (n > start && n + 1 < end && std::fabs(x[n - 1]) >= quiet && std::fabs(x[n + 1]) >= quiet) {
             const double jump = std::fabs(static_cast<double>(x[n + 1]) - 2.0 * x[n] + x[n - 1]) / smooth;
             seams.worstJump = std::max(seams.worstJump, jump);
@@ -147,6 +150,40 @@ Seams measure(const std::vector<float>& x, long loopDelayFrames) {
     const double passFrames = kRate + static_cast<double>(loopDelayFrames);
     seams.joins = static_cast<int>(static_cast<double>(end - start) / passFrames);
     return seams;
+}
+
+/// How far apart two captures of the same scene are, once their starts are
+/// aligned: the largest difference and the residual relative to the signal.
+struct Agreement {
+    long frames = 0;
+    double largestDifference = 0.0;
+    double residualDb = 0.0;
+};
+
+Agreement compare(const std::vector<float>& a, const std::vector<float>& b, int channels) {
+    auto firstSound = [channels](const std::vector<float>& x) {
+        std::size_t i = 0;
+        while (i < x.size() && std::fabs(x[i]) < 1e-6f) ++i;
+        return i - i % static_cast<std::size_t>(channels);
+    };
+    const std::size_t fromA = firstSound(a);
+    const std::size_t fromB = firstSound(b);
+    // The live capture ends when the player quits: leave its last second out.
+    const std::size_t length =
+        std::min(a.size() - std::min(a.size(), fromA), b.size() - std::min(b.size(), fromB));
+    const std::size_t compared = length > static_cast<std::size_t>(kRate * channels) ? length - kRate * channels : 0;
+    Agreement agreement;
+    double signal = 0.0;
+    double residual = 0.0;
+    for (std::size_t i = 0; i < compared; ++i) {
+        const double difference = static_cast<double>(a[fromA + i]) - b[fromB + i];
+        agreement.largestDifference = std::max(agreement.largestDifference, std::fabs(difference));
+        residual += difference * difference;
+        signal += static_cast<double>(a[fromA + i]) * a[fromA + i];
+    }
+    agreement.frames = static_cast<long>(compared / static_cast<std::size_t>(channels));
+    agreement.residualDb = residual > 0.0 && signal > 0.0 ? 10.0 * std::log10(residual / signal) : -999.0;
+    return agreement;
 }
 
 void report(const char* where, const Scene& scene, const Seams& s) {
@@ -167,23 +204,26 @@ std::vector<float> readWav(const fs::path& path, int& channels) {
     return samples;
 }
 
-Seams renderScene(const fs::path& renderer, const fs::path& root, const Scene& scene, int seconds) {
+Seams renderScene(const fs::path& renderer, const fs::path& root, const Scene& scene, int seconds, int channels,
+                  std::vector<float>& samples) {
     const fs::path out = root / "render.wav";
     std::string command = "'";
     command.append(renderer.string()).append("' --root '").append(root.string());
     command.append("' --adventure adventures/seams.xml --keys 0:");
     command.push_back(scene.key);
     command.append(" --seconds ").append(std::to_string(seconds));
-    command.append(" --rate 48000 --channels 2 -o '").append(out.string()).append("'");
+    command.append(" --rate 48000 --channels ").append(std::to_string(channels));
+    command.append(" -o '").append(out.string()).append("'");
     if (std::system(command.c_str()) != 0) return {};
-    int channels = 0;
-    const std::vector<float> samples = readWav(out, channels);
-    return measure(loudestChannel(samples, std::max(channels, 1)), scene.loopDelayFrames);
+    int written = 0;
+    samples = readWav(out, written);
+    return measure(loudestChannel(samples, std::max(written, 1)), scene.loopDelayFrames);
 }
 
 /// Runs the player in a pty, loads the adventure, selects the scene, lets it
 /// play, quits, and reads what SDL's disk driver wrote.
-Seams playScene(const fs::path& player, const fs::path& root, const Scene& scene, int seconds, int channels) {
+Seams playScene(const fs::path& player, const fs::path& root, const Scene& scene, int seconds, int channels,
+                std::vector<float>& samples) {
     const fs::path capture = root / "live.raw";
     int master = -1;
     const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
@@ -221,7 +261,7 @@ Seams playScene(const fs::path& player, const fs::path& root, const Scene& scene
     }
     ::close(master);
     std::ifstream in(capture, std::ios::binary);
-    std::vector<float> samples;
+    samples.clear();
     float sample = 0.0f;
     while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) samples.push_back(sample);
     return measure(loudestChannel(samples, channels), scene.loopDelayFrames);
@@ -262,8 +302,20 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (const Scene& scene : kScenes) {
-        if (!renderer.empty()) report("render", scene, renderScene(fs::absolute(renderer), root, scene, seconds));
-        if (!player.empty()) report("live", scene, playScene(fs::absolute(player), root, scene, seconds, liveChannels));
+        // Rendered with the live output's layout, so the two can be compared.
+        std::vector<float> rendered;
+        std::vector<float> live;
+        if (!renderer.empty()) {
+            report("render", scene, renderScene(fs::absolute(renderer), root, scene, seconds, liveChannels, rendered));
+        }
+        if (!player.empty()) {
+            report("live", scene, playScene(fs::absolute(player), root, scene, seconds, liveChannels, live));
+        }
+        if (!rendered.empty() && !live.empty()) {
+            const Agreement agreement = compare(rendered, live, liveChannels);
+            std::printf("compare %-24s %ld frames aligned: largest difference %.2g, residual %.1f dB\n", scene.name,
+                        agreement.frames, agreement.largestDifference, agreement.residualDb);
+        }
     }
     std::error_code ignored;
     fs::remove_all(root, ignored);
