@@ -27,7 +27,7 @@ std::string column(const std::string& label) {
 
 char stateMarker(const Playable& element) {
     switch (element.state) {
-    case State::Playing: return element.fadeOutEnd > 0 ? 'F' : 'P';
+    case State::Playing: return element.fadeOutEnd.hasValue() ? 'F' : 'P';
     case State::Waiting: return 'E';
     default: return ' ';
     }

@@ -125,15 +125,16 @@ void Playable::start() {
     if (channelGroup) channelGroup->setVolume(settings.fadeIn != 0 ? 0.0f : effectiveVolume);
 
     if (plannedStartDelays.empty()) plan();
-    timerEnd = plannedStartDelays.front();
-    if (timerEnd == 0) {
+    const std::int32_t startDelay = plannedStartDelays.front();
+    if (startDelay == 0) {
+        timerEnd.reset();
         setState(State::Playing);
         beginPass();
         startTime = now();
     } else {
         setState(State::Waiting);
-        timerEnd = wrapAdd(timerEnd, now());
-        startTime = timerEnd;
+        timerEnd = wrapAdd(startDelay, now());
+        startTime = timerEnd.value();
     }
     loopsDone = 0;
 }
@@ -153,21 +154,21 @@ void Playable::beginPass() {
 
 void Playable::tick() {
     const std::int32_t nowMs = now();
-    if (state == State::Closing && timerEnd < nowMs) {
-        timerEnd = 0;
+    if (state == State::Closing && timerEnd.passedBy(nowMs)) {
+        timerEnd.reset();
         deactivate();
     }
-    if (state == State::Waiting && timerEnd < nowMs) {
-        const std::int32_t late = wrapSub(nowMs, timerEnd);
-        timerEnd = 0;
+    if (state == State::Waiting && timerEnd.passedBy(nowMs)) {
+        const std::int32_t late = wrapSub(nowMs, timerEnd.value());
+        timerEnd.reset();
         extendPlan(late);
         // Playing before the pass begins, so that a child ending at once is
         // heard by a parent that already counts itself as playing.
         setState(State::Playing);
         beginPass();
     }
-    if (fadeOutEnd > 0 && fadeOutEnd < nowMs) {
-        fadeOutEnd = 0;
+    if (fadeOutEnd.passedBy(nowMs)) {
+        fadeOutEnd.reset();
         const bool wasRunning = isRunning();
         stop();
         // A fade-out the operator asked for ends this element's run: the
@@ -199,24 +200,23 @@ void Playable::loopEnded() {
         }
     }
     if (settings.loopCount >= 0 && !plannedLoopDelays.empty()) {
-        timerEnd = plannedLoopDelays.front();
-        if (timerEnd == 0) {
-            beginPass();
-        } else {
-            timerEnd = wrapAdd(timerEnd, now());
-        }
+        scheduleNextPass(plannedLoopDelays.front());
         plannedLoopDelays.pop_front();
-    } else {
-        timerEnd = drawLoopDelay();
-        if (timerEnd == 0) {
-            beginPass();
-        } else {
-            timerEnd = wrapAdd(timerEnd, now());
-        }
-        plan();
-        if (settings.loopCount < 0) trimEndlessPlans();
+        return;
     }
-    if (timerEnd > 0) setState(State::Waiting);
+    scheduleNextPass(drawLoopDelay());
+    plan();
+    if (settings.loopCount < 0) trimEndlessPlans();
+}
+
+void Playable::scheduleNextPass(std::int32_t delayMs) {
+    if (delayMs == 0) {
+        timerEnd.reset();
+        beginPass();
+        return;
+    }
+    timerEnd = wrapAdd(now(), delayMs);
+    setState(State::Waiting);
 }
 
 void Playable::trimEndlessPlans() {
@@ -247,7 +247,7 @@ void Playable::extendPlan(std::int32_t ms) {
 
 void Playable::startFadeOut() {
     fadeOutEnd = wrapAdd(now(), settings.fadeOut);
-    const std::int32_t length = wrapSub(fadeOutEnd, startTime);
+    const std::int32_t length = wrapSub(fadeOutEnd.value(), startTime);
     if (plannedDurations.empty()) {
         plannedDurations.push_back(length);
     } else {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/SettingContainer.h"
+#include "playback/DueTime.h"
 
 #include <cstdint>
 #include <deque>
@@ -12,8 +13,8 @@ class Scene;
 
 /// An element of a scene's tree. Kinds supply their content through
 /// planContent and playContent and learn of their children's ends through
-/// childFinished. Times are program-clock milliseconds; 0 means "none".
-/// Main thread only.
+/// childFinished. Times are program-clock milliseconds, compared across the
+/// clock's wrap. Main thread only.
 class Playable : public SettingContainer {
 public:
     /// Builds settings, channel group (under the parent's), hotkey and the
@@ -63,8 +64,10 @@ public:
 
     std::int32_t loopsDone = 0;
     std::int32_t startTime = 0;
-    std::int32_t timerEnd = 0;
-    std::int32_t fadeOutEnd = 0;
+    /// End of the start, loop or close delay under way.
+    DueTime timerEnd;
+    /// End of a fade-out the operator asked for; the element stops after it.
+    DueTime fadeOutEnd;
     std::deque<std::int32_t> plannedLoopDelays;
     std::deque<std::int32_t> plannedStartDelays;
     std::deque<std::int32_t> plannedDurations;  ///< -1: endless
@@ -91,6 +94,9 @@ protected:
     void trimEndlessPlans();
 
 private:
+    /// After a loop delay of `delayMs`, or at once when it is 0, the next pass.
+    void scheduleNextPass(std::int32_t delayMs);
+
     Playable* parentElement_ = nullptr;
     Scene* scene_ = nullptr;
     bool inPass_ = false;

@@ -68,8 +68,8 @@ void Track::tick() {
     const Playable& next = *children[nextIndex];
     if (current.plannedDurations.empty() || current.plannedDurations.front() == -1) return;
 
-    const std::int64_t remaining =
-        static_cast<std::int64_t>(wrapAdd(current.startTime, current.plannedDurations.front())) - now();
+    // Time left until the current child's planned end, across the clock's wrap.
+    const std::int64_t remaining = wrapSub(wrapAdd(current.startTime, current.plannedDurations.front()), now());
     const std::int32_t crossFade = next.settings.crossFade;
     const bool crossFadeDue = crossFade > 0 && remaining < crossFade;
     const bool overlapDue = !next.plannedStartDelays.empty() && next.plannedStartDelays.front() < 0 &&

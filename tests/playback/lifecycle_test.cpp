@@ -3,7 +3,11 @@
 #include "audio/ChannelGroup.h"
 #include "model/Scene.h"
 
+#include "playback/Int32.h"
+
 #include <gtest/gtest.h>
+
+#include <limits>
 
 using gloam::State;
 using testsupport::PlaybackWorld;
@@ -206,6 +210,33 @@ TEST(LifeCycle, VariancesOnlyRaiseValuesAndDrawInOrder) {
     EXPECT_FLOAT_EQ(el.effectivePositionY, -3.0f);
     // The next draw of the shared generator matches the reference's next.
     EXPECT_EQ(world.runtime.random.randomInt(1000), reference.randomInt(1000));
+}
+
+TEST(LifeCycle, TimersFadesAndLoopsCarryOnAcrossTheClockWrap) {
+    const std::int32_t began = std::numeric_limits<std::int32_t>::max() - 1500;
+    PlaybackWorld world(8000, began);
+    testsupport::writeSine("sounds/tone.wav", 500);
+    testsupport::writeSine("sounds/long.wav", 10000);
+    world.load(R"(<a><scene><sound name="el" src="tone.wav" startDelay="1000" loopCount="1" loopDelay="1000"/>
+                   <sound name="bed" src="long.wav" fadeOut="1000"/></scene></a>)");
+    world.element("el").startFromTop();
+    world.element("bed").startFromTop();
+    world.runFor(1200);
+    world.element("bed").startFadeOut();  // ends just after the wrap
+    world.runFor(2000);
+    auto since = [&](const testsupport::StateRecord& record) { return gloam::wrapSub(record.ms, began); };
+    const auto el = world.recorder.of("el");
+    ASSERT_EQ(el.size(), 5u);
+    EXPECT_NEAR(since(el[1]), 1000, 25);  // Playing
+    EXPECT_EQ(el[2].state, State::Waiting);
+    EXPECT_NEAR(since(el[3]), 2500, 30);  // Playing again, after the wrap
+    EXPECT_EQ(el[4].state, State::Finished);
+    EXPECT_NEAR(since(el[4]), 3000, 60);
+    const auto bed = world.recorder.of("bed");
+    ASSERT_EQ(bed.size(), 2u);
+    EXPECT_EQ(bed[1].state, State::Closing);
+    EXPECT_NEAR(since(bed[1]), 2200, 25);
+    EXPECT_EQ(world.audio.channelsPlaying(), 0);
 }
 
 TEST(LifeCycle, EndlessElementKeepsItsQueuesSmallForHours) {
