@@ -126,6 +126,8 @@ void Playable::start() {
 
     if (plannedStartDelays.empty()) plan();
     const std::int32_t startDelay = plannedStartDelays.front();
+    // Counted from here: the first pass may end at once and count itself.
+    loopsDone = 0;
     if (startDelay == 0) {
         timerEnd.reset();
         setState(State::Playing);
@@ -136,7 +138,6 @@ void Playable::start() {
         timerEnd = wrapAdd(startDelay, now());
         startTime = timerEnd.value();
     }
-    loopsDone = 0;
 }
 
 void Playable::beginPass() {
@@ -193,20 +194,28 @@ float Playable::currentVolume(std::int32_t nowMs) const {
 
 void Playable::loopEnded() {
     if (settings.loopCount >= 0) {
-        const std::int32_t before = loopsDone++;
-        if (before >= settings.loopCount) {
+        if (loopsDone >= settings.loopCount) {
             finish();
             return;
         }
-    }
-    if (settings.loopCount >= 0 && !plannedLoopDelays.empty()) {
-        scheduleNextPass(plannedLoopDelays.front());
-        plannedLoopDelays.pop_front();
+        ++loopsDone;
+        // The delay drawn ahead leaves the queue before the pass begins, so
+        // a pass that ends at once finds the next one. A finite run never
+        // plans another run from inside itself.
+        std::int32_t delay = 0;
+        if (plannedLoopDelays.empty()) {
+            delay = drawLoopDelay();
+        } else {
+            delay = plannedLoopDelays.front();
+            plannedLoopDelays.pop_front();
+        }
+        scheduleNextPass(delay);
         return;
     }
+    // Endless: each pass draws its delay, then plans the pass after it.
     scheduleNextPass(drawLoopDelay());
     plan();
-    if (settings.loopCount < 0) trimEndlessPlans();
+    trimEndlessPlans();
 }
 
 void Playable::scheduleNextPass(std::int32_t delayMs) {
