@@ -80,7 +80,10 @@ void Track::tick() {
 }
 
 void Track::planContent() {
-    currentIndex = 0;
+    // A fresh run walks from the first child. A running walk keeps its place:
+    // an endless sequence plans its next pass while that pass may already
+    // have begun.
+    if (!isRunning()) currentIndex = 0;
     std::int32_t& back = plannedDurations.back();
     const std::int32_t passes = settings.loopCount >= 0 ? wrapAdd(settings.loopCount, 1) : 1;
     for (std::int32_t pass = 0; pass < passes; ++pass) {

@@ -6,6 +6,37 @@ using namespace rendertest;
 using testsupport::writeSine;
 using testsupport::writeText;
 
+namespace {
+
+int countOf(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+}  // namespace
+
+TEST_F(RenderSession, EndlessSequenceWithASilentFirstChildNeverFallsSilent) {
+    writeSine("sounds/a.wav", 1000);
+    writeSine("sounds/b.wav", 1000, 8000, 660.0);
+    writeSine("sounds/c.wav", 1000, 8000, 550.0);
+    writeSine("sounds/d.wav", 1000, 8000, 770.0);
+    // With and without a loop delay: both walk A, B, A, B, ...
+    writeText("adventures/test.xml", R"(<a><scene>
+        <seq name="direct" autoStart="1" loopCount="-1"><sound src="missing.wav"/><sound name="A" src="a.wav"/>
+            <sound name="B" src="b.wav"/></seq>
+        <seq name="paused" autoStart="1" loopCount="-1" loopDelay="100"><sound src="missing.wav"/>
+            <sound name="C" src="c.wav"/><sound name="D" src="d.wav"/></seq></scene></a>)");
+    const Rendered rendered = render("", 8);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    EXPECT_GE(countOf(rendered.trace, "\tA\tPlaying"), 4) << rendered.trace;
+    EXPECT_GE(countOf(rendered.trace, "\tB\tPlaying"), 3);
+    EXPECT_GE(countOf(rendered.trace, "\tC\tPlaying"), 3);
+    EXPECT_GE(countOf(rendered.trace, "\tD\tPlaying"), 3);
+    // Both sequences are still heard at the end (one alone gives 0.25).
+    EXPECT_GT(rms(rendered, 0, 7.0, 7.5), 0.3);
+}
+
 TEST_F(RenderSession, ElementKeyAtTimeZeroStopsAnElementWithoutFadeOut) {
     writeSine("sounds/bed.wav", 10000);
     writeText("adventures/test.xml", R"(<a><scene><sound name="bed" src="bed.wav" autoStart="1"/></scene></a>)");
