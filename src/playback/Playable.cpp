@@ -281,6 +281,9 @@ void Playable::stop() {
 void Playable::deactivate() {
     for (auto& filter : filters) filter->remove();
     runtime.activeElements.remove(this);
+    // Whatever fade-out was under way belonged to the run that is over; the
+    // next start is a new run.
+    fadeOutEnd.reset();
     setState(State::Idle);
 }
 

@@ -37,6 +37,21 @@ TEST_F(RenderSession, EndlessSequenceWithASilentFirstChildNeverFallsSilent) {
     EXPECT_GT(rms(rendered, 0, 7.0, 7.5), 0.3);
 }
 
+TEST_F(RenderSession, ReturningToASceneStartsAFadedOutBedAfresh) {
+    writeSine("sounds/bed.wav", 30000);
+    writeText("adventures/test.xml", R"(<a><scene name="tavern" key="T">
+            <sound name="bed" src="bed.wav" autoStart="1" fadeOut="3000"/></scene>
+        <scene name="dungeon" key="D"/></a>)");
+    // The fade-out (until 5000) is cut short by leaving the scene; the return
+    // long after must not be stopped by what is left of it.
+    const Rendered rendered = render("1000:T,2000:0,3000:D,20000:T", 23);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    const std::string afterReturn = rendered.trace.substr(rendered.trace.rfind("\tkey\t84"));
+    EXPECT_NE(afterReturn.find("\tbed\tPlaying"), std::string::npos) << rendered.trace;
+    EXPECT_EQ(afterReturn.find("\tbed\tClosing"), std::string::npos) << rendered.trace;
+    EXPECT_GT(rms(rendered, 0, 21.0, 23.0), 0.1);
+}
+
 TEST_F(RenderSession, ElementKeyAtTimeZeroStopsAnElementWithoutFadeOut) {
     writeSine("sounds/bed.wav", 10000);
     writeText("adventures/test.xml", R"(<a><scene><sound name="bed" src="bed.wav" autoStart="1"/></scene></a>)");
