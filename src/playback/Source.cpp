@@ -152,8 +152,15 @@ void Source::playContent() {
 
 void Source::tick() {
     Playable::tick();
-    if (state != State::Playing || !channel) return;
-    if (channel.isPlaying()) return;
+    if (state != State::Playing) return;
+    if (channel) {
+        if (channel.isPlaying()) return;
+    } else if (now() == playStart) {
+        // A play that got no channel (engine closed, file gone) ends like a
+        // sound that was over at once, but not before the clock has moved
+        // on, so an endless one takes a pass per tick rather than spinning.
+        return;
+    }
     const auto length = static_cast<std::int32_t>(sound->lengthMs());
     extendPlan(wrapSub(wrapSub(now(), playStart), length));
     childFinished(nullptr);

@@ -121,6 +121,26 @@ TEST(Source, UnlistableSoundFolderKeepsTheScenesBuiltSoFar) {
     EXPECT_EQ(world.runtime.sceneHotkeys['b'], nullptr);
 }
 
+TEST(Source, SoundThatGetsNoChannelEndsItsPassAndTheSequenceMovesOn) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/gone.wav", 1000);
+    testsupport::writeSine("sounds/b.wav", 1000);
+    world.load(R"(<a><scene><seq name="seq"><sound name="A" src="gone.wav"/><sound name="B" src="b.wav"/></seq>
+                   <sound name="endless" src="gone.wav" loopCount="-1"/></scene></a>)");
+    // A streamed file is opened again for every play; this one went after loading.
+    fs::remove("sounds/gone.wav");
+    world.element("seq").startFromTop();
+    world.element("endless").startFromTop();
+    world.runFor(500);
+    EXPECT_EQ(world.element("A").state, State::Finished);
+    EXPECT_EQ(world.element("B").state, State::Playing);
+    EXPECT_EQ(world.audio.channelsPlaying(), 1);
+    // Without a channel an endless sound ends one pass per main-loop pass.
+    EXPECT_EQ(world.element("endless").state, State::Playing);
+    world.runFor(1000);
+    EXPECT_EQ(world.element("seq").state, State::Finished);
+}
+
 TEST(MatchWildcard, StarsAndQuestionMarksMatchLikeFileNamePatterns) {
     using gloam::matchWildcard;
     EXPECT_TRUE(matchWildcard("bird*", "bird7.wav"));
