@@ -19,6 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+/// Marks the XML elements that a wildcard expansion made.
+char expansionCopy = 0;
+
 /// A file name without its last extension ("a.b.ogg" gives "a.b").
 std::string baseName(const std::string& fileName) {
     const auto dot = fileName.rfind('.');
@@ -58,6 +61,10 @@ bool matchWildcard(const char* pattern, const char* text) {
 
 Source::Source(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
     : Playable(runtimeValues, parentNode, element) {
+    openSound(element);
+}
+
+void Source::openSound(tinyxml2::XMLElement& element) {
     const char* src = element.Attribute("src");
     if (src == nullptr) return;
     fileName = src;
@@ -67,7 +74,9 @@ Source::Source(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::X
     const auto slash = path.rfind('/');
     const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string pattern = baseName(last);
-    if (pattern.find_first_of("*?") == std::string::npos) {
+    // A copy made by an expansion names one file, whatever characters its
+    // name holds; expanding it again would never end.
+    if (pattern.find_first_of("*?") == std::string::npos || element.GetUserData() == &expansionCopy) {
         sound = runtime.soundCache.getSound(effectiveMode, fileName);
         return;
     }
@@ -102,6 +111,7 @@ void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& di
         // Every further match becomes a sibling right after this element, so
         // the copies stand in reverse order of discovery.
         tinyxml2::XMLElement* copy = element.GetDocument()->NewElement("sound");
+        copy->SetUserData(&expansionCopy);
         copy->SetAttribute("name", matchedBase.c_str());
         copy->SetAttribute("src", relative.c_str());
         for (const tinyxml2::XMLAttribute* attribute = element.FirstAttribute(); attribute != nullptr;

@@ -34,6 +34,8 @@ public:
     std::int32_t playStart = 0;
 
 private:
+    /// Looks up "src": one file, or a wildcard to expand.
+    void openSound(tinyxml2::XMLElement& element);
     /// One Source per file of the folder matching `pattern`: this one takes the first
     /// match, copies of its element are inserted after it for the rest.
     void expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart, const std::string& pattern);

@@ -121,6 +121,15 @@ TEST(Source, UnlistableSoundFolderKeepsTheScenesBuiltSoFar) {
     EXPECT_EQ(world.runtime.sceneHotkeys['b'], nullptr);
 }
 
+TEST(Source, FileNamesHoldingWildcardCharactersAreExpandedOnce) {
+    PlaybackWorld world;
+    for (const char* name : {"a*b.wav", "c?.wav", "plain.wav"}) testsupport::writeSine(std::string("sounds/") + name, 300);
+    world.load(R"(<a><scene><seq name="all"><sound src="*"/></seq></scene></a>)");
+    auto& all = world.element("all");
+    ASSERT_EQ(all.children.size(), 3u);
+    for (auto& child : all.children) EXPECT_NE(static_cast<gloam::Source&>(*child).sound, nullptr) << child->name;
+}
+
 TEST(Source, SoundThatGetsNoChannelEndsItsPassAndTheSequenceMovesOn) {
     PlaybackWorld world;
     testsupport::writeSine("sounds/gone.wav", 1000);
