@@ -37,7 +37,7 @@ void Adventure::load(const std::string& path) {
             scenes.push_back(std::make_unique<Scene>(runtime_, *scene));
         }
     } catch (const std::exception&) {
-        // A sound folder that cannot be listed: keep the scenes built so far.
+        // Building fails only when memory runs out: keep the scenes built so far.
     }
 
     if (!scenes.empty()) {

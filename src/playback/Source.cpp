@@ -88,15 +88,16 @@ Source::~Source() { fileName.clear(); }
 void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart,
                             const std::string& pattern) {
     const fs::path directory = directoryPart.empty() ? fs::path("sounds") : fs::path("sounds/" + directoryPart);
-    // File-system errors other than a missing directory propagate to the
-    // adventure, which keeps what it built so far.
-    if (!fs::exists(directory)) return;
-
+    // A folder that is missing or cannot be listed (no permission, a link
+    // loop, a file in its place) matches nothing; the listing stops at the
+    // first error.
+    std::error_code error;
     bool first = true;
     const std::string patternName = name;
-    for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
-        if (entry.is_directory()) continue;
-        const std::string entryName = entry.path().filename().string();
+    for (fs::directory_iterator entry(directory, error), end; !error && entry != end; entry.increment(error)) {
+        std::error_code typeError;
+        if (entry->is_directory(typeError)) continue;
+        const std::string entryName = entry->path().filename().string();
         if (!matchWildcard(pattern.c_str(), entryName.c_str())) continue;
         const std::string relative = directoryPart.empty() ? entryName : directoryPart + "/" + entryName;
         const std::string matchedBase = baseName(entryName);

@@ -109,16 +109,21 @@ TEST(Source, WildcardSkipsSubFoldersAndNamesWithoutNameAttribute) {
     EXPECT_EQ(world.scene().children[0]->name, "bird1");
 }
 
-TEST(Source, UnlistableSoundFolderKeepsTheScenesBuiltSoFar) {
+TEST(Source, UnlistableSoundFolderMatchesNothingAndTheRestLoads) {
     PlaybackWorld world;
     testsupport::writeSine("sounds/tone.wav", 300);
     testsupport::writeText("sounds/notadir", "x");
+    fs::create_directory_symlink("loop", "sounds/loop");  // a link to itself
     world.load(R"(<a><scene name="good"><sound name="ok" src="tone.wav" autoStart="1"/></scene>
-                   <scene name="bad" key="b"><sound src="notadir/*.wav"/></scene><scene name="never"/></a>)");
-    ASSERT_EQ(world.adventure.scenes.size(), 1u);
+                   <scene name="bad" key="b"><sound name="file" src="notadir/*.wav"/><sound name="looped" src="loop/*"/>
+                   <sound name="after" src="tone.wav"/></scene><scene name="last"/></a>)");
+    ASSERT_EQ(world.adventure.scenes.size(), 3u);
     EXPECT_EQ(world.adventure.currentScene, 0u);
     EXPECT_EQ(world.element("ok").state, State::Playing);
-    EXPECT_EQ(world.runtime.sceneHotkeys['b'], nullptr);
+    EXPECT_EQ(world.runtime.sceneHotkeys['b'], world.adventure.scenes[1].get());
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("file")).sound, nullptr);
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("looped")).sound, nullptr);
+    EXPECT_NE(static_cast<gloam::Source&>(world.element("after")).sound, nullptr);
 }
 
 TEST(Source, FileNamesHoldingWildcardCharactersAreExpandedOnce) {
