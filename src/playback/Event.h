@@ -14,7 +14,7 @@ public:
     void childDelayed(Playable& child, std::int32_t ms) override;
     void childFinished(Playable* child) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
-    void planContent() override;
+    void planContent(PlanBudget& budget) override;
     void playContent() override;
     bool hasContent() const override;
 

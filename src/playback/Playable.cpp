@@ -87,22 +87,38 @@ std::int32_t Playable::drawLoopDelay() {
     return wrapAdd(settings.loopDelay, runtime.random.randomInt(settings.loopDelayVariance));
 }
 
+std::int32_t Playable::extrapolate(std::int32_t plannedSum, std::int64_t planned, std::int64_t remaining) {
+    if (planned <= 0 || remaining <= 0) return 0;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::int64_t>(plannedSum) * remaining / planned));
+}
+
 std::int32_t Playable::plan() {
+    PlanBudget budget;
+    return plan(budget);
+}
+
+std::int32_t Playable::plan(PlanBudget& budget) {
     if (!hasContent()) return 0;
     plannedStartDelays.push_back(
         wrapAdd(settings.startDelay, runtime.random.randomInt(settings.startDelayVariance)));
-    if (settings.loopCount < 0) {
-        plannedDurations.push_back(-1);
-    } else {
-        plannedDurations.push_back(0);
-        for (std::int32_t loop = 0; loop < settings.loopCount; ++loop) {
-            const std::int32_t delay = drawLoopDelay();
-            plannedLoopDelays.push_back(delay);
-            plannedDurations.back() = wrapAdd(plannedDurations.back(), delay);
-        }
-    }
-    planContent();
+    plannedDurations.push_back(settings.loopCount < 0 ? -1 : planLoopDelays(budget));
+    planContent(budget);
     return plannedDurations.back();
+}
+
+std::int32_t Playable::planLoopDelays(PlanBudget& budget) {
+    const std::int32_t loops = settings.loopCount;
+    // Without a variance every delay is the same and nothing is drawn.
+    if (settings.loopDelayVariance <= 0) return wrapMul(loops, settings.loopDelay);
+    const std::int64_t drawn = budget.take(loops);
+    std::int32_t sum = 0;
+    for (std::int64_t loop = 0; loop < drawn; ++loop) {
+        const std::int32_t delay = drawLoopDelay();
+        plannedLoopDelays.push_back(delay);
+        sum = wrapAdd(sum, delay);
+    }
+    const std::int32_t meanDelay = wrapAdd(settings.loopDelay, settings.loopDelayVariance / 2);
+    return wrapAdd(sum, extrapolate(meanDelay, 1, loops - drawn));
 }
 
 void Playable::start() {
@@ -200,8 +216,9 @@ void Playable::loopEnded() {
         }
         ++loopsDone;
         // The delay drawn ahead leaves the queue before the pass begins, so
-        // a pass that ends at once finds the next one. A finite run never
-        // plans another run from inside itself.
+        // a pass that ends at once finds the next one. Loops beyond what the
+        // plan held, and loops without a variance, draw theirs now; a finite
+        // run never plans another run from inside itself.
         std::int32_t delay = 0;
         if (plannedLoopDelays.empty()) {
             delay = drawLoopDelay();

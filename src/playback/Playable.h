@@ -3,6 +3,7 @@
 
 #include "model/SettingContainer.h"
 #include "playback/DueTime.h"
+#include "playback/PlanBudget.h"
 
 #include <cstdint>
 #include <deque>
@@ -33,8 +34,9 @@ public:
     /// Once per main-loop pass while active.
     virtual void tick();
     /// Adds one run's content length to the back of plannedDurations (or makes
-    /// it -1 when the content is endless).
-    virtual void planContent() = 0;
+    /// it -1 when the content is endless). Passes beyond what `budget` allows
+    /// are not planned ahead; their length is estimated from the others.
+    virtual void planContent(PlanBudget& budget) = 0;
     /// Begins one pass of the content.
     virtual void playContent() = 0;
     /// Whether there is anything to play; an element without content is never
@@ -44,6 +46,8 @@ public:
     /// Draws and queues the plan of one run; returns its duration, -1 endless,
     /// 0 without content.
     std::int32_t plan();
+    /// The same, as part of a larger plan sharing `budget`.
+    std::int32_t plan(PlanBudget& budget);
     void start();
     /// One pass ended: the next pass, a loop delay, or the end of the run.
     void loopEnded();
@@ -68,6 +72,8 @@ public:
     DueTime timerEnd;
     /// End of a fade-out the operator asked for; the element stops after it.
     DueTime fadeOutEnd;
+    /// Loop delays drawn ahead. Without a variance nothing is drawn, so
+    /// nothing is queued either.
     std::deque<std::int32_t> plannedLoopDelays;
     std::deque<std::int32_t> plannedStartDelays;
     std::deque<std::int32_t> plannedDurations;  ///< -1: endless
@@ -89,11 +95,17 @@ protected:
     float currentVolume(std::int32_t nowMs) const;
     /// Draws one loop delay.
     std::int32_t drawLoopDelay();
+    /// The length of `remaining` more passes (or loops), going by `plannedSum`
+    /// over `planned` of them, wrapping like every plan sum.
+    static std::int32_t extrapolate(std::int32_t plannedSum, std::int64_t planned, std::int64_t remaining);
     /// An endless run queues one plan per pass; only the front and the newest
     /// entry are ever read, so the ones between are dropped.
     void trimEndlessPlans();
 
 private:
+    /// Queues the run's loop delays ahead while the budget lasts; returns
+    /// their sum, the loops not drawn yet counted at the mean delay.
+    std::int32_t planLoopDelays(PlanBudget& budget);
     /// After a loop delay of `delayMs`, or at once when it is 0, the next pass.
     void scheduleNextPass(std::int32_t delayMs);
 

@@ -18,20 +18,25 @@ std::int32_t Sample::drawChoice() {
     return runtime.random.randomInt(static_cast<std::int32_t>(children.size()) - 1);
 }
 
-void Sample::planContent() {
+void Sample::planContent(PlanBudget& budget) {
     std::int32_t& back = plannedDurations.back();
-    const std::int32_t passes = settings.loopCount > 0 ? wrapAdd(settings.loopCount, 1) : 1;
-    for (std::int32_t pass = 0; pass < passes; ++pass) {
+    const std::int32_t loopDelays = back;
+    const std::int64_t passes = settings.loopCount > 0 ? std::int64_t{settings.loopCount} + 1 : 1;
+    std::int64_t pass = 0;
+    for (; pass < passes; ++pass) {
+        if (pass > 0 && !budget.takeAll(1)) break;
         const std::int32_t choice = drawChoice();
         plannedChoices.push_back(choice);
         Playable& child = *children[static_cast<std::size_t>(choice)];
-        const std::int32_t duration = child.plan();
+        const std::int32_t duration = child.plan(budget);
         if (duration == -1) back = -1;
         // A chosen child without content plans nothing and lasts 0.
         if (back != -1 && child.hasContent()) {
             back = wrapAdd(back, wrapAdd(child.plannedStartDelays.back(), duration));
         }
     }
+    // Passes beyond the budget draw their choice when they start.
+    if (back != -1) back = wrapAdd(back, extrapolate(wrapSub(back, loopDelays), pass, passes - pass));
 }
 
 void Sample::playContent() {

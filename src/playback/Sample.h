@@ -17,7 +17,7 @@ public:
     void childFinished(Playable* child) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
     void stop() override;
-    void planContent() override;
+    void planContent(PlanBudget& budget) override;
     void playContent() override;
     bool hasContent() const override;
 

@@ -146,7 +146,7 @@ tinyxml2::XMLElement* Source::writeXml(tinyxml2::XMLNode& node) {
     return element;
 }
 
-void Source::planContent() {
+void Source::planContent(PlanBudget&) {
     if (plannedDurations.back() == -1) return;
     const auto length = static_cast<std::int32_t>(sound->lengthMs());
     plannedDurations.back() = wrapAdd(plannedDurations.back(), wrapMul(wrapAdd(settings.loopCount, 1), length));

@@ -24,7 +24,7 @@ public:
     void updateMode() override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
     void tick() override;
-    void planContent() override;
+    void planContent(PlanBudget& budget) override;
     void playContent() override;
     bool hasContent() const override { return sound != nullptr; }
 

@@ -49,7 +49,7 @@ public:
         : Playable(world, owner, element) {}
     void tick() override {}
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode&) override { return nullptr; }
-    void planContent() override {}
+    void planContent(gloam::PlanBudget&) override {}
     void playContent() override {}
 };
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 
 using gloam::State;
@@ -237,6 +238,44 @@ TEST(LifeCycle, TimersFadesAndLoopsCarryOnAcrossTheClockWrap) {
     EXPECT_EQ(bed[1].state, State::Closing);
     EXPECT_NEAR(since(bed[1]), 2200, 25);
     EXPECT_EQ(world.audio.channelsPlaying(), 0);
+}
+
+TEST(LifeCycle, HugeLoopCountsPlanInBoundedMemoryAndTime) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/blip.wav", 50);
+    world.load(R"(<a><scene>
+        <seq name="top" loopCount="2147483647" loopDelayVariance="3" autoStart="1">
+          <alt loopCount="2147483647" loopDelayVariance="5">
+            <par loopCount="2147483647" loopDelayVariance="7">
+              <sound src="blip.wav" loopCount="2147483647" loopDelayVariance="11"/></par>
+            <sound src="blip.wav" loopCount="2147483647" loopDelay="1"/></alt>
+          <sound src="blip.wav" loopCount="2147483647"/></seq>
+        <alt name="wide" loopCount="2147483646" autoStart="1"><sound src="blip.wav" loopCount="2147483647"/></alt>
+    </scene></a>)");
+    world.runFor(2000);
+    EXPECT_EQ(world.element("top").state, State::Playing);
+    EXPECT_EQ(world.element("wide").state, State::Playing);
+    EXPECT_GT(world.takeRms(), 0.05);
+    std::size_t queued = 0;
+    std::function<void(gloam::SettingContainer&)> count = [&](gloam::SettingContainer& node) {
+        for (auto& child : node.children) {
+            queued += child->plannedLoopDelays.size() + child->plannedStartDelays.size() + child->plannedDurations.size();
+            count(*child);
+        }
+    };
+    count(world.scene());
+    EXPECT_LT(queued, 5'000'000u) << "a few entries per planned pass, not one per loop";
+
+    // Up to a million loops, every loop delay is still drawn when the run is
+    // planned, in order.
+    PlaybackWorld fresh;
+    testsupport::writeSine("sounds/blip.wav", 50);
+    fresh.load(R"(<a><scene><sound name="million" src="blip.wav" loopCount="1000000" loopDelayVariance="9"/></scene></a>)");
+    gloam::Random reference;
+    std::int32_t expected = 1'000'001 * 50;
+    for (int loop = 0; loop < 1'000'000; ++loop) expected += reference.randomInt(9);
+    EXPECT_EQ(fresh.element("million").plan(), expected);
+    EXPECT_EQ(fresh.runtime.random.randomInt(1000), reference.randomInt(1000));
 }
 
 TEST(LifeCycle, EndlessElementKeepsItsQueuesSmallForHours) {
