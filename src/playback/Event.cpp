@@ -2,7 +2,6 @@
 #include "playback/Event.h"
 
 #include "model/Runtime.h"
-#include "playback/Containers.h"
 #include "playback/Int32.h"
 
 #include <tinyxml2.h>
@@ -14,14 +13,19 @@ namespace gloam {
 Event::Event(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
     : Playable(runtimeValues, parentNode, element) {}
 
-bool Event::hasContent() const { return anyChildHasContent(children); }
-
-bool Event::anyChildRunning() const {
+bool Event::anyChildRunning() {
+    // Within a pass children only ever stop running, so the search goes on
+    // from the last child found running: a pass costs one walk over the
+    // children, not one per child that ends.
+    for (; runningHint_ < children.size(); ++runningHint_) {
+        if (children[runningHint_]->isRunning()) return true;
+    }
     return std::any_of(children.begin(), children.end(),
                        [](const std::unique_ptr<Playable>& child) { return child->isRunning(); });
 }
 
 void Event::playContent() {
+    runningHint_ = 0;
     for (auto& child : children) child->start();
     // Children that ended while they were being started were not counted
     // then; if none is left running the pass is already over.

@@ -45,8 +45,14 @@ Playable::Playable(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml
 }
 
 Playable::~Playable() {
-    runtime.activeElements.remove(this);
+    unlist();
     releaseHotkeys();
+}
+
+void Playable::unlist() {
+    if (!listed_) return;
+    runtime.activeElements.erase(activeEntry_);
+    listed_ = false;
 }
 
 std::int32_t Playable::now() const { return runtime.now(); }
@@ -57,7 +63,22 @@ void Playable::setState(State next) {
     if (runtime.observer != nullptr) runtime.observer->stateChanged(*this, next);
 }
 
-bool Playable::hasContent() const { return !children.empty(); }
+bool Playable::hasContent() const {
+    if (!contentKnown_) {
+        hasContent_ = findContent();
+        contentKnown_ = true;
+    }
+    return hasContent_;
+}
+
+bool Playable::findContent() const {
+    return std::any_of(children.begin(), children.end(),
+                       [](const std::unique_ptr<Playable>& child) { return child->hasContent(); });
+}
+
+void Playable::forgetContent() {
+    for (Playable* element = this; element != nullptr; element = element->parentElement_) element->contentKnown_ = false;
+}
 
 void Playable::childDelayed(Playable&, std::int32_t ms) { extendPlan(ms); }
 
@@ -124,7 +145,10 @@ std::int32_t Playable::planLoopDelays(PlanBudget& budget) {
 void Playable::start() {
     if (!hasContent()) return;
     if (state == State::Idle) {
-        runtime.activeElements.push_back(this);
+        if (!listed_) {
+            activeEntry_ = runtime.activeElements.insert(runtime.activeElements.end(), this);
+            listed_ = true;
+        }
         for (auto& filter : filters) channelGroup->addDsp(*filter);
     }
 
@@ -297,7 +321,7 @@ void Playable::stop() {
 
 void Playable::deactivate() {
     for (auto& filter : filters) filter->remove();
-    runtime.activeElements.remove(this);
+    unlist();
     // Whatever fade-out was under way belonged to the run that is over; the
     // next start is a new run.
     fadeOutEnd.reset();

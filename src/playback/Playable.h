@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <list>
 
 namespace gloam {
 
@@ -40,8 +41,9 @@ public:
     /// Begins one pass of the content.
     virtual void playContent() = 0;
     /// Whether there is anything to play; an element without content is never
-    /// planned or started.
-    virtual bool hasContent() const;
+    /// planned or started. Worked out once and kept: it changes only when a
+    /// sound is opened afresh (updateMode).
+    bool hasContent() const;
 
     /// Draws and queues the plan of one run; returns its duration, -1 endless,
     /// 0 without content.
@@ -82,6 +84,10 @@ public:
     float effectivePositionY = 0.0f;
 
 protected:
+    /// What hasContent answers: here, whether any child has content.
+    virtual bool findContent() const;
+    /// Makes the next hasContent work its answer out again, here and above.
+    void forgetContent();
     /// Runs playContent. A pass that ends at once (content-less children) may
     /// ask for the next pass from inside this one; that pass then runs after
     /// the current call returns instead of nesting, so the stack never grows
@@ -108,9 +114,16 @@ private:
     std::int32_t planLoopDelays(PlanBudget& budget);
     /// After a loop delay of `delayMs`, or at once when it is 0, the next pass.
     void scheduleNextPass(std::int32_t delayMs);
+    /// Leaves activeElements, in constant time.
+    void unlist();
 
     Playable* parentElement_ = nullptr;
     Scene* scene_ = nullptr;
+    /// This element's entry in activeElements while `listed_`.
+    std::list<Playable*>::iterator activeEntry_{};
+    bool listed_ = false;
+    mutable bool contentKnown_ = false;
+    mutable bool hasContent_ = false;
     bool inPass_ = false;
     bool passPending_ = false;
 };

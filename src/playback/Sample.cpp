@@ -2,7 +2,6 @@
 #include "playback/Sample.h"
 
 #include "model/Runtime.h"
-#include "playback/Containers.h"
 #include "playback/Int32.h"
 
 #include <tinyxml2.h>
@@ -11,8 +10,6 @@ namespace gloam {
 
 Sample::Sample(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
     : Playable(runtimeValues, parentNode, element) {}
-
-bool Sample::hasContent() const { return anyChildHasContent(children); }
 
 std::int32_t Sample::drawChoice() {
     return runtime.random.randomInt(static_cast<std::int32_t>(children.size()) - 1);

@@ -19,7 +19,6 @@ public:
     void stop() override;
     void planContent(PlanBudget& budget) override;
     void playContent() override;
-    bool hasContent() const override;
 
     std::int32_t currentIndex = 0;
     std::deque<std::int32_t> plannedChoices;

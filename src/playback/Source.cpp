@@ -133,6 +133,7 @@ void Source::updateMode() {
     Playable::updateMode();
     if (effectiveMode != previous && !fileName.empty() && sound != nullptr) {
         sound = runtime.soundCache.getSound(effectiveMode, fileName);
+        forgetContent();
     }
 }
 

@@ -26,12 +26,14 @@ public:
     void tick() override;
     void planContent(PlanBudget& budget) override;
     void playContent() override;
-    bool hasContent() const override { return sound != nullptr; }
 
     std::string fileName;
     audio::Sound* sound = nullptr;  ///< owned by the sound cache
     audio::Channel channel;
     std::int32_t playStart = 0;
+
+protected:
+    bool findContent() const override { return sound != nullptr; }
 
 private:
     /// Looks up "src": one file, or a wildcard to expand.

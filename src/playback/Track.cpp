@@ -2,7 +2,6 @@
 #include "playback/Track.h"
 
 #include "model/Runtime.h"
-#include "playback/Containers.h"
 #include "playback/Int32.h"
 
 #include <tinyxml2.h>
@@ -13,8 +12,6 @@ namespace gloam {
 
 Track::Track(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
     : Playable(runtimeValues, parentNode, element) {}
-
-bool Track::hasContent() const { return anyChildHasContent(children); }
 
 std::uint32_t Track::nextWithContent(std::uint32_t from) const {
     const auto count = static_cast<std::uint32_t>(children.size());

@@ -19,7 +19,6 @@ public:
     void tick() override;
     void planContent(PlanBudget& budget) override;
     void playContent() override;
-    bool hasContent() const override;
 
     /// The child whose turn it is.
     std::uint32_t currentIndex = 0;
