@@ -108,6 +108,7 @@ TEST(MainLoopIdle, GoesStraightOnWhenTheDeadlineIsAtMost50MsAwayOrPast) {
         EXPECT_EQ(player.world.adventure.deadline, c.timerEndMs);
         EXPECT_EQ(player.idle.calls, std::string(1, c.expected)) << "now " << c.nowMs << ", due " << c.timerEndMs;
     }
+    player.world.clock.set(10000);
     parked.timerEnd.reset();
     player.idle.calls.clear();
     ASSERT_TRUE(player.loop->runPass());
