@@ -1,5 +1,5 @@
 // Whole renders of the element life cycle at its edges: silent children,
-// stale fade-outs, keys at time 0 and absurd loop counts.
+// stale fade-outs and keys at time 0.
 #include "RenderTestSupport.h"
 
 using namespace rendertest;
