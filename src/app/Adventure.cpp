@@ -47,7 +47,7 @@ void Adventure::load(tinyxml2::XMLDocument& document) {
             scenes.push_back(std::make_unique<Scene>(runtime_, *scene));
         }
     } catch (const std::exception&) {
-        // A sound folder that cannot be listed: keep the scenes built so far.
+        // Building fails only when memory runs out: keep the scenes built so far.
     }
 
     ++revision_;
@@ -76,18 +76,19 @@ void Adventure::tick() {
         entry = next;
     }
 
+    // The earliest timer, brought forward by any planned end before it; all
+    // compared across the clock's wrap.
+    DueTime due;
     for (const Playable* element : active) {
-        const std::int32_t timer = element->timerEnd;
-        if (deadline == 0) {
-            deadline = timer;
-        } else if (timer > 0 && timer < deadline) {
-            deadline = timer;
-        }
-        if (!element->plannedDurations.empty() && element->plannedDurations.front() != -1) {
+        const DueTime& timer = element->timerEnd;
+        if (timer.hasValue() && (!due.hasValue() || wrapSub(timer.value(), due.value()) < 0)) due = timer;
+        if (due.hasValue() && !element->plannedDurations.empty() && element->plannedDurations.front() != -1) {
             const std::int32_t end = wrapAdd(element->plannedDurations.front(), element->startTime);
-            if (end < deadline) deadline = end;
+            if (wrapSub(end, due.value()) < 0) due = end;
         }
     }
+    // 0 stands for "nothing due"; a time of 0 itself is due a moment later.
+    if (due.hasValue()) deadline = due.value() != 0 ? due.value() : 1;
 }
 
 }  // namespace gloam

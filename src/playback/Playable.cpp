@@ -45,8 +45,14 @@ Playable::Playable(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml
 }
 
 Playable::~Playable() {
-    runtime.activeElements.remove(this);
+    unlist();
     releaseHotkeys();
+}
+
+void Playable::unlist() {
+    if (!listed_) return;
+    runtime.activeElements.erase(activeEntry_);
+    listed_ = false;
 }
 
 std::int32_t Playable::now() const { return runtime.now(); }
@@ -57,7 +63,22 @@ void Playable::setState(State next) {
     if (runtime.observer != nullptr) runtime.observer->stateChanged(*this, next);
 }
 
-bool Playable::hasContent() const { return !children.empty(); }
+bool Playable::hasContent() const {
+    if (!contentKnown_) {
+        hasContent_ = findContent();
+        contentKnown_ = true;
+    }
+    return hasContent_;
+}
+
+bool Playable::findContent() const {
+    return std::any_of(children.begin(), children.end(),
+                       [](const std::unique_ptr<Playable>& child) { return child->hasContent(); });
+}
+
+void Playable::forgetContent() {
+    for (Playable* element = this; element != nullptr; element = element->parentElement_) element->contentKnown_ = false;
+}
 
 void Playable::childDelayed(Playable&, std::int32_t ms) { extendPlan(ms); }
 
@@ -87,28 +108,47 @@ std::int32_t Playable::drawLoopDelay() {
     return wrapAdd(settings.loopDelay, runtime.random.randomInt(settings.loopDelayVariance));
 }
 
+std::int32_t Playable::extrapolate(std::int32_t plannedSum, std::int64_t planned, std::int64_t remaining) {
+    if (planned <= 0 || remaining <= 0) return 0;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::int64_t>(plannedSum) * remaining / planned));
+}
+
 std::int32_t Playable::plan() {
+    PlanBudget budget;
+    return plan(budget);
+}
+
+std::int32_t Playable::plan(PlanBudget& budget) {
     if (!hasContent()) return 0;
     plannedStartDelays.push_back(
         wrapAdd(settings.startDelay, runtime.random.randomInt(settings.startDelayVariance)));
-    if (settings.loopCount < 0) {
-        plannedDurations.push_back(-1);
-    } else {
-        plannedDurations.push_back(0);
-        for (std::int32_t loop = 0; loop < settings.loopCount; ++loop) {
-            const std::int32_t delay = drawLoopDelay();
-            plannedLoopDelays.push_back(delay);
-            plannedDurations.back() = wrapAdd(plannedDurations.back(), delay);
-        }
-    }
-    planContent();
+    plannedDurations.push_back(settings.loopCount < 0 ? -1 : planLoopDelays(budget));
+    planContent(budget);
     return plannedDurations.back();
+}
+
+std::int32_t Playable::planLoopDelays(PlanBudget& budget) {
+    const std::int32_t loops = settings.loopCount;
+    // Without a variance every delay is the same and nothing is drawn.
+    if (settings.loopDelayVariance <= 0) return wrapMul(loops, settings.loopDelay);
+    const std::int64_t drawn = budget.take(loops);
+    std::int32_t sum = 0;
+    for (std::int64_t loop = 0; loop < drawn; ++loop) {
+        const std::int32_t delay = drawLoopDelay();
+        plannedLoopDelays.push_back(delay);
+        sum = wrapAdd(sum, delay);
+    }
+    const std::int32_t meanDelay = wrapAdd(settings.loopDelay, settings.loopDelayVariance / 2);
+    return wrapAdd(sum, extrapolate(meanDelay, 1, loops - drawn));
 }
 
 void Playable::start() {
     if (!hasContent()) return;
     if (state == State::Idle) {
-        runtime.activeElements.push_back(this);
+        if (!listed_) {
+            activeEntry_ = runtime.activeElements.insert(runtime.activeElements.end(), this);
+            listed_ = true;
+        }
         for (auto& filter : filters) channelGroup->addDsp(*filter);
     }
 
@@ -125,17 +165,19 @@ void Playable::start() {
     if (channelGroup) channelGroup->setVolume(settings.fadeIn != 0 ? 0.0f : effectiveVolume);
 
     if (plannedStartDelays.empty()) plan();
-    timerEnd = plannedStartDelays.front();
-    if (timerEnd == 0) {
+    const std::int32_t startDelay = plannedStartDelays.front();
+    // Counted from here: the first pass may end at once and count itself.
+    loopsDone = 0;
+    if (startDelay == 0) {
+        timerEnd.reset();
         setState(State::Playing);
         beginPass();
         startTime = now();
     } else {
         setState(State::Waiting);
-        timerEnd = wrapAdd(timerEnd, now());
-        startTime = timerEnd;
+        timerEnd = wrapAdd(startDelay, now());
+        startTime = timerEnd.value();
     }
-    loopsDone = 0;
 }
 
 void Playable::beginPass() {
@@ -153,21 +195,21 @@ void Playable::beginPass() {
 
 void Playable::tick() {
     const std::int32_t nowMs = now();
-    if (state == State::Closing && timerEnd < nowMs) {
-        timerEnd = 0;
+    if (state == State::Closing && timerEnd.passedBy(nowMs)) {
+        timerEnd.reset();
         deactivate();
     }
-    if (state == State::Waiting && timerEnd < nowMs) {
-        const std::int32_t late = wrapSub(nowMs, timerEnd);
-        timerEnd = 0;
+    if (state == State::Waiting && timerEnd.passedBy(nowMs)) {
+        const std::int32_t late = wrapSub(nowMs, timerEnd.value());
+        timerEnd.reset();
         extendPlan(late);
         // Playing before the pass begins, so that a child ending at once is
         // heard by a parent that already counts itself as playing.
         setState(State::Playing);
         beginPass();
     }
-    if (fadeOutEnd > 0 && fadeOutEnd < nowMs) {
-        fadeOutEnd = 0;
+    if (fadeOutEnd.passedBy(nowMs)) {
+        fadeOutEnd.reset();
         const bool wasRunning = isRunning();
         stop();
         // A fade-out the operator asked for ends this element's run: the
@@ -192,31 +234,39 @@ float Playable::currentVolume(std::int32_t nowMs) const {
 
 void Playable::loopEnded() {
     if (settings.loopCount >= 0) {
-        const std::int32_t before = loopsDone++;
-        if (before >= settings.loopCount) {
+        if (loopsDone >= settings.loopCount) {
             finish();
             return;
         }
-    }
-    if (settings.loopCount >= 0 && !plannedLoopDelays.empty()) {
-        timerEnd = plannedLoopDelays.front();
-        if (timerEnd == 0) {
-            beginPass();
+        ++loopsDone;
+        // The delay drawn ahead leaves the queue before the pass begins, so
+        // a pass that ends at once finds the next one. Loops beyond what the
+        // plan held, and loops without a variance, draw theirs now; a finite
+        // run never plans another run from inside itself.
+        std::int32_t delay = 0;
+        if (plannedLoopDelays.empty()) {
+            delay = drawLoopDelay();
         } else {
-            timerEnd = wrapAdd(timerEnd, now());
+            delay = plannedLoopDelays.front();
+            plannedLoopDelays.pop_front();
         }
-        plannedLoopDelays.pop_front();
-    } else {
-        timerEnd = drawLoopDelay();
-        if (timerEnd == 0) {
-            beginPass();
-        } else {
-            timerEnd = wrapAdd(timerEnd, now());
-        }
-        plan();
-        if (settings.loopCount < 0) trimEndlessPlans();
+        scheduleNextPass(delay);
+        return;
     }
-    if (timerEnd > 0) setState(State::Waiting);
+    // Endless: each pass draws its delay, then plans the pass after it.
+    scheduleNextPass(drawLoopDelay());
+    plan();
+    trimEndlessPlans();
+}
+
+void Playable::scheduleNextPass(std::int32_t delayMs) {
+    if (delayMs == 0) {
+        timerEnd.reset();
+        beginPass();
+        return;
+    }
+    timerEnd = wrapAdd(now(), delayMs);
+    setState(State::Waiting);
 }
 
 void Playable::trimEndlessPlans() {
@@ -247,7 +297,7 @@ void Playable::extendPlan(std::int32_t ms) {
 
 void Playable::startFadeOut() {
     fadeOutEnd = wrapAdd(now(), settings.fadeOut);
-    const std::int32_t length = wrapSub(fadeOutEnd, startTime);
+    const std::int32_t length = wrapSub(fadeOutEnd.value(), startTime);
     if (plannedDurations.empty()) {
         plannedDurations.push_back(length);
     } else {
@@ -271,7 +321,10 @@ void Playable::stop() {
 
 void Playable::deactivate() {
     for (auto& filter : filters) filter->remove();
-    runtime.activeElements.remove(this);
+    unlist();
+    // Whatever fade-out was under way belonged to the run that is over; the
+    // next start is a new run.
+    fadeOutEnd.reset();
     setState(State::Idle);
 }
 

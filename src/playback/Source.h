@@ -24,16 +24,20 @@ public:
     void updateMode() override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
     void tick() override;
-    void planContent() override;
+    void planContent(PlanBudget& budget) override;
     void playContent() override;
-    bool hasContent() const override { return sound != nullptr; }
 
     std::string fileName;
     audio::Sound* sound = nullptr;  ///< owned by the sound cache
     audio::Channel channel;
     std::int32_t playStart = 0;
 
+protected:
+    bool findContent() const override { return sound != nullptr; }
+
 private:
+    /// Looks up "src": one file, or a wildcard to expand.
+    void openSound(tinyxml2::XMLElement& element);
     /// One Source per file of the folder matching `pattern`: this one takes the first
     /// match, copies of its element are inserted after it for the rest.
     void expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart, const std::string& pattern);

@@ -17,9 +17,8 @@ public:
     void childFinished(Playable* child) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
     void tick() override;
-    void planContent() override;
+    void planContent(PlanBudget& budget) override;
     void playContent() override;
-    bool hasContent() const override;
 
     /// The child whose turn it is.
     std::uint32_t currentIndex = 0;
