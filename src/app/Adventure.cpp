@@ -48,7 +48,7 @@ void Adventure::load(tinyxml2::XMLDocument& document) {
             scenes.push_back(std::make_unique<Scene>(runtime_, *scene));
         }
     } catch (const std::exception&) {
-        // A sound folder that cannot be listed: keep the scenes built so far.
+        // Building fails only when memory runs out: keep the scenes built so far.
     }
 
     ++revision_;
@@ -124,28 +124,30 @@ void Adventure::findDeadlines() {
     nextClosing.reset();
     const std::int32_t now = runtime_.now();
     auto earlier = [now](std::int32_t a, std::int32_t b) { return wrapSub(a, now) < wrapSub(b, now); };
+    // The earliest timer, brought forward by any planned end before it; all
+    // compared across the clock's wrap.
+    DueTime due;
     for (const Playable* element : runtime_.activeElements) {
-        const std::int32_t timer = element->timerEnd;
-        if (deadline == 0) {
-            deadline = timer;
-        } else if (timer > 0 && timer < deadline) {
-            deadline = timer;
-        }
-        if (!element->plannedDurations.empty() && element->plannedDurations.front() != -1) {
+        const DueTime& timer = element->timerEnd;
+        if (timer.hasValue() && (!due.hasValue() || wrapSub(timer.value(), due.value()) < 0)) due = timer;
+        if (due.hasValue() && !element->plannedDurations.empty() && element->plannedDurations.front() != -1) {
             const std::int32_t end = wrapAdd(element->plannedDurations.front(), element->startTime);
-            if (end < deadline) deadline = end;
+            if (wrapSub(end, due.value()) < 0) due = end;
         }
 
+        // What the loop wakes for: planned moments (handled ahead) and the
+        // end of closing, which comes on the clock, the millisecond after.
         if (const std::optional<std::int64_t> frame = element->dueFrame()) {
-            const auto due = static_cast<std::int32_t>(static_cast<std::uint32_t>(runtime_.timebase().msAt(*frame)));
-            if (!nextDue || earlier(due, *nextDue)) nextDue = due;
+            const auto planned = static_cast<std::int32_t>(static_cast<std::uint32_t>(runtime_.timebase().msAt(*frame)));
+            if (!nextDue || earlier(planned, *nextDue)) nextDue = planned;
         }
-        // A closing element ends on the clock, the first millisecond after.
-        if (element->state == State::Closing) {
-            const std::int32_t closing = wrapAdd(timer, 1);
+        if (element->state == State::Closing && timer.hasValue()) {
+            const std::int32_t closing = wrapAdd(timer.value(), 1);
             if (!nextClosing || earlier(closing, *nextClosing)) nextClosing = closing;
         }
     }
+    // 0 stands for "nothing due"; a time of 0 itself is due a moment later.
+    if (due.hasValue()) deadline = due.value() != 0 ? due.value() : 1;
 }
 
 }  // namespace gloam

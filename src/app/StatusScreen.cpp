@@ -36,7 +36,7 @@ void appendColumn(std::string& text, std::string_view head, std::string_view nam
 
 char stateMarker(const Playable& element) {
     switch (element.state) {
-    case State::Playing: return element.fadeOutEnd > 0 ? 'F' : 'P';
+    case State::Playing: return element.fadeOutEnd.hasValue() ? 'F' : 'P';
     case State::Waiting: return 'E';
     default: return ' ';
     }

@@ -2,7 +2,6 @@
 #include "playback/Event.h"
 
 #include "model/Runtime.h"
-#include "playback/Containers.h"
 #include "playback/Int32.h"
 
 #include <tinyxml2.h>
@@ -14,14 +13,19 @@ namespace gloam {
 Event::Event(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
     : Playable(runtimeValues, parentNode, element) {}
 
-bool Event::hasContent() const { return anyChildHasContent(children); }
-
-bool Event::anyChildRunning() const {
+bool Event::anyChildRunning() {
+    // Within a pass children only ever stop running, so the search goes on
+    // from the last child found running: a pass costs one walk over the
+    // children, not one per child that ends.
+    for (; runningHint_ < children.size(); ++runningHint_) {
+        if (children[runningHint_]->isRunning()) return true;
+    }
     return std::any_of(children.begin(), children.end(),
                        [](const std::unique_ptr<Playable>& child) { return child->isRunning(); });
 }
 
 void Event::playContent() {
+    runningHint_ = 0;
     for (auto& child : children) child->start();
     // Children that ended while they were being started were not counted
     // then; if none is left running the pass is already over.
@@ -41,15 +45,18 @@ void Event::childDelayed(Playable& child, std::int32_t) {
     extendPlan(wrapSub(childEnd, plannedDurations.front()));
 }
 
-void Event::planContent() {
+void Event::planContent(PlanBudget& budget) {
     std::int32_t& back = plannedDurations.back();
-    const std::int32_t passes = settings.loopCount >= 0 ? wrapAdd(settings.loopCount, 1) : 1;
-    for (std::int32_t pass = 0; pass < passes; ++pass) {
+    const std::int32_t loopDelays = back;
+    const std::int64_t passes = settings.loopCount >= 0 ? std::int64_t{settings.loopCount} + 1 : 1;
+    std::int64_t pass = 0;
+    for (; pass < passes; ++pass) {
+        if (pass > 0 && !budget.takeAll(static_cast<std::int64_t>(children.size()))) break;
         std::int32_t longest = 0;
         for (auto& child : children) {
             // Every child is planned once per pass, even once the run is
             // endless, so each holds one planned run per pass.
-            const std::int32_t duration = child->plan();
+            const std::int32_t duration = child->plan(budget);
             if (!child->hasContent()) continue;
             if (duration == -1) {
                 back = -1;
@@ -59,6 +66,8 @@ void Event::planContent() {
         }
         if (back != -1) back = wrapAdd(back, longest);
     }
+    // Passes beyond the budget plan their children when they start.
+    if (back != -1) back = wrapAdd(back, extrapolate(wrapSub(back, loopDelays), pass, passes - pass));
 }
 
 tinyxml2::XMLElement* Event::writeXml(tinyxml2::XMLNode& node) {

@@ -3,6 +3,8 @@
 
 #include "playback/Playable.h"
 
+#include <cstddef>
+
 namespace gloam {
 
 /// Starts every child at the start of a pass; the pass ends when none is
@@ -14,12 +16,14 @@ public:
     void childDelayed(Playable& child, std::int32_t ms) override;
     void childFinished(Playable* child) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
-    void planContent() override;
+    void planContent(PlanBudget& budget) override;
     void playContent() override;
-    bool hasContent() const override;
 
 private:
-    bool anyChildRunning() const;
+    bool anyChildRunning();
+
+    /// Children before this one have ended in the current pass.
+    std::size_t runningHint_ = 0;
 };
 
 }  // namespace gloam

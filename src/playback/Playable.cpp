@@ -46,8 +46,14 @@ Playable::Playable(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml
 }
 
 Playable::~Playable() {
-    runtime.activeElements.remove(this);
+    unlist();
     releaseHotkeys();
+}
+
+void Playable::unlist() {
+    if (!listed_) return;
+    runtime.activeElements.erase(activeEntry_);
+    listed_ = false;
 }
 
 std::int32_t Playable::now() const { return runtime.now(); }
@@ -58,7 +64,22 @@ void Playable::setState(State next) {
     if (runtime.observer != nullptr) runtime.observer->stateChanged(*this, next);
 }
 
-bool Playable::hasContent() const { return !children.empty(); }
+bool Playable::hasContent() const {
+    if (!contentKnown_) {
+        hasContent_ = findContent();
+        contentKnown_ = true;
+    }
+    return hasContent_;
+}
+
+bool Playable::findContent() const {
+    return std::any_of(children.begin(), children.end(),
+                       [](const std::unique_ptr<Playable>& child) { return child->hasContent(); });
+}
+
+void Playable::forgetContent() {
+    for (Playable* element = this; element != nullptr; element = element->parentElement_) element->contentKnown_ = false;
+}
 
 void Playable::childDelayed(Playable&, std::int32_t ms) { extendPlan(ms); }
 
@@ -88,28 +109,47 @@ std::int32_t Playable::drawLoopDelay() {
     return wrapAdd(settings.loopDelay, runtime.random.randomInt(settings.loopDelayVariance));
 }
 
+std::int32_t Playable::extrapolate(std::int32_t plannedSum, std::int64_t planned, std::int64_t remaining) {
+    if (planned <= 0 || remaining <= 0) return 0;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::int64_t>(plannedSum) * remaining / planned));
+}
+
 std::int32_t Playable::plan() {
+    PlanBudget budget;
+    return plan(budget);
+}
+
+std::int32_t Playable::plan(PlanBudget& budget) {
     if (!hasContent()) return 0;
     plannedStartDelays.push_back(
         wrapAdd(settings.startDelay, runtime.random.randomInt(settings.startDelayVariance)));
-    if (settings.loopCount < 0) {
-        plannedDurations.push_back(-1);
-    } else {
-        plannedDurations.push_back(0);
-        for (std::int32_t loop = 0; loop < settings.loopCount; ++loop) {
-            const std::int32_t delay = drawLoopDelay();
-            plannedLoopDelays.push_back(delay);
-            plannedDurations.back() = wrapAdd(plannedDurations.back(), delay);
-        }
-    }
-    planContent();
+    plannedDurations.push_back(settings.loopCount < 0 ? -1 : planLoopDelays(budget));
+    planContent(budget);
     return plannedDurations.back();
+}
+
+std::int32_t Playable::planLoopDelays(PlanBudget& budget) {
+    const std::int32_t loops = settings.loopCount;
+    // Without a variance every delay is the same and nothing is drawn.
+    if (settings.loopDelayVariance <= 0) return wrapMul(loops, settings.loopDelay);
+    const std::int64_t drawn = budget.take(loops);
+    std::int32_t sum = 0;
+    for (std::int64_t loop = 0; loop < drawn; ++loop) {
+        const std::int32_t delay = drawLoopDelay();
+        plannedLoopDelays.push_back(delay);
+        sum = wrapAdd(sum, delay);
+    }
+    const std::int32_t meanDelay = wrapAdd(settings.loopDelay, settings.loopDelayVariance / 2);
+    return wrapAdd(sum, extrapolate(meanDelay, 1, loops - drawn));
 }
 
 void Playable::start() {
     if (!hasContent()) return;
     if (state == State::Idle) {
-        runtime.activeElements.push_back(this);
+        if (!listed_) {
+            activeEntry_ = runtime.activeElements.insert(runtime.activeElements.end(), this);
+            listed_ = true;
+        }
         for (auto& filter : filters) channelGroup->addDsp(*filter);
     }
 
@@ -125,16 +165,17 @@ void Playable::start() {
     }
     if (plannedStartDelays.empty()) plan();
     const std::int32_t delay = plannedStartDelays.front();
+    // Counted from here: the first pass may end at once and count itself.
+    loopsDone = 0;
     if (delay == 0) {
-        timerEnd = 0;
+        timerEnd.reset();
         setState(State::Playing);
         beginPass();
         startTime = now();
     } else {
         startDelay(delay);
-        startTime = timerEnd;
+        startTime = timerEnd.value();
     }
-    loopsDone = 0;
     // The group starts at 0 with a fade-in, else at the run's volume.
     scheduleVolume();
 }
@@ -150,8 +191,8 @@ void Playable::startDelay(std::int32_t delayMs) {
 std::optional<std::int64_t> Playable::dueFrame() const {
     std::optional<std::int64_t> due;
     if (state == State::Waiting) due = timerFrame;
-    if (fadeOutEnd != 0 && isRunning()) {
-        const std::int64_t fadeEnd = runtime.frameAt(fadeOutEnd);
+    if (fadeOutEnd.hasValue() && isRunning()) {
+        const std::int64_t fadeEnd = runtime.frameAt(fadeOutEnd.value());
         if (!due || fadeEnd < *due) due = fadeEnd;
     }
     return due;
@@ -175,23 +216,23 @@ void Playable::tick() {
     const std::int64_t nowFrame = runtime.nowFrame();
     // Closing ends on the clock, never ahead of time: the element's effects
     // ring until then.
-    if (!runtime.eventFrame && state == State::Closing && timerEnd < nowMs) {
-        timerEnd = 0;
+    if (!runtime.eventFrame && state == State::Closing && timerEnd.passedBy(nowMs)) {
+        timerEnd.reset();
         deactivate();
     }
     if (state == State::Waiting && timerFrame <= nowFrame) {
         // Handled on its own frame the pass begins exactly on time; only a
         // pass the loop could not handle in time (it was held up) is late.
-        const std::int32_t late = nowFrame > timerFrame ? std::max(0, wrapSub(nowMs, timerEnd)) : 0;
-        timerEnd = 0;
+        const std::int32_t late = nowFrame > timerFrame ? std::max(0, wrapSub(nowMs, timerEnd.value())) : 0;
+        timerEnd.reset();
         extendPlan(late);
         // Playing before the pass begins, so that a child ending at once is
         // heard by a parent that already counts itself as playing.
         setState(State::Playing);
         beginPass();
     }
-    if (fadeOutEnd != 0 && runtime.frameAt(fadeOutEnd) <= nowFrame) {
-        fadeOutEnd = 0;
+    if (fadeOutEnd.hasValue() && runtime.frameAt(fadeOutEnd.value()) <= nowFrame) {
+        fadeOutEnd.reset();
         const bool wasRunning = isRunning();
         stop();
         // A fade-out the operator asked for ends this element's run: the
@@ -247,32 +288,38 @@ void Playable::scheduleVolume() {
 
 void Playable::loopEnded() {
     if (settings.loopCount >= 0) {
-        const std::int32_t before = loopsDone++;
-        if (before >= settings.loopCount) {
+        if (loopsDone >= settings.loopCount) {
             finish();
             return;
         }
-    }
-    if (settings.loopCount >= 0 && !plannedLoopDelays.empty()) {
-        const std::int32_t delay = plannedLoopDelays.front();
-        if (delay == 0) {
-            timerEnd = 0;
-            beginPass();
+        ++loopsDone;
+        // The delay drawn ahead leaves the queue before the pass begins, so
+        // a pass that ends at once finds the next one. Loops beyond what the
+        // plan held, and loops without a variance, draw theirs now; a finite
+        // run never plans another run from inside itself.
+        std::int32_t delay = 0;
+        if (plannedLoopDelays.empty()) {
+            delay = drawLoopDelay();
         } else {
-            startDelay(delay);
+            delay = plannedLoopDelays.front();
+            plannedLoopDelays.pop_front();
         }
-        plannedLoopDelays.pop_front();
-    } else {
-        const std::int32_t delay = drawLoopDelay();
-        if (delay == 0) {
-            timerEnd = 0;
-            beginPass();
-        } else {
-            startDelay(delay);
-        }
-        plan();
-        if (settings.loopCount < 0) trimEndlessPlans();
+        scheduleNextPass(delay);
+        return;
     }
+    // Endless: each pass draws its delay, then plans the pass after it.
+    scheduleNextPass(drawLoopDelay());
+    plan();
+    trimEndlessPlans();
+}
+
+void Playable::scheduleNextPass(std::int32_t delayMs) {
+    if (delayMs == 0) {
+        timerEnd.reset();
+        beginPass();
+        return;
+    }
+    startDelay(delayMs);
 }
 
 void Playable::trimEndlessPlans() {
@@ -304,7 +351,7 @@ void Playable::extendPlan(std::int32_t ms) {
 
 void Playable::startFadeOut() {
     fadeOutEnd = wrapAdd(now(), settings.fadeOut);
-    const std::int32_t length = wrapSub(fadeOutEnd, startTime);
+    const std::int32_t length = wrapSub(fadeOutEnd.value(), startTime);
     if (plannedDurations.empty()) {
         plannedDurations.push_back(length);
     } else {
@@ -334,7 +381,10 @@ void Playable::stop() {
 
 void Playable::deactivate() {
     for (auto& filter : filters) filter->remove();
-    runtime.activeElements.remove(this);
+    unlist();
+    // Whatever fade-out was under way belonged to the run that is over; the
+    // next start is a new run.
+    fadeOutEnd.reset();
     setState(State::Idle);
 }
 

@@ -2,9 +2,12 @@
 #pragma once
 
 #include "model/SettingContainer.h"
+#include "playback/DueTime.h"
+#include "playback/PlanBudget.h"
 
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <optional>
 
 namespace gloam {
@@ -13,8 +16,8 @@ class Scene;
 
 /// An element of a scene's tree. Kinds supply their content through
 /// planContent and playContent and learn of their children's ends through
-/// childFinished. Times are program-clock milliseconds; 0 means "none".
-/// Main thread only.
+/// childFinished. Times are program-clock milliseconds, compared across the
+/// clock's wrap. Main thread only.
 class Playable : public SettingContainer {
 public:
     /// Builds settings, channel group (under the parent's), hotkey and the
@@ -40,17 +43,21 @@ public:
     /// sound's pass, a sequence's early start). None when nothing is planned.
     virtual std::optional<std::int64_t> dueFrame() const;
     /// Adds one run's content length to the back of plannedDurations (or makes
-    /// it -1 when the content is endless).
-    virtual void planContent() = 0;
+    /// it -1 when the content is endless). Passes beyond what `budget` allows
+    /// are not planned ahead; their length is estimated from the others.
+    virtual void planContent(PlanBudget& budget) = 0;
     /// Begins one pass of the content.
     virtual void playContent() = 0;
     /// Whether there is anything to play; an element without content is never
-    /// planned or started.
-    virtual bool hasContent() const;
+    /// planned or started. Worked out once and kept: it changes only when a
+    /// sound is opened afresh (updateMode).
+    bool hasContent() const;
 
     /// Draws and queues the plan of one run; returns its duration, -1 endless,
     /// 0 without content.
     std::int32_t plan();
+    /// The same, as part of a larger plan sharing `budget`.
+    std::int32_t plan(PlanBudget& budget);
     void start();
     /// One pass ended: the next pass, a loop delay, or the end of the run.
     void loopEnded();
@@ -71,10 +78,14 @@ public:
 
     std::int32_t loopsDone = 0;
     std::int32_t startTime = 0;
-    std::int32_t timerEnd = 0;
+    /// End of the start, loop or close delay under way.
+    DueTime timerEnd;
     /// While Waiting: the exact output frame at which the delay ends.
     std::int64_t timerFrame = 0;
-    std::int32_t fadeOutEnd = 0;
+    /// End of a fade-out the operator asked for; the element stops after it.
+    DueTime fadeOutEnd;
+    /// Loop delays drawn ahead. Without a variance nothing is drawn, so
+    /// nothing is queued either.
     std::deque<std::int32_t> plannedLoopDelays;
     std::deque<std::int32_t> plannedStartDelays;
     std::deque<std::int32_t> plannedDurations;  ///< -1: endless
@@ -83,6 +94,10 @@ public:
     float effectivePositionY = 0.0f;
 
 protected:
+    /// What hasContent answers: here, whether any child has content.
+    virtual bool findContent() const;
+    /// Makes the next hasContent work its answer out again, here and above.
+    void forgetContent();
     /// Runs playContent. A pass that ends at once (content-less children) may
     /// ask for the next pass from inside this one; that pass then runs after
     /// the current call returns instead of nesting, so the stack never grows
@@ -104,13 +119,29 @@ protected:
     void scheduleVolume();
     /// Draws one loop delay.
     std::int32_t drawLoopDelay();
+    /// The length of `remaining` more passes (or loops), going by `plannedSum`
+    /// over `planned` of them, wrapping like every plan sum.
+    static std::int32_t extrapolate(std::int32_t plannedSum, std::int64_t planned, std::int64_t remaining);
     /// An endless run queues one plan per pass; only the front and the newest
     /// entry are ever read, so the ones between are dropped.
     void trimEndlessPlans();
 
 private:
+    /// Queues the run's loop delays ahead while the budget lasts; returns
+    /// their sum, the loops not drawn yet counted at the mean delay.
+    std::int32_t planLoopDelays(PlanBudget& budget);
+    /// After a loop delay of `delayMs`, or at once when it is 0, the next pass.
+    void scheduleNextPass(std::int32_t delayMs);
+    /// Leaves activeElements, in constant time.
+    void unlist();
+
     Playable* parentElement_ = nullptr;
     Scene* scene_ = nullptr;
+    /// This element's entry in activeElements while `listed_`.
+    std::list<Playable*>::iterator activeEntry_{};
+    bool listed_ = false;
+    mutable bool contentKnown_ = false;
+    mutable bool hasContent_ = false;
     bool inPass_ = false;
     bool passPending_ = false;
 };

@@ -2,7 +2,6 @@
 #include "playback/Sample.h"
 
 #include "model/Runtime.h"
-#include "playback/Containers.h"
 #include "playback/Int32.h"
 
 #include <tinyxml2.h>
@@ -12,26 +11,29 @@ namespace gloam {
 Sample::Sample(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
     : Playable(runtimeValues, parentNode, element) {}
 
-bool Sample::hasContent() const { return anyChildHasContent(children); }
-
 std::int32_t Sample::drawChoice() {
     return runtime.random.randomInt(static_cast<std::int32_t>(children.size()) - 1);
 }
 
-void Sample::planContent() {
+void Sample::planContent(PlanBudget& budget) {
     std::int32_t& back = plannedDurations.back();
-    const std::int32_t passes = settings.loopCount > 0 ? wrapAdd(settings.loopCount, 1) : 1;
-    for (std::int32_t pass = 0; pass < passes; ++pass) {
+    const std::int32_t loopDelays = back;
+    const std::int64_t passes = settings.loopCount > 0 ? std::int64_t{settings.loopCount} + 1 : 1;
+    std::int64_t pass = 0;
+    for (; pass < passes; ++pass) {
+        if (pass > 0 && !budget.takeAll(1)) break;
         const std::int32_t choice = drawChoice();
         plannedChoices.push_back(choice);
         Playable& child = *children[static_cast<std::size_t>(choice)];
-        const std::int32_t duration = child.plan();
+        const std::int32_t duration = child.plan(budget);
         if (duration == -1) back = -1;
         // A chosen child without content plans nothing and lasts 0.
         if (back != -1 && child.hasContent()) {
             back = wrapAdd(back, wrapAdd(child.plannedStartDelays.back(), duration));
         }
     }
+    // Passes beyond the budget draw their choice when they start.
+    if (back != -1) back = wrapAdd(back, extrapolate(wrapSub(back, loopDelays), pass, passes - pass));
 }
 
 void Sample::playContent() {

@@ -17,9 +17,8 @@ public:
     void childFinished(Playable* child) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
     void stop() override;
-    void planContent() override;
+    void planContent(PlanBudget& budget) override;
     void playContent() override;
-    bool hasContent() const override;
 
     std::int32_t currentIndex = 0;
     std::deque<std::int32_t> plannedChoices;

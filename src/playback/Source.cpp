@@ -20,6 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+/// Marks the XML elements that a wildcard expansion made.
+char expansionCopy = 0;
+
 /// A file name without its last extension ("a.b.ogg" gives "a.b").
 std::string baseName(const std::string& fileName) {
     const auto dot = fileName.rfind('.');
@@ -59,6 +62,10 @@ bool matchWildcard(const char* pattern, const char* text) {
 
 Source::Source(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
     : Playable(runtimeValues, parentNode, element) {
+    openSound(element);
+}
+
+void Source::openSound(tinyxml2::XMLElement& element) {
     const char* src = element.Attribute("src");
     if (runtime.diagnostics != nullptr) runtime.diagnostics->settingRead(element, "src", ValueKind::Path, 0);
     if (src == nullptr) return;
@@ -69,7 +76,9 @@ Source::Source(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::X
     const auto slash = path.rfind('/');
     const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string pattern = baseName(last);
-    if (pattern.find_first_of("*?") == std::string::npos) {
+    // A copy made by an expansion names one file, whatever characters its
+    // name holds; expanding it again would never end.
+    if (pattern.find_first_of("*?") == std::string::npos || element.GetUserData() == &expansionCopy) {
         sound = runtime.soundCache.getSound(effectiveMode, fileName);
         if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, fileName, sound != nullptr);
         return;
@@ -82,18 +91,16 @@ Source::~Source() { fileName.clear(); }
 void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart,
                             const std::string& pattern) {
     const fs::path directory = directoryPart.empty() ? fs::path("sounds") : fs::path("sounds/" + directoryPart);
-    // File-system errors other than a missing directory propagate to the
-    // adventure, which keeps what it built so far.
-    if (!fs::exists(directory)) {
-        if (runtime.diagnostics != nullptr) runtime.diagnostics->wildcardExpanded(element, directory.string());
-        return;
-    }
-
+    // A folder that is missing or cannot be listed (no permission, a link
+    // loop, a file in its place) matches nothing; the listing stops at the
+    // first error.
+    std::error_code error;
     bool first = true;
     const std::string patternName = name;
-    for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
-        if (entry.is_directory()) continue;
-        const std::string entryName = entry.path().filename().string();
+    for (fs::directory_iterator entry(directory, error), end; !error && entry != end; entry.increment(error)) {
+        std::error_code typeError;
+        if (entry->is_directory(typeError)) continue;
+        const std::string entryName = entry->path().filename().string();
         if (!matchWildcard(pattern.c_str(), entryName.c_str())) continue;
         const std::string relative = directoryPart.empty() ? entryName : directoryPart + "/" + entryName;
         const std::string matchedBase = baseName(entryName);
@@ -109,6 +116,7 @@ void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& di
         // Every further match becomes a sibling right after this element, so
         // the copies stand in reverse order of discovery.
         tinyxml2::XMLElement* copy = element.GetDocument()->NewElement("sound");
+        copy->SetUserData(&expansionCopy);
         copy->SetAttribute("name", matchedBase.c_str());
         copy->SetAttribute("src", relative.c_str());
         for (const tinyxml2::XMLAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
@@ -131,6 +139,7 @@ void Source::updateMode() {
     Playable::updateMode();
     if (effectiveMode != previous && !fileName.empty() && sound != nullptr) {
         sound = runtime.soundCache.getSound(effectiveMode, fileName);
+        forgetContent();
     }
 }
 
@@ -144,7 +153,7 @@ tinyxml2::XMLElement* Source::writeXml(tinyxml2::XMLNode& node) {
     return element;
 }
 
-void Source::planContent() {
+void Source::planContent(PlanBudget&) {
     if (plannedDurations.back() == -1) return;
     const auto length = static_cast<std::int32_t>(sound->lengthMs());
     plannedDurations.back() = wrapAdd(plannedDurations.back(), wrapMul(wrapAdd(settings.loopCount, 1), length));
@@ -173,10 +182,19 @@ std::optional<std::int64_t> Source::dueFrame() const {
 
 void Source::tick() {
     Playable::tick();
-    if (state != State::Playing || !channel) return;
+    if (state != State::Playing) return;
+    const auto length = static_cast<std::int32_t>(sound->lengthMs());
+    if (!channel) {
+        // A play that got no channel (engine closed, file gone) ends like a
+        // sound that was over at once, but not before the clock has moved
+        // on, so an endless one takes a pass per tick rather than spinning.
+        if (runtime.eventFrame || now() == playStart) return;
+        extendPlan(wrapSub(wrapSub(now(), playStart), length));
+        childFinished(nullptr);
+        return;
+    }
     const std::int64_t passEnd = playStartFrame + sound->lengthFrames();
     const std::int64_t nowFrame = runtime.nowFrame();
-    const auto length = static_cast<std::int32_t>(sound->lengthMs());
     if (passEnd <= nowFrame) {
         // The pass is over on its frame; only one handled after it is late.
         if (nowFrame > passEnd) extendPlan(wrapSub(wrapSub(now(), playStart), length));

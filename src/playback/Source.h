@@ -25,9 +25,8 @@ public:
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
     void tick() override;
     std::optional<std::int64_t> dueFrame() const override;
-    void planContent() override;
+    void planContent(PlanBudget& budget) override;
     void playContent() override;
-    bool hasContent() const override { return sound != nullptr; }
 
     std::string fileName;
     audio::Sound* sound = nullptr;  ///< owned by the sound cache
@@ -37,7 +36,12 @@ public:
     /// sound's length in frames later.
     std::int64_t playStartFrame = 0;
 
+protected:
+    bool findContent() const override { return sound != nullptr; }
+
 private:
+    /// Looks up "src": one file, or a wildcard to expand.
+    void openSound(tinyxml2::XMLElement& element);
     /// One Source per file of the folder matching `pattern`: this one takes the first
     /// match, copies of its element are inserted after it for the rest.
     void expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart, const std::string& pattern);

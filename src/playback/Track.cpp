@@ -2,7 +2,6 @@
 #include "playback/Track.h"
 
 #include "model/Runtime.h"
-#include "playback/Containers.h"
 #include "playback/Int32.h"
 
 #include <tinyxml2.h>
@@ -15,8 +14,6 @@ namespace gloam {
 
 Track::Track(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
     : Playable(runtimeValues, parentNode, element) {}
-
-bool Track::hasContent() const { return anyChildHasContent(children); }
 
 std::uint32_t Track::nextWithContent(std::uint32_t from) const {
     const auto count = static_cast<std::uint32_t>(children.size());
@@ -99,15 +96,21 @@ void Track::tick() {
     }
 }
 
-void Track::planContent() {
-    currentIndex = 0;
+void Track::planContent(PlanBudget& budget) {
+    // A fresh run walks from the first child. A running walk keeps its place:
+    // an endless sequence plans its next pass while that pass may already
+    // have begun.
+    if (!isRunning()) currentIndex = 0;
     std::int32_t& back = plannedDurations.back();
-    const std::int32_t passes = settings.loopCount >= 0 ? wrapAdd(settings.loopCount, 1) : 1;
-    for (std::int32_t pass = 0; pass < passes; ++pass) {
+    const std::int32_t loopDelays = back;
+    const std::int64_t passes = settings.loopCount >= 0 ? std::int64_t{settings.loopCount} + 1 : 1;
+    std::int64_t pass = 0;
+    for (; pass < passes; ++pass) {
+        if (pass > 0 && !budget.takeAll(static_cast<std::int64_t>(children.size()))) break;
         const Playable* previous = nullptr;
         const Playable* first = nullptr;
         for (auto& child : children) {
-            const std::int32_t duration = child->plan();
+            const std::int32_t duration = child->plan(budget);
             // A child without content plans nothing and lasts 0.
             if (!child->hasContent()) continue;
             if (duration == -1) back = -1;
@@ -129,6 +132,9 @@ void Track::planContent() {
             back = wrapSub(back, std::min(lastLength, first->settings.crossFade));
         }
     }
+    // Passes beyond the budget plan their children when they start; they are
+    // counted as long as the planned ones were on average.
+    if (back != -1) back = wrapAdd(back, extrapolate(wrapSub(back, loopDelays), pass, passes - pass));
 }
 
 tinyxml2::XMLElement* Track::writeXml(tinyxml2::XMLNode& node) {

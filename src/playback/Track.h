@@ -18,9 +18,8 @@ public:
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
     void tick() override;
     std::optional<std::int64_t> dueFrame() const override;
-    void planContent() override;
+    void planContent(PlanBudget& budget) override;
     void playContent() override;
-    bool hasContent() const override;
 
     /// The child whose turn it is.
     std::uint32_t currentIndex = 0;

@@ -47,7 +47,7 @@ public:
         : Playable(world, owner, element) {}
     void tick() override {}
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode&) override { return nullptr; }
-    void planContent() override {}
+    void planContent(gloam::PlanBudget&) override {}
     void playContent() override {}
 };
 
@@ -110,6 +110,12 @@ TEST(MainLoopIdle, WaitsUntilALeadBeforeThePlannedMoment) {
         EXPECT_EQ(player.world.adventure.nextDue, c.dueMs);
         EXPECT_EQ(player.idle.waits, std::vector<std::int32_t>{c.expectedWait}) << "now " << c.nowMs << ", due " << c.dueMs;
     }
+    player.world.clock.set(10000);
+    parked.state = State::Playing;  // no timer: nothing planned
+    player.idle.waits.clear();
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_FALSE(player.world.adventure.nextDue);
+    EXPECT_EQ(player.idle.waits, std::vector<std::int32_t>{20}) << "no timer, nothing due";
     player.world.runtime.activeElements.remove(&parked);
 }
 

@@ -52,7 +52,7 @@ TEST(Adventure, DeadlineIsTheEarliestTimerOrPlannedEnd) {
     auto& second = world.element("second");
     world.runtime.activeElements = {&first, &second};
     first.timerEnd = 5000;
-    second.timerEnd = 0;
+    second.timerEnd.reset();
     second.startTime = 1000;
     second.plannedDurations = {3000};
     world.adventure.tick();

@@ -3,7 +3,12 @@
 #include "audio/ChannelGroup.h"
 #include "model/Scene.h"
 
+#include "playback/Int32.h"
+
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
 
 using gloam::State;
 using testsupport::PlaybackWorld;
@@ -204,6 +209,71 @@ TEST(LifeCycle, VariancesOnlyRaiseValuesAndDrawInOrder) {
     EXPECT_FLOAT_EQ(el.effectivePositionY, -3.0f);
     // The next draw of the shared generator matches the reference's next.
     EXPECT_EQ(world.runtime.random.randomInt(1000), reference.randomInt(1000));
+}
+
+TEST(LifeCycle, TimersFadesAndLoopsCarryOnAcrossTheClockWrap) {
+    const std::int32_t began = std::numeric_limits<std::int32_t>::max() - 1500;
+    PlaybackWorld world(8000, began);
+    testsupport::writeSine("sounds/tone.wav", 500);
+    testsupport::writeSine("sounds/long.wav", 10000);
+    world.load(R"(<a><scene><sound name="el" src="tone.wav" startDelay="1000" loopCount="1" loopDelay="1000"/>
+                   <sound name="bed" src="long.wav" fadeOut="1000"/></scene></a>)");
+    world.element("el").startFromTop();
+    world.element("bed").startFromTop();
+    world.runFor(1200);
+    world.element("bed").startFadeOut();  // ends just after the wrap
+    world.runFor(2000);
+    auto since = [&](const testsupport::StateRecord& record) { return gloam::wrapSub(record.ms, began); };
+    const auto el = world.recorder.of("el");
+    ASSERT_EQ(el.size(), 5u);
+    EXPECT_NEAR(since(el[1]), 1000, 25);  // Playing
+    EXPECT_EQ(el[2].state, State::Waiting);
+    EXPECT_NEAR(since(el[3]), 2500, 30);  // Playing again, after the wrap
+    EXPECT_EQ(el[4].state, State::Finished);
+    EXPECT_NEAR(since(el[4]), 3000, 60);
+    const auto bed = world.recorder.of("bed");
+    ASSERT_EQ(bed.size(), 2u);
+    EXPECT_EQ(bed[1].state, State::Closing);
+    EXPECT_NEAR(since(bed[1]), 2200, 25);
+    EXPECT_EQ(world.audio.channelsPlaying(), 0);
+}
+
+TEST(LifeCycle, HugeLoopCountsPlanInBoundedMemoryAndTime) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/blip.wav", 50);
+    world.load(R"(<a><scene>
+        <seq name="top" loopCount="2147483647" loopDelayVariance="3" autoStart="1">
+          <alt loopCount="2147483647" loopDelayVariance="5">
+            <par loopCount="2147483647" loopDelayVariance="7">
+              <sound src="blip.wav" loopCount="2147483647" loopDelayVariance="11"/></par>
+            <sound src="blip.wav" loopCount="2147483647" loopDelay="1"/></alt>
+          <sound src="blip.wav" loopCount="2147483647"/></seq>
+        <alt name="wide" loopCount="2147483646" autoStart="1"><sound src="blip.wav" loopCount="2147483647"/></alt>
+    </scene></a>)");
+    world.runFor(2000);
+    EXPECT_EQ(world.element("top").state, State::Playing);
+    EXPECT_EQ(world.element("wide").state, State::Playing);
+    EXPECT_GT(world.takeRms(), 0.05);
+    std::size_t queued = 0;
+    std::function<void(gloam::SettingContainer&)> count = [&](gloam::SettingContainer& node) {
+        for (auto& child : node.children) {
+            queued += child->plannedLoopDelays.size() + child->plannedStartDelays.size() + child->plannedDurations.size();
+            count(*child);
+        }
+    };
+    count(world.scene());
+    EXPECT_LT(queued, 5'000'000u) << "a few entries per planned pass, not one per loop";
+
+    // Up to a million loops, every loop delay is still drawn when the run is
+    // planned, in order.
+    PlaybackWorld fresh;
+    testsupport::writeSine("sounds/blip.wav", 50);
+    fresh.load(R"(<a><scene><sound name="million" src="blip.wav" loopCount="1000000" loopDelayVariance="9"/></scene></a>)");
+    gloam::Random reference;
+    std::int32_t expected = 1'000'001 * 50;
+    for (int loop = 0; loop < 1'000'000; ++loop) expected += reference.randomInt(9);
+    EXPECT_EQ(fresh.element("million").plan(), expected);
+    EXPECT_EQ(fresh.runtime.random.randomInt(1000), reference.randomInt(1000));
 }
 
 TEST(LifeCycle, EndlessElementKeepsItsQueuesSmallForHours) {

@@ -113,6 +113,30 @@ TEST(Sample, PickingAChildWithoutContentEndsThePassWithoutStalling) {
     EXPECT_GT(passes, 20);
 }
 
+TEST(Sample, PassThatEndsAtOnceCountsOnceAndLeavesNoPlanBehind) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/x.wav", 1000);
+    world.load(R"(<a><scene><alt name="alt" loopCount="1"><sound src="missing.wav"/><sound name="X" src="x.wav"/>
+                   </alt></scene></a>)");
+    auto& alt = sampleNamed(world, "alt");
+    // After three draws the generator's choices between two children run 0,
+    // 1, 1: the silent child, then X, then X again for a surplus pass.
+    gloam::Random reference;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(world.runtime.random.randomInt(1), reference.randomInt(1));
+    alt.startFromTop();
+    world.runFor(3000);
+    EXPECT_EQ(alt.state, State::Finished);
+    ASSERT_EQ(world.recorder.of("X").size(), 2u) << "X plays once, in the second pass";
+    EXPECT_EQ(world.recorder.of("X").front().state, State::Playing);
+    EXPECT_TRUE(alt.plannedStartDelays.empty());
+    EXPECT_TRUE(alt.plannedDurations.empty());
+    EXPECT_TRUE(alt.plannedLoopDelays.empty());
+    // Only the run's two choices were drawn.
+    reference.randomInt(1);
+    reference.randomInt(1);
+    EXPECT_EQ(world.runtime.random.randomInt(1000), reference.randomInt(1000));
+}
+
 TEST(Sample, StopEmptiesTheChoicesEvenWhenIdle) {
     PlaybackWorld world;
     writeThree();

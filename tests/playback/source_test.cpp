@@ -109,16 +109,50 @@ TEST(Source, WildcardSkipsSubFoldersAndNamesWithoutNameAttribute) {
     EXPECT_EQ(world.scene().children[0]->name, "bird1");
 }
 
-TEST(Source, UnlistableSoundFolderKeepsTheScenesBuiltSoFar) {
+TEST(Source, UnlistableSoundFolderMatchesNothingAndTheRestLoads) {
     PlaybackWorld world;
     testsupport::writeSine("sounds/tone.wav", 300);
     testsupport::writeText("sounds/notadir", "x");
+    fs::create_directory_symlink("loop", "sounds/loop");  // a link to itself
     world.load(R"(<a><scene name="good"><sound name="ok" src="tone.wav" autoStart="1"/></scene>
-                   <scene name="bad" key="b"><sound src="notadir/*.wav"/></scene><scene name="never"/></a>)");
-    ASSERT_EQ(world.adventure.scenes.size(), 1u);
+                   <scene name="bad" key="b"><sound name="file" src="notadir/*.wav"/><sound name="looped" src="loop/*"/>
+                   <sound name="after" src="tone.wav"/></scene><scene name="last"/></a>)");
+    ASSERT_EQ(world.adventure.scenes.size(), 3u);
     EXPECT_EQ(world.adventure.currentScene, 0u);
     EXPECT_EQ(world.element("ok").state, State::Playing);
-    EXPECT_EQ(world.runtime.sceneHotkeys['b'], nullptr);
+    EXPECT_EQ(world.runtime.sceneHotkeys['b'], world.adventure.scenes[1].get());
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("file")).sound, nullptr);
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("looped")).sound, nullptr);
+    EXPECT_NE(static_cast<gloam::Source&>(world.element("after")).sound, nullptr);
+}
+
+TEST(Source, FileNamesHoldingWildcardCharactersAreExpandedOnce) {
+    PlaybackWorld world;
+    for (const char* name : {"a*b.wav", "c?.wav", "plain.wav"}) testsupport::writeSine(std::string("sounds/") + name, 300);
+    world.load(R"(<a><scene><seq name="all"><sound src="*"/></seq></scene></a>)");
+    auto& all = world.element("all");
+    ASSERT_EQ(all.children.size(), 3u);
+    for (auto& child : all.children) EXPECT_NE(static_cast<gloam::Source&>(*child).sound, nullptr) << child->name;
+}
+
+TEST(Source, SoundThatGetsNoChannelEndsItsPassAndTheSequenceMovesOn) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/gone.wav", 1000);
+    testsupport::writeSine("sounds/b.wav", 1000);
+    world.load(R"(<a><scene><seq name="seq"><sound name="A" src="gone.wav"/><sound name="B" src="b.wav"/></seq>
+                   <sound name="endless" src="gone.wav" loopCount="-1"/></scene></a>)");
+    // A streamed file is opened again for every play; this one went after loading.
+    fs::remove("sounds/gone.wav");
+    world.element("seq").startFromTop();
+    world.element("endless").startFromTop();
+    world.runFor(500);
+    EXPECT_EQ(world.element("A").state, State::Finished);
+    EXPECT_EQ(world.element("B").state, State::Playing);
+    EXPECT_EQ(world.audio.channelsPlaying(), 1);
+    // Without a channel an endless sound ends one pass per main-loop pass.
+    EXPECT_EQ(world.element("endless").state, State::Playing);
+    world.runFor(1000);
+    EXPECT_EQ(world.element("seq").state, State::Finished);
 }
 
 TEST(MatchWildcard, StarsAndQuestionMarksMatchLikeFileNamePatterns) {

@@ -2,6 +2,7 @@
 #include "PlaybackWorld.h"
 
 #include "model/Scene.h"
+#include "playback/Int32.h"
 
 #include <cmath>
 #include <functional>
@@ -58,11 +59,14 @@ void PlaybackWorld::load(const std::string& xml) {
 void PlaybackWorld::pass() { loop_.runPass(); }
 
 void PlaybackWorld::runUntil(std::int32_t ms) {
-    while (clock.nowMs() < ms) pass();
+    while (gloam::wrapSub(ms, clock.nowMs()) > 0) pass();
 }
 
+void PlaybackWorld::runFor(std::int32_t ms) { runUntil(gloam::wrapAdd(clock.nowMs(), ms)); }
+
 void PlaybackWorld::advance(std::int32_t ms) {
-    clock.advance(ms);
+    // The program clock wraps like a 32-bit counter.
+    clock.set(gloam::wrapAdd(clock.nowMs(), ms));
     renderedMs_ += ms;
     // Frame counts follow the total time, so no rounding accumulates.
     const std::int64_t target = renderedMs_ * sampleRate_ / 1000;

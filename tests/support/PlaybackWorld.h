@@ -48,9 +48,9 @@ public:
     /// Writes adventures/test.xml and loads it.
     void load(const std::string& xml);
     void pass();
-    /// Passes until the clock reaches `ms`.
+    /// Passes until the clock reaches `ms` (across the clock's wrap too).
     void runUntil(std::int32_t ms);
-    void runFor(std::int32_t ms) { runUntil(clock.nowMs() + ms); }
+    void runFor(std::int32_t ms);
     /// Advances the clock and renders the audio of that time.
     void advance(std::int32_t ms);
 
