@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,12 @@ public:
     void load(tinyxml2::XMLDocument& document);
     /// Destroys the scenes and releases every cached sound.
     void clear();
-    /// Ticks every active element and recomputes `deadline`.
-    void tick();
+    /// Ticks every active element at the clock's time; then handles, in the
+    /// order of their frames, what falls due before `lookaheadMs` from now,
+    /// each at exactly its frame (the engine plays it then), so the life
+    /// cycle runs a little ahead of what is heard and nothing planned is
+    /// late. Recomputes `deadline` and `nextDue`.
+    void tick(std::int32_t lookaheadMs = 0);
 
     /// Changes whenever the scenes are cleared or replaced, so that what is
     /// derived from them (the screen's names) knows when to start afresh.
@@ -47,8 +52,19 @@ public:
     std::uint32_t currentScene = 0;
     /// Earliest due time of any active element; 0 when nothing is due.
     std::int32_t deadline = 0;
+    /// The next planned moment of an active element (the earliest of their
+    /// due frames, as program time); the loop runs again a little before it,
+    /// to hand it to the engine in time. None when nothing is planned.
+    std::optional<std::int32_t> nextDue;
+    /// The first time at which a closing element ends; the loop runs again
+    /// then. None when nothing is closing.
+    std::optional<std::int32_t> nextClosing;
 
 private:
+    /// Ticks, in list order, the active elements due by the event frame.
+    void tickDue(std::int64_t frame);
+    void findDeadlines();
+
     Runtime& runtime_;
     std::uint64_t revision_ = 0;
 };

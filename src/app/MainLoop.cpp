@@ -13,6 +13,7 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -24,8 +25,14 @@ namespace keys = platform::keys;
 
 constexpr int keyLoad = '!';
 
-/// Passes run back to back when the next due time is this close.
-constexpr std::int32_t dueSoonMs = 50;
+/// The loop passes at least this often while it waits for keys, so that the
+/// screen follows what is heard and the engine's housekeeping runs.
+constexpr std::int32_t idlePassMs = 20;
+/// How far ahead of a planned moment the loop hands it to the engine, at
+/// least: one device buffer and a little slack. Handled this early, a start
+/// or fade lands on its exact frame even when a pass comes a few
+/// milliseconds late.
+constexpr std::int32_t minimumLeadMs = 20;
 
 }  // namespace
 
@@ -48,7 +55,7 @@ bool MainLoop::runPass() {
     // The engine first, so that elements asking whether their channels still
     // play see this pass's state.
     runtime_.audio.update();
-    adventure_.tick();
+    adventure_.tick(2 * leadMs());
     if (console_.keyWaiting() && !dispatch(console_.readKey())) return false;
     if (console_.takeRedrawRequest()) status_.requestRedraw();
     if (status_.draw(adventure_, runtime_.audio.channelsPlaying()) && hooks_.statusPrinted) {
@@ -57,11 +64,7 @@ bool MainLoop::runPass() {
     // Nobody sees the screen any more (the reader of the output went away):
     // leave the way Escape does rather than play on unseen.
     if (console_.outputLost()) return false;
-    if (somethingDueSoon()) {
-        idle_.busy();
-    } else {
-        idle_.idle();
-    }
+    idle_.waitUntil(nextPassAt());
     return true;
 }
 
@@ -72,12 +75,29 @@ int MainLoop::run() {
     return console_.outputLost() ? 1 : 0;
 }
 
-bool MainLoop::somethingDueSoon() const {
-    if (adventure_.deadline == 0) return false;
-    // Signed difference of wrapping times; an overdue deadline counts as due.
-    auto untilDueMs = static_cast<std::int32_t>(static_cast<std::uint32_t>(adventure_.deadline) -
-                                                static_cast<std::uint32_t>(runtime_.clock.nowMs()));
-    return untilDueMs <= dueSoonMs;
+std::int32_t MainLoop::leadMs() const {
+    // Offline nothing is mixed ahead of the clock; a device mixes a buffer ahead.
+    const audio::System& system = runtime_.audio;
+    const std::int32_t bufferMs = system.outputBufferFrames() * 1000 / std::max(system.sampleRate(), 1);
+    return std::max(minimumLeadMs, bufferMs + 5);
+}
+
+std::int32_t MainLoop::nextPassAt() const {
+    const std::int32_t now = runtime_.clock.nowMs();
+    std::int32_t until = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + idlePassMs);
+    auto sooner = [&until](std::int32_t at) {
+        if (platform::msBetween(at, until) < 0) until = at;
+    };
+    // Planned moments were handled up to two leads ahead; the next is taken
+    // one lead before it is due.
+    if (adventure_.nextDue) sooner(static_cast<std::int32_t>(static_cast<std::uint32_t>(*adventure_.nextDue) -
+                                                             static_cast<std::uint32_t>(leadMs())));
+    if (adventure_.nextClosing) sooner(*adventure_.nextClosing);
+    // A changed screen held back to keep the terminal calm is written then.
+    if (const std::optional<std::int32_t> write = status_.nextWriteDue()) sooner(*write);
+    // Always a little later than now, so that nothing can make the loop spin.
+    if (platform::msBetween(until, now) < 1) until = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + 1);
+    return until;
 }
 
 bool MainLoop::dispatch(int key) {

@@ -45,11 +45,11 @@ public:
     MainLoop(const MainLoop&) = delete;
     MainLoop& operator=(const MainLoop&) = delete;
 
-    /// One pass: engine update, adventure tick, at most one key, the status
-    /// screen, then the wait: straight on (IdleWait::busy) when something is
-    /// due within 50 ms or overdue, else IdleWait::idle. Returns false, at
-    /// once after reading it, when the key was Escape, and when the output
-    /// was lost.
+    /// One pass: engine update, adventure tick (which hands what is planned
+    /// within two leads to the engine, to the frame), at most one key, the
+    /// status screen, then a wait until the next pass is needed or a key
+    /// comes. Returns false, at once after reading it, when the key was
+    /// Escape, and when the output was lost.
     bool runPass();
 
     /// Passes until Escape, then shuts down: scenes destroyed, sounds
@@ -84,7 +84,11 @@ private:
     void sceneOrElementKey(int key);
     void fadeOutSequenceItems();
     void loadAdventure();
-    bool somethingDueSoon() const;
+    /// How long before a planned moment the loop hands it to the engine.
+    std::int32_t leadMs() const;
+    /// When the next pass has to run: a lead before the next planned moment,
+    /// when an element ends closing, and at least every 20 ms.
+    std::int32_t nextPassAt() const;
 
     MainLoopHooks hooks_;
     TappedConsole console_;

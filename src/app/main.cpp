@@ -1,5 +1,6 @@
 // The player: a terminal, the audio engine and the main loop until Escape.
 #include "app/Adventure.h"
+#include "app/AudioClock.h"
 #include "app/AudioStartup.h"
 #include "app/MainLoop.h"
 #include "audio/System.h"
@@ -10,8 +11,6 @@
 #include <cstdio>
 
 int main() {
-    platform::MonotonicClock clock;
-    platform::RealIdleWait idle;
     // Constructed first and destroyed last: the terminal is back in its own
     // mode only after everything else has shut down.
     platform::Terminal terminal;
@@ -23,7 +22,10 @@ int main() {
     config.output = audio::OutputKind::Device;
     gloam::startAudio(audioSystem, config);
 
-    gloam::Runtime runtime(audioSystem, clock);
+    // Program time is the output's time, so what is planned lands on its frame.
+    gloam::AudioClock clock(audioSystem);
+    platform::RealIdleWait idle(terminal, clock);
+    gloam::Runtime runtime(audioSystem, clock, clock.timebase());
     gloam::Adventure adventure(runtime);
     gloam::MainLoop loop(terminal, idle, runtime, adventure);
     int exitCode = loop.run();

@@ -1,6 +1,7 @@
 // A handle to one play of a sound.
 #pragma once
 
+#include "audio/MixTypes.h"
 #include "audio/Types.h"
 
 #include <cstdint>
@@ -21,12 +22,19 @@ public:
         : system_(system), voice_(voice), generation_(generation) {}
 
     /// False once the sound has played to its end, was stopped, was displaced,
-    /// or the handle is stale or null.
+    /// or the handle is stale or null. A play scheduled to start later counts
+    /// as playing.
     bool isPlaying() const;
     void setChannelGroup(ChannelGroup& group);
     void set3DAttributes(Vector3 position, Vector3 velocity);
+    /// Pauses or resumes at once.
     void setPaused(bool paused);
-    void stop();
+    /// Resumes a paused play so that its next frame is heard exactly at output
+    /// frame `frame` (at once when that has been mixed).
+    void startAt(std::int64_t frame);
+    /// Silent from output frame `atFrame` on (at once by default). The handle
+    /// reads as not playing from now.
+    void stop(std::int64_t atFrame = kAtOnce);
 
     explicit operator bool() const { return system_ != nullptr; }
 

@@ -54,6 +54,7 @@ std::unique_ptr<DeviceOutput> DeviceOutput::open(DeviceFormat wanted, bool allow
         return nullptr;
     }
     output->format_ = {got.freq, got.channels};
+    output->bufferFrames_ = got.samples;
     // Stale add/remove notices from earlier devices must not read as this one's.
     SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED);
     return output;

@@ -30,6 +30,8 @@ public:
     DeviceOutput& operator=(const DeviceOutput&) = delete;
 
     DeviceFormat format() const { return format_; }
+    /// Frames the device takes per callback.
+    int bufferFrames() const { return bufferFrames_; }
 
     /// Starts pulling audio from `mixer`, which must outlive this object.
     void start(Mixer& mixer);
@@ -43,6 +45,7 @@ private:
 
     std::uint32_t device_ = 0;
     DeviceFormat format_;
+    int bufferFrames_ = 0;
     Mixer* mixer_ = nullptr;
     bool lost_ = false;
 };

@@ -1,11 +1,13 @@
 // Mixing: command intake, the recursive mix of the group tree, and the per-voice fetch/place steps.
 #include "audio/Mixer.h"
 
+#include "audio/FlushDenormals.h"
 #include "audio/MixKernels.h"
 #include "audio/PluginHost.h"
 #include "audio/Sound.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace audio {
@@ -13,26 +15,89 @@ namespace {
 
 /// Enough for every command a busy main-loop pass can send between two blocks.
 constexpr std::size_t kCommandCapacity = 32768;
+/// Planes a little longer than a block, so that the planes of one level do
+/// not all sit at the same offset within a 4 KiB page as each other and as
+/// the voice's scratch: loads and stores at such offsets stall each other.
+constexpr std::size_t kPlaneStride = kMaxBlockFrames + 48;
+
+std::int64_t steadyNanos() noexcept {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 }  // namespace
+
+void Mixer::Bus::reset() noexcept {
+    alive = false;
+    parent = kNoIndex;
+    firstChild = kNoIndex;
+    lastChild = kNoIndex;
+    nextSibling = kNoIndex;
+    previousSibling = kNoIndex;
+    firstVoice = kNoIndex;
+    mixedUntil = -1;
+    volume.set(1.0f);
+    smoothing = false;
+    numDsps = 0;
+    dsps.fill(nullptr);
+    dspTailSilent = true;
+}
 
 Mixer::Mixer(int numVoices, int numChannels)
     : numChannels_(std::clamp(numChannels, 1, kMaxOutputChannels)),
       commands_(kCommandCapacity),
       voices_(std::make_unique<Voice[]>(static_cast<std::size_t>(std::max(numVoices, 1)))),
       numVoices_(static_cast<std::size_t>(std::max(numVoices, 1))),
-      buses_(kMaxGroups),
-      busStorage_(static_cast<std::size_t>(kMaxGroupDepth * numChannels_) * kMaxBlockFrames, 0.0f),
-      busBuffers_(kMaxGroupDepth),
+      chunks_(std::make_unique<std::array<Bus*, kMaxGroupChunks>>()),
+      levels_(std::make_unique<std::array<float*, kMaxMixLevels>>()),
       voiceScratch_(kMaxBlockFrames, 0.0f),
+      gainScratch_(kMaxBlockFrames, 0.0f),
       interleaved_(static_cast<std::size_t>(numChannels_) * kMaxBlockFrames, 0.0f) {
-    for (std::size_t level = 0; level < busBuffers_.size(); ++level) {
-        for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) {
-            const std::size_t plane = level * static_cast<std::size_t>(numChannels_) + c;
-            busBuffers_[level].planes[c] = busStorage_.data() + plane * kMaxBlockFrames;
-        }
+    chunks_->fill(nullptr);
+    levels_->fill(nullptr);
+    // No mixing thread exists yet: the first chunk (with the master group)
+    // and the levels of an ordinary tree are taken directly.
+    apply(groupChunkCommand(0));
+    for (std::uint32_t level = 0; level < kInitialMixLevels; ++level) apply(mixLevelCommand(level));
+    bus(kMasterGroup)->alive = true;
+}
+
+Mixer::~Mixer() = default;
+
+MixCommand Mixer::groupChunkCommand(std::uint32_t chunk) {
+    if (chunk >= chunkStorage_.size()) chunkStorage_.resize(chunk + 1);
+    if (!chunkStorage_[chunk]) chunkStorage_[chunk] = std::make_unique<Bus[]>(kGroupChunkSize);
+    auto command = MixCommand::to(MixCommand::Kind::AddGroupChunk, chunk);
+    command.storage = chunkStorage_[chunk].get();
+    return command;
+}
+
+MixCommand Mixer::mixLevelCommand(std::uint32_t level) {
+    if (level >= levelStorage_.size()) levelStorage_.resize(level + 1);
+    if (!levelStorage_[level]) {
+        levelStorage_[level] = std::make_unique<float[]>(static_cast<std::size_t>(numChannels_) * kPlaneStride);
     }
-    buses_[kMasterGroup].alive = true;
+    auto command = MixCommand::to(MixCommand::Kind::AddMixLevel, level);
+    command.storage = levelStorage_[level].get();
+    return command;
+}
+
+OutputPosition Mixer::position() const noexcept {
+    // A sequence lock: the mixing thread bumps the counter around each update.
+    for (;;) {
+        const std::uint32_t before = positionSequence_.load(std::memory_order_acquire);
+        OutputPosition position{framesMixed_.load(std::memory_order_relaxed),
+                                positionNanos_.load(std::memory_order_relaxed)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1u) == 0 && positionSequence_.load(std::memory_order_relaxed) == before) return position;
+    }
+}
+
+Mixer::Bus* Mixer::bus(std::uint32_t group) noexcept {
+    const std::uint32_t chunk = group / kGroupChunkSize;
+    if (chunk >= kMaxGroupChunks || (*chunks_)[chunk] == nullptr) return nullptr;
+    return &(*chunks_)[chunk][group % kGroupChunkSize];
 }
 
 // --- commands -------------------------------------------------------------
@@ -50,10 +115,10 @@ Mixer::Voice* Mixer::voiceFor(const MixCommand& command) noexcept {
 
 void Mixer::apply(const MixCommand& command) noexcept {
     using Kind = MixCommand::Kind;
-    const bool groupValid = command.index < kMaxGroups;
+    Bus* target = command.kind == Kind::AddGroupChunk || command.kind == Kind::AddMixLevel ? nullptr : bus(command.index);
     switch (command.kind) {
     case Kind::StartVoice:
-        if (command.index < numVoices_ && command.group < kMaxGroups) {
+        if (command.index < numVoices_ && bus(command.group) != nullptr) {
             Voice& voice = voices_[command.index];
             voice.reader = command.reader;
             voice.generation = command.generation;
@@ -61,18 +126,28 @@ void Mixer::apply(const MixCommand& command) noexcept {
             voice.active = command.reader != nullptr;
             voice.paused = command.paused;
             voice.fresh = true;
+            voice.startFrame = blockStart_;
+            voice.stopFrame = kNeverFrame;
             voice.target = command.gains;
             voice.current = command.gains;
         }
         break;
     case Kind::StopVoice:
         if (Voice* voice = voiceFor(command)) {
-            voice->active = false;
-            voice->reader = nullptr;
+            // A stop at or before the frame it would start makes it never sound.
+            if (command.atFrame <= blockStart_ || voice->paused || command.atFrame <= voice->startFrame) {
+                voice->active = false;
+                voice->reader = nullptr;
+            } else {
+                voice->stopFrame = std::min(voice->stopFrame, command.atFrame);
+            }
         }
         break;
     case Kind::PauseVoice:
-        if (Voice* voice = voiceFor(command)) voice->paused = command.paused;
+        if (Voice* voice = voiceFor(command)) {
+            if (!command.paused && voice->paused) voice->startFrame = std::max(command.atFrame, blockStart_);
+            voice->paused = command.paused;
+        }
         break;
     case Kind::SetVoiceGains:
         if (Voice* voice = voiceFor(command)) {
@@ -81,211 +156,333 @@ void Mixer::apply(const MixCommand& command) noexcept {
         }
         break;
     case Kind::SetVoiceGroup:
-        if (Voice* voice = voiceFor(command); voice && command.group < kMaxGroups) {
-            voice->group = command.group;
-        }
+        if (Voice* voice = voiceFor(command); voice && bus(command.group) != nullptr) voice->group = command.group;
         break;
     case Kind::CreateGroup:
-        if (groupValid) {
-            Bus& bus = buses_[command.index];
-            bus = Bus{};
-            bus.alive = true;
-            busHighWater_ = std::max(busHighWater_, command.index + 1);
+        if (target != nullptr) {
+            target->reset();
+            target->alive = true;
             linkGroup(command.index, kMasterGroup);
         }
         break;
     case Kind::ReleaseGroup:
-        if (groupValid && command.index != kMasterGroup) {
+        if (target != nullptr && command.index != kMasterGroup) {
             unlinkGroup(command.index);
-            Bus& bus = buses_[command.index];
-            for (std::uint32_t child = bus.firstChild; child != kNoIndex;) {
-                const std::uint32_t next = buses_[child].nextSibling;
-                buses_[child].parent = kNoIndex;
-                buses_[child].nextSibling = kNoIndex;
+            for (std::uint32_t child = target->firstChild; child != kNoIndex;) {
+                Bus* below = bus(child);
+                const std::uint32_t next = below->nextSibling;
+                below->parent = kNoIndex;
+                below->nextSibling = kNoIndex;
+                below->previousSibling = kNoIndex;
                 child = next;
             }
-            bus = Bus{};
+            target->reset();
         }
         break;
     case Kind::SetGroupParent:
-        if (groupValid && command.index != kMasterGroup) {
+        if (target != nullptr && command.index != kMasterGroup) {
             unlinkGroup(command.index);
-            if (command.group < kMaxGroups) linkGroup(command.index, command.group);
+            if (bus(command.group) != nullptr) linkGroup(command.index, command.group);
         }
         break;
     case Kind::SetGroupVolume:
-        if (groupValid) {
-            Bus& bus = buses_[command.index];
-            bus.volume = command.volume;
-            // Ramping a bus that was silent would let a fade-in start with a blip.
-            if (!bus.mixedLastBlock) bus.currentVolume = command.volume;
+        if (target != nullptr) {
+            // A bus that was sounding glides to the new value over its next
+            // block, so a change made between blocks never clicks; a silent
+            // one takes it at once, so a fade-in does not start with a blip.
+            target->smoothing = target->mixedUntil == blockStart_;
+            target->smoothTarget = command.volume;
+            target->volume.set(target->smoothing ? target->volume.gain() : command.volume);
         }
         break;
+    case Kind::RampGroupVolume:
+        if (target != nullptr) target->volume.schedule({command.atFrame, command.endFrame, command.volume});
+        break;
+    case Kind::CancelGroupVolumes:
+        if (target != nullptr) target->volume.cancelFrom(command.atFrame);
+        break;
     case Kind::AddDsp:
-        if (groupValid && buses_[command.index].numDsps < kMaxDspsPerGroup) {
-            Bus& bus = buses_[command.index];
-            bus.dsps[static_cast<std::size_t>(bus.numDsps++)] = command.dsp;
+        if (target != nullptr && target->numDsps < kMaxDspsPerGroup) {
+            target->dsps[static_cast<std::size_t>(target->numDsps++)] = command.dsp;
+            target->dspTailSilent = false;
         }
         break;
     case Kind::RemoveDsp:
-        if (groupValid) {
-            Bus& bus = buses_[command.index];
-            auto* end = bus.dsps.begin() + bus.numDsps;
-            auto* found = std::find(bus.dsps.begin(), end, command.dsp);
+        if (target != nullptr) {
+            auto* end = target->dsps.begin() + target->numDsps;
+            auto* found = std::find(target->dsps.begin(), end, command.dsp);
             if (found != end) {
                 std::copy(found + 1, end, found);
-                bus.dsps[static_cast<std::size_t>(--bus.numDsps)] = nullptr;
+                target->dsps[static_cast<std::size_t>(--target->numDsps)] = nullptr;
             }
+        }
+        break;
+    case Kind::AddGroupChunk:
+        if (command.index < kMaxGroupChunks) (*chunks_)[command.index] = static_cast<Bus*>(command.storage);
+        break;
+    case Kind::AddMixLevel:
+        if (command.index < kMaxMixLevels) {
+            (*levels_)[command.index] = static_cast<float*>(command.storage);
+            // Levels arrive in order; the count only covers an unbroken run.
+            while (numLevels_ < kMaxMixLevels && (*levels_)[numLevels_] != nullptr) ++numLevels_;
         }
         break;
     }
 }
 
 void Mixer::linkGroup(std::uint32_t group, std::uint32_t parent) noexcept {
-    // Appended, so sub-groups are summed in the order they were attached.
-    buses_[group].parent = parent;
-    buses_[group].nextSibling = kNoIndex;
-    std::uint32_t* link = &buses_[parent].firstChild;
-    while (*link != kNoIndex) link = &buses_[*link].nextSibling;
-    *link = group;
+    // Appended, so sub-groups are summed in the order they were attached;
+    // both ends are kept so that linking and unlinking cost the same however
+    // many siblings there are.
+    Bus* child = bus(group);
+    Bus* above = bus(parent);
+    child->parent = parent;
+    child->nextSibling = kNoIndex;
+    child->previousSibling = above->lastChild;
+    if (above->lastChild != kNoIndex) {
+        bus(above->lastChild)->nextSibling = group;
+    } else {
+        above->firstChild = group;
+    }
+    above->lastChild = group;
 }
 
 void Mixer::unlinkGroup(std::uint32_t group) noexcept {
-    const std::uint32_t parent = buses_[group].parent;
+    Bus* child = bus(group);
+    const std::uint32_t parent = child->parent;
     if (parent == kNoIndex) return;
-    std::uint32_t* link = &buses_[parent].firstChild;
-    while (*link != kNoIndex && *link != group) link = &buses_[*link].nextSibling;
-    if (*link == group) *link = buses_[group].nextSibling;
-    buses_[group].parent = kNoIndex;
-    buses_[group].nextSibling = kNoIndex;
+    Bus* above = bus(parent);
+    if (child->previousSibling != kNoIndex) {
+        bus(child->previousSibling)->nextSibling = child->nextSibling;
+    } else {
+        above->firstChild = child->nextSibling;
+    }
+    if (child->nextSibling != kNoIndex) {
+        bus(child->nextSibling)->previousSibling = child->previousSibling;
+    } else {
+        above->lastChild = child->previousSibling;
+    }
+    child->parent = kNoIndex;
+    child->nextSibling = kNoIndex;
+    child->previousSibling = kNoIndex;
 }
 
 // --- mixing ---------------------------------------------------------------
 
 void Mixer::render(float* out, std::size_t numFrames) noexcept {
+    const FlushDenormals flush;
     const auto stride = static_cast<std::size_t>(numChannels_);
     while (numFrames > 0) {
         const std::size_t block = std::min(numFrames, kMaxBlockFrames);
         applyCommands();
         renderBlock(out, block);
+        blockStart_ += static_cast<std::int64_t>(block);
         out += block * stride;
         numFrames -= block;
     }
+    const std::uint32_t sequence = positionSequence_.load(std::memory_order_relaxed);
+    positionSequence_.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    framesMixed_.store(blockStart_, std::memory_order_relaxed);
+    positionNanos_.store(steadyNanos(), std::memory_order_relaxed);
+    positionSequence_.store(sequence + 2, std::memory_order_release);
 }
 
 void Mixer::renderBlock(float* out, std::size_t numFrames) noexcept {
-    collectVoices();
-    const BusBuffer& top = busBuffers_[0];
+    collectVoices(numFrames);
     if (mixGroup(kMasterGroup, 0, numFrames)) {
-        kernels::interleave(out, top.planes.data(), numChannels_, numFrames);
+        kernels::interleave(out, levelPlanes(0).data(), numChannels_, numFrames);
     } else {
         std::memset(out, 0, numFrames * static_cast<std::size_t>(numChannels_) * sizeof(float));
     }
-    // Detached sub-trees are not heard, but their voices still advance so
-    // they end on time.
-    for (std::uint32_t group = 1; group < busHighWater_; ++group) {
-        if (buses_[group].alive && buses_[group].parent == kNoIndex) mixGroup(group, 0, numFrames);
-    }
+    advanceUnmixedVoices(numFrames);
 }
 
-void Mixer::collectVoices() noexcept {
-    for (std::uint32_t group = 0; group < busHighWater_; ++group) buses_[group].firstVoice = kNoIndex;
+void Mixer::collectVoices(std::size_t numFrames) noexcept {
+    const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
+    // Only the buses that held voices last block need their lists emptied.
+    for (std::size_t i = 0; i < numVoices_; ++i) {
+        Voice& voice = voices_[i];
+        voice.mixed = false;
+        if (voice.linkedGroup == kNoIndex) continue;
+        if (Bus* held = bus(voice.linkedGroup)) held->firstVoice = kNoIndex;
+        voice.linkedGroup = kNoIndex;
+    }
     // Walk backwards so each group's list comes out in voice order.
     for (std::size_t i = numVoices_; i-- > 0;) {
         Voice& voice = voices_[i];
-        if (!voice.active || voice.paused || voice.group >= busHighWater_) continue;
-        Bus& bus = buses_[voice.group];
-        voice.nextInGroup = bus.firstVoice;
-        bus.firstVoice = static_cast<std::uint32_t>(i);
+        if (!voice.active || voice.paused || voice.startFrame >= blockEnd) continue;
+        Bus* target = bus(voice.group);
+        if (target == nullptr) continue;
+        voice.nextInGroup = target->firstVoice;
+        voice.linkedGroup = voice.group;
+        target->firstVoice = static_cast<std::uint32_t>(i);
     }
 }
 
-bool Mixer::mixGroup(std::uint32_t group, int depth, std::size_t numFrames) noexcept {
-    Bus& bus = buses_[group];
-    bus.mixedLastBlock = bus.firstVoice != kNoIndex || bus.firstChild != kNoIndex || bus.numDsps != 0;
-    if (!bus.mixedLastBlock) return false;
-    const BusBuffer& buffer = busBuffers_[static_cast<std::size_t>(depth)];
-    clear(buffer, numFrames);
-    for (std::uint32_t voice = bus.firstVoice; voice != kNoIndex;) {
+Mixer::Planes Mixer::levelPlanes(std::uint32_t depth) const noexcept {
+    Planes planes{};
+    float* storage = (*levels_)[depth];
+    for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) planes[c] = storage + c * kPlaneStride;
+    return planes;
+}
+
+bool Mixer::mixGroup(std::uint32_t group, std::uint32_t depth, std::size_t numFrames) noexcept {
+    Bus* node = bus(group);
+    // Voices below a group that is not mixed still advance, unheard.
+    if (node == nullptr || depth >= numLevels_) return false;
+    Bus& mixBus = *node;
+    const bool effects = mixBus.numDsps != 0;
+    if (mixBus.firstVoice == kNoIndex && mixBus.firstChild == kNoIndex && !effects) return false;
+
+    const Planes planes = levelPlanes(depth);
+    bool sounding = false;
+    clear(planes, numFrames);
+    for (std::uint32_t voice = mixBus.firstVoice; voice != kNoIndex;) {
         const std::uint32_t next = voices_[voice].nextInGroup;  // mixing may end the voice
-        mixVoice(voice, buffer, numFrames);
+        mixVoice(voice, planes, numFrames);
+        sounding = true;
         voice = next;
     }
-    if (depth + 1 < kMaxGroupDepth) {
-        const BusBuffer& below = busBuffers_[static_cast<std::size_t>(depth + 1)];
-        for (std::uint32_t child = bus.firstChild; child != kNoIndex; child = buses_[child].nextSibling) {
-            if (mixGroup(child, depth + 1, numFrames)) sum(buffer, below, numFrames);
+    if (depth + 1 < numLevels_) {
+        const Planes below = levelPlanes(depth + 1);
+        for (std::uint32_t child = mixBus.firstChild; child != kNoIndex; child = bus(child)->nextSibling) {
+            if (mixGroup(child, depth + 1, numFrames)) {
+                sum(planes, below, numFrames);
+                sounding = true;
+            }
         }
     }
-    applyVolume(bus, buffer, numFrames);
-    runDsps(bus, buffer, numFrames);
+    // An effect whose tail has died away and that gets no input is not run:
+    // a scene's reverb costs nothing while the scene is quiet.
+    if (!sounding && (!effects || mixBus.dspTailSilent)) return false;
+
+    applyVolume(mixBus, planes, numFrames);
+    if (!isFinite(planes, numFrames)) clear(planes, numFrames);  // absurd volumes overflowed
+    if (effects) runDsps(mixBus, planes, numFrames);
     return true;
 }
 
-void Mixer::mixVoice(std::uint32_t index, const BusBuffer& bus, std::size_t numFrames) noexcept {
+void Mixer::mixVoice(std::uint32_t index, const Planes& planes, std::size_t numFrames) noexcept {
     Voice& voice = voices_[index];
-    fetch(index, numFrames);
-    place(voice, bus, numFrames);
+    fetch(voice, numFrames);
+    place(voice, planes, numFrames);
 }
 
-void Mixer::fetch(std::uint32_t index, std::size_t numFrames) noexcept {
-    Voice& voice = voices_[index];
+void Mixer::fetch(Voice& voice, std::size_t numFrames) noexcept {
+    voice.mixed = true;
     float* scratch = voiceScratch_.data();
-    const std::size_t got = std::min(voice.reader->read(scratch, numFrames), numFrames);
+    const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
+    // The voice may begin or stop part-way through the block, on its frame.
+    const auto from = static_cast<std::size_t>(std::clamp<std::int64_t>(voice.startFrame - blockStart_, 0, static_cast<std::int64_t>(numFrames)));
+    const auto to = static_cast<std::size_t>(std::clamp<std::int64_t>(voice.stopFrame - blockStart_, static_cast<std::int64_t>(from), static_cast<std::int64_t>(numFrames)));
+    std::fill(scratch, scratch + from, 0.0f);
+    const std::size_t got = to > from ? std::min(voice.reader->read(scratch + from, to - from), to - from) : 0;
     // Short of the end, a reader that falls behind costs silence, not the voice.
-    std::fill(scratch + got, scratch + numFrames, 0.0f);
+    std::fill(scratch + from + got, scratch + numFrames, 0.0f);
     if (voice.reader->ended()) {
         voice.active = false;
         voice.reader = nullptr;
         voice.endedGeneration.store(voice.generation, std::memory_order_release);
+    } else if (voice.stopFrame <= blockEnd) {
+        voice.active = false;
+        voice.reader = nullptr;
     }
 }
 
-void Mixer::place(Voice& voice, const BusBuffer& bus, std::size_t numFrames) noexcept {
+void Mixer::place(Voice& voice, const Planes& planes, std::size_t numFrames) noexcept {
     const float* scratch = voiceScratch_.data();
     for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) {
         const float from = voice.current[c];
         const float to = voice.target[c];
         if (from == to) {
-            if (to != 0.0f) kernels::addScaled(bus.planes[c], scratch, to, numFrames);
+            if (to != 0.0f) kernels::addScaled(planes[c], scratch, to, numFrames);
         } else {
-            kernels::addRamped(bus.planes[c], scratch, from, to, numFrames);
+            kernels::addRamped(planes[c], scratch, from, to, numFrames);
         }
     }
     voice.current = voice.target;
     voice.fresh = false;
 }
 
-void Mixer::applyVolume(Bus& bus, const BusBuffer& buffer, std::size_t numFrames) noexcept {
-    const float from = bus.currentVolume;
-    const float to = bus.volume;
-    for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) {
-        if (from != to) {
-            kernels::scaleRamped(buffer.planes[c], from, to, numFrames);
-        } else if (to != 1.0f) {
-            kernels::scale(buffer.planes[c], to, numFrames);
+void Mixer::advanceUnmixedVoices(std::size_t numFrames) noexcept {
+    // Voices in a detached sub-tree are not heard, but they still advance so
+    // they end on time.
+    const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
+    for (std::size_t i = 0; i < numVoices_; ++i) {
+        Voice& voice = voices_[i];
+        if (voice.mixed || !voice.active || voice.paused || voice.startFrame >= blockEnd) continue;
+        fetch(voice, numFrames);
+    }
+}
+
+// --- volume -------------------------------------------------------------
+
+void Mixer::applyVolume(Bus& target, const Planes& planes, std::size_t numFrames) noexcept {
+    VolumeAutomation& volume = target.volume;
+    // Frames this bus sat out (nothing beneath it sounded) still move its
+    // automation on, so ramps keep their schedule.
+    if (target.mixedUntil >= 0 && target.mixedUntil < blockStart_) {
+        if (target.smoothing) volume.jumpTo(target.smoothTarget);
+        target.smoothing = false;
+        volume.advance(target.mixedUntil, blockStart_, nullptr);
+    }
+    const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
+    target.mixedUntil = blockEnd;
+    float* gains = gainScratch_.data();
+    if (target.smoothing) {
+        // An unscheduled change: a straight line over this block.
+        target.smoothing = false;
+        const float first = volume.gain();
+        const float step = (target.smoothTarget - first) / static_cast<float>(numFrames);
+        for (std::size_t i = 0; i < numFrames; ++i) gains[i] = first + step * static_cast<float>(i);
+        volume.jumpTo(target.smoothTarget);
+    } else if (volume.steadyUntil(blockEnd)) {
+        if (volume.gain() != 1.0f) {
+            for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) kernels::scale(planes[c], volume.gain(), numFrames);
         }
+        return;
+    } else {
+        volume.advance(blockStart_, blockEnd, gains);
     }
-    bus.currentVolume = to;
+    for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) kernels::multiply(planes[c], gains, numFrames);
 }
 
-void Mixer::runDsps(const Bus& bus, const BusBuffer& buffer, std::size_t numFrames) noexcept {
-    if (bus.numDsps == 0) return;
+// --- effects --------------------------------------------------------------
+
+void Mixer::runDsps(Bus& target, const Planes& planes, std::size_t numFrames) noexcept {
     float* interleaved = interleaved_.data();
-    kernels::interleave(interleaved, buffer.planes.data(), numChannels_, numFrames);
-    for (int i = 0; i < bus.numDsps; ++i) bus.dsps[static_cast<std::size_t>(i)]->process(interleaved, numFrames);
-    kernels::deinterleave(buffer.planes.data(), interleaved, numChannels_, numFrames);
+    kernels::interleave(interleaved, planes.data(), numChannels_, numFrames);
+    for (int i = 0; i < target.numDsps; ++i) target.dsps[static_cast<std::size_t>(i)]->process(interleaved, numFrames);
+    kernels::deinterleave(planes.data(), interleaved, numChannels_, numFrames);
+    if (!isFinite(planes, numFrames)) {
+        // An effect gone wrong would poison every group above it for good:
+        // this block of the group is silenced, and its effects pass the sound
+        // through untouched until the main thread has made them anew.
+        clear(planes, numFrames);
+        for (int i = 0; i < target.numDsps; ++i) target.dsps[static_cast<std::size_t>(i)]->requestReset();
+        target.dspTailSilent = true;
+        return;
+    }
+    target.dspTailSilent = kernels::isSilent(interleaved, numFrames * static_cast<std::size_t>(numChannels_));
 }
 
-void Mixer::clear(const BusBuffer& buffer, std::size_t numFrames) noexcept {
+bool Mixer::isFinite(const Planes& planes, std::size_t numFrames) const noexcept {
+    for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) {
+        if (!kernels::allFinite(planes[c], numFrames)) return false;
+    }
+    return true;
+}
+
+void Mixer::clear(const Planes& planes, std::size_t numFrames) noexcept {
     for (int c = 0; c < numChannels_; ++c) {
-        std::memset(buffer.planes[static_cast<std::size_t>(c)], 0, numFrames * sizeof(float));
+        std::memset(planes[static_cast<std::size_t>(c)], 0, numFrames * sizeof(float));
     }
 }
 
-void Mixer::sum(const BusBuffer& into, const BusBuffer& from, std::size_t numFrames) noexcept {
+void Mixer::sum(const Planes& into, const Planes& from, std::size_t numFrames) noexcept {
     for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) {
-        kernels::add(into.planes[c], from.planes[c], numFrames);
+        kernels::add(into[c], from[c], numFrames);
     }
 }
 

@@ -4,6 +4,8 @@
 #include "audio/CommandQueue.h"
 #include "audio/MixCommand.h"
 #include "audio/MixTypes.h"
+#include "audio/Types.h"
+#include "audio/VolumeAutomation.h"
 
 #include <array>
 #include <atomic>
@@ -17,16 +19,21 @@ namespace audio {
 class DspProcessor;
 class SoundReader;
 
-/// Owns every piece of state the mixing thread touches, all allocated at
-/// construction. The main thread talks to it only through post() and reads
-/// back voice ends through endedGeneration(); everything else is for the one
-/// thread that mixes at a time (device callback, silent output thread, or the
-/// main thread inside offline rendering). It never allocates, frees, locks or
-/// touches the disk while mixing; readers and processors it points at are
-/// owned by the main thread.
+/// Owns every piece of state the mixing thread touches. The main thread talks
+/// to it only through post() (and hands it storage made on the main thread
+/// through the same queue) and reads back voice ends, the output position and
+/// effect faults; everything else is for the one thread that mixes at a time
+/// (device callback, silent output thread, or the main thread inside offline
+/// rendering). It never allocates, frees, locks or touches the disk while
+/// mixing; readers and processors it points at are owned by the main thread.
+///
+/// Frames are counted from the first one mixed. A voice starts and stops at
+/// the exact frame it is given, and a group's volume follows its scheduled
+/// ramps frame by frame, so timing is independent of block boundaries.
 class Mixer {
 public:
     Mixer(int numVoices, int numChannels);
+    ~Mixer();
     Mixer(const Mixer&) = delete;
     Mixer& operator=(const Mixer&) = delete;
 
@@ -36,17 +43,29 @@ public:
     std::uint64_t commandsPosted() const noexcept { return commands_.pushed(); }
     /// Any thread: commands the mixer has taken. Anything the main thread let
     /// go before posting command number n is no longer reachable from the
-    /// mixer once this is at least n.
+    /// mixer once this is at least n (and, for a voice stopped at a later
+    /// frame, once that frame has been mixed).
     std::uint64_t commandsTaken() const noexcept { return commands_.popped(); }
     /// Any thread: the generation of the last play that ended by itself on
     /// `voice` (its reader ran dry); 0 when none did.
     std::uint32_t endedGeneration(std::uint32_t voice) const noexcept {
         return voices_[voice].endedGeneration.load(std::memory_order_acquire);
     }
+    /// Any thread: frames mixed so far and when the last block was done.
+    OutputPosition position() const noexcept;
+    /// Any thread: frames mixed so far.
+    std::int64_t framesMixed() const noexcept { return framesMixed_.load(std::memory_order_acquire); }
+
+    /// Main thread: the command that gives the mixer storage for the groups of
+    /// chunk `chunk` (made here, once; owned by this object). Post it before
+    /// any command that names a group of that chunk.
+    MixCommand groupChunkCommand(std::uint32_t chunk);
+    /// Main thread: likewise for the mix buffer of tree level `level`.
+    MixCommand mixLevelCommand(std::uint32_t level);
 
     /// Mixing thread; never blocks. Takes pending commands, then mixes
     /// numFrames frames into `out` (interleaved, numChannels() per frame),
-    /// replacing its contents.
+    /// replacing its contents. Denormals are flushed to zero meanwhile.
     void render(float* out, std::size_t numFrames) noexcept;
     /// Mixing thread: takes pending commands without mixing.
     void applyCommands() noexcept;
@@ -59,10 +78,14 @@ private:
         SoundReader* reader = nullptr;
         std::uint32_t generation = 0;
         std::uint32_t group = kNoIndex;
+        std::uint32_t linkedGroup = kNoIndex;  ///< the bus whose list held it in the last block
         std::uint32_t nextInGroup = kNoIndex;
         bool active = false;
         bool paused = true;
         bool fresh = true;  ///< not mixed yet: gains start at their target, no ramp
+        bool mixed = false;  ///< reached by the mix of the current block
+        std::int64_t startFrame = 0;  ///< first frame it sounds
+        std::int64_t stopFrame = kNeverFrame;  ///< first frame it is silent again
         SpeakerGains current{};
         SpeakerGains target{};
         std::atomic<std::uint32_t> endedGeneration{0};
@@ -71,45 +94,66 @@ private:
         bool alive = false;
         std::uint32_t parent = kNoIndex;
         std::uint32_t firstChild = kNoIndex;
+        std::uint32_t lastChild = kNoIndex;
         std::uint32_t nextSibling = kNoIndex;
+        std::uint32_t previousSibling = kNoIndex;
         std::uint32_t firstVoice = kNoIndex;  ///< rebuilt every block
-        float volume = 1.0f;
-        float currentVolume = 1.0f;
-        bool mixedLastBlock = false;  ///< a silent bus takes a new volume at once, without a ramp
+        std::int64_t mixedUntil = -1;  ///< frame after the last one mixed; -1 never
+        VolumeAutomation volume;  ///< has reached `mixedUntil` (or the start)
+        bool smoothing = false;  ///< an unscheduled change, spread over the next block
+        float smoothTarget = 1.0f;
+        // Effects.
         int numDsps = 0;
         std::array<DspProcessor*, kMaxDspsPerGroup> dsps{};
-    };
-    /// One planar buffer per output channel for one level of the tree.
-    struct BusBuffer {
-        std::array<float*, kMaxOutputChannels> planes{};
+        bool dspTailSilent = true;  ///< the effects gave only zeros in their last run
+
+        void reset() noexcept;
     };
 
     void apply(const MixCommand& command) noexcept;
     Voice* voiceFor(const MixCommand& command) noexcept;
+    Bus* bus(std::uint32_t group) noexcept;
     void linkGroup(std::uint32_t group, std::uint32_t parent) noexcept;
     void unlinkGroup(std::uint32_t group) noexcept;
 
+    /// The planar buffers of one level of the tree, one per output channel.
+    using Planes = std::array<float*, kMaxOutputChannels>;
+
     void renderBlock(float* out, std::size_t numFrames) noexcept;
-    void collectVoices() noexcept;
-    bool mixGroup(std::uint32_t group, int depth, std::size_t numFrames) noexcept;
-    void mixVoice(std::uint32_t voice, const BusBuffer& bus, std::size_t numFrames) noexcept;
-    void fetch(std::uint32_t voice, std::size_t numFrames) noexcept;
-    void place(Voice& voice, const BusBuffer& bus, std::size_t numFrames) noexcept;
-    void applyVolume(Bus& bus, const BusBuffer& buffer, std::size_t numFrames) noexcept;
-    void runDsps(const Bus& bus, const BusBuffer& buffer, std::size_t numFrames) noexcept;
-    void clear(const BusBuffer& buffer, std::size_t numFrames) noexcept;
-    void sum(const BusBuffer& into, const BusBuffer& from, std::size_t numFrames) noexcept;
+    void collectVoices(std::size_t numFrames) noexcept;
+    bool mixGroup(std::uint32_t group, std::uint32_t depth, std::size_t numFrames) noexcept;
+    void mixVoice(std::uint32_t voice, const Planes& planes, std::size_t numFrames) noexcept;
+    void fetch(Voice& voice, std::size_t numFrames) noexcept;
+    void place(Voice& voice, const Planes& planes, std::size_t numFrames) noexcept;
+    void advanceUnmixedVoices(std::size_t numFrames) noexcept;
+    void applyVolume(Bus& bus, const Planes& planes, std::size_t numFrames) noexcept;
+    void runDsps(Bus& bus, const Planes& planes, std::size_t numFrames) noexcept;
+    bool isFinite(const Planes& planes, std::size_t numFrames) const noexcept;
+    void clear(const Planes& planes, std::size_t numFrames) noexcept;
+    void sum(const Planes& into, const Planes& from, std::size_t numFrames) noexcept;
+    Planes levelPlanes(std::uint32_t depth) const noexcept;
 
     int numChannels_;
     CommandQueue<MixCommand> commands_;
     std::unique_ptr<Voice[]> voices_;  ///< atomics inside: not movable, so no vector
     std::size_t numVoices_;
-    std::vector<Bus> buses_;
-    std::uint32_t busHighWater_ = 1;  ///< one past the highest group index ever created
-    std::vector<float> busStorage_;
-    std::vector<BusBuffer> busBuffers_;  ///< one per tree level
-    std::vector<float> voiceScratch_;    ///< one voice's mono block
-    std::vector<float> interleaved_;     ///< a bus handed to DSPs
+    std::int64_t blockStart_ = 0;  ///< first frame of the block being mixed
+    std::atomic<std::int64_t> framesMixed_{0};
+    std::atomic<std::int64_t> positionNanos_{0};
+    std::atomic<std::uint32_t> positionSequence_{0};
+
+    // Mixing-thread view of the storage the main thread handed over.
+    std::unique_ptr<std::array<Bus*, kMaxGroupChunks>> chunks_;
+    std::unique_ptr<std::array<float*, kMaxMixLevels>> levels_;
+    std::uint32_t numLevels_ = 0;
+
+    // Main-thread ownership of that storage.
+    std::vector<std::unique_ptr<Bus[]>> chunkStorage_;
+    std::vector<std::unique_ptr<float[]>> levelStorage_;
+
+    std::vector<float> voiceScratch_;  ///< one voice's mono block
+    std::vector<float> gainScratch_;   ///< one bus's gain per frame
+    std::vector<float> interleaved_;   ///< a bus handed to DSPs
 };
 
 }  // namespace audio

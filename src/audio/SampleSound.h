@@ -15,6 +15,7 @@ public:
         : pcm_(std::move(pcm)), lengthMs_(lengthMs) {}
 
     std::uint32_t lengthMs() const noexcept override { return lengthMs_; }
+    std::int64_t lengthFrames() const noexcept override { return static_cast<std::int64_t>(pcm_->size()); }
     SoundMode mode() const noexcept override { return SoundMode::Sample; }
     /// Never null; costs no decoding.
     std::unique_ptr<SoundReader> openReader() override;

@@ -23,6 +23,9 @@ public:
     /// Length of one play in milliseconds, exact (frame count over native rate),
     /// the same for every mode.
     virtual std::uint32_t lengthMs() const noexcept = 0;
+    /// Frames one play delivers at the mix rate, exactly: a play started at
+    /// output frame f is silent again from f + lengthFrames().
+    virtual std::int64_t lengthFrames() const noexcept = 0;
     virtual SoundMode mode() const noexcept = 0;
 
     /// Main thread: a reader for one play from the start, filled far enough that

@@ -28,6 +28,7 @@ public:
     StreamSound(Config config, DecodeWorker& worker) : config_(std::move(config)), worker_(worker) {}
 
     std::uint32_t lengthMs() const noexcept override { return config_.lengthMs; }
+    std::int64_t lengthFrames() const noexcept override { return config_.mixFrames; }
     SoundMode mode() const noexcept override { return config_.mode; }
 
     /// Main thread. Opens the file and decodes the first kPrefillFrames on the

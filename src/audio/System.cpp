@@ -33,8 +33,9 @@ int channelsFor(SpeakerMode mode) {
 }  // namespace
 
 System::System() : impl_(std::make_unique<Impl>(*this)) {
-    impl_->groups.resize(kMaxGroups);
+    impl_->groups.resize(1);
     impl_->groups[kMasterGroup].alive = true;
+    impl_->groups[kMasterGroup].depth = 0;
     impl_->master = std::make_unique<ChannelGroup>(*this, kMasterGroup);
 }
 
@@ -91,6 +92,17 @@ bool System::Impl::streamsNeedFilling(std::size_t numFrames) const {
     return false;
 }
 
+OutputPosition System::outputPosition() const {
+    return impl_->mixer ? impl_->mixer->position() : OutputPosition{};
+}
+
+std::int64_t System::framesMixed() const { return impl_->framesMixed(); }
+
+int System::outputBufferFrames() const {
+    if (impl_->device) return impl_->device->bufferFrames();
+    return impl_->silent ? static_cast<int>(kMaxBlockFrames) : 0;
+}
+
 int System::sampleRate() const { return impl_->sampleRate; }
 int System::outputChannels() const { return impl_->numChannels; }
 bool System::isSilentOutput() const { return impl_->silent != nullptr; }
@@ -102,8 +114,13 @@ void System::Impl::init(const SystemConfig& wanted) {
     config = wanted;
     voices = std::vector<VoiceSlot>(static_cast<std::size_t>(std::clamp(config.maxChannels, 1, kVoiceLimit)));
     sampleRate = config.sampleRate > 0 ? config.sampleRate : 48000;
-    groups = std::vector<GroupSlot>(kMaxGroups);
+    groups = std::vector<GroupSlot>(1);
     groups[kMasterGroup].alive = true;
+    groups[kMasterGroup].depth = 0;
+    freeGroups = kNoIndex;
+    // The mixer starts with the first chunk of groups and the master's level.
+    groupChunksGiven = 1;
+    mixLevelsGiven = kInitialMixLevels;
     worker = std::make_unique<DecodeWorker>();
     openOutputs(config);
     spatializer = std::make_unique<Spatializer>(numChannels);
@@ -168,6 +185,7 @@ void System::Impl::update() {
     watchDevice();
 }
 
+
 void System::Impl::post(const MixCommand& command) {
     while (!mixer->post(command)) {
         if (!device && !silent) {
@@ -181,7 +199,7 @@ void System::Impl::post(const MixCommand& command) {
     }
 }
 
-void System::Impl::collectGarbage() { graveyard.collect(mixer->commandsTaken()); }
+void System::Impl::collectGarbage() { graveyard.collect(mixer->commandsTaken(), mixer->framesMixed()); }
 
 void System::Impl::close() {
     if (!open) return;
@@ -198,7 +216,7 @@ void System::Impl::close() {
     }
     for (TrackedSound* sound : sounds) sound->detach();  // the wrapped sounds die here
     sounds.clear();
-    for (std::size_t i = 1; i < groups.size(); ++i) groups[i].dsps.clear();
+    for (GroupSlot& group : groups) group.dsps.clear();
     plugins.reset();
     worker.reset();
     mixer.reset();

@@ -70,6 +70,18 @@ public:
     /// outputChannels() per frame), replacing its contents.
     void renderOffline(float* out, std::size_t numFrames);
 
+    /// Any thread: output frames mixed so far (counted from 0 at init) and
+    /// when the last block was mixed. Every frame a channel or group is given
+    /// counts on this scale; the offline output mixes exactly the frames asked
+    /// for, a device or the silent output about one buffer ahead of what is
+    /// heard.
+    OutputPosition outputPosition() const;
+    std::int64_t framesMixed() const;
+    /// Frames the output mixes ahead of what is heard: the device's buffer,
+    /// the mixer's block for the silent output, none offline (nothing is
+    /// mixed until asked for).
+    int outputBufferFrames() const;
+
     int sampleRate() const;
     int outputChannels() const;
     /// True while a Device output runs on the silent fallback.

@@ -13,6 +13,7 @@
 #include "audio/Spatializer.h"
 #include "audio/System.h"
 #include "audio/Types.h"
+#include "audio/VolumeAutomation.h"
 
 #include <chrono>
 #include <cstdint>
@@ -37,11 +38,22 @@ struct System::Impl {
         std::uint64_t startOrder = 0;
         const Sound* sound = nullptr;  ///< identity only, to stop plays of a sound being destroyed
         std::unique_ptr<SoundReader> reader;
+        std::int64_t startFrame = 0;  ///< the frame it sounds from, once unpaused
+        /// A play stopped at a later frame keeps its voice until then.
+        std::int64_t heldUntil = 0;
     };
     struct GroupSlot {
         bool alive = false;
         std::uint32_t parent = kNoIndex;
-        float volume = 1.0f;
+        std::uint32_t depth = 1;  ///< levels below the master group
+        std::uint32_t firstChild = kNoIndex;  ///< sub-groups, linked through their siblings
+        std::uint32_t nextSibling = kNoIndex;
+        std::uint32_t previousSibling = kNoIndex;
+        std::uint32_t nextFree = kNoIndex;
+        /// A copy of what the mixer does with the group's volume, so the
+        /// main thread can tell what the group sounds like now.
+        VolumeAutomation volume;
+        std::int64_t volumeFrame = 0;  ///< the frame `volume` has reached
         std::vector<std::uint32_t> dsps;  ///< Dsp ids in chain order
     };
     /// An effect and the processor the mixer runs for it. A processor is
@@ -80,14 +92,17 @@ struct System::Impl {
     bool isPlaying(std::uint32_t voice, std::uint32_t generation) const;
     VoiceSlot* liveVoice(std::uint32_t voice, std::uint32_t generation);
     bool hasEnded(std::uint32_t voice) const;
-    void stopVoice(std::uint32_t voice);
+    /// The play on `voice` falls silent from `atFrame` (at once when that has
+    /// been mixed); its voice is free again from then on.
+    void stopVoice(std::uint32_t voice, std::int64_t atFrame = kAtOnce);
     void reclaimEnded();
     std::uint32_t pickVoice();
-    float effectiveGain(const VoiceSlot& slot) const;
+    float effectiveGain(const VoiceSlot& slot);
     void setVoiceGroup(std::uint32_t voice, std::uint32_t generation, std::uint32_t group);
     void setVoicePosition(std::uint32_t voice, std::uint32_t generation, Vector3 position);
-    void setVoicePaused(std::uint32_t voice, std::uint32_t generation, bool paused);
-    void stopChannel(std::uint32_t voice, std::uint32_t generation);
+    void setVoicePaused(std::uint32_t voice, std::uint32_t generation, bool paused, std::int64_t atFrame);
+    void stopChannel(std::uint32_t voice, std::uint32_t generation, std::int64_t atFrame);
+    std::int64_t framesMixed() const;
     int countPlaying() const;
     void forgetSound(const Sound& sound, std::unique_ptr<Sound> inner);
 
@@ -96,8 +111,18 @@ struct System::Impl {
     bool groupValid(std::uint32_t group) const;
     bool isWithin(std::uint32_t group, std::uint32_t ancestor) const;
     void addGroup(std::uint32_t parent, std::uint32_t child);
+    void linkChild(std::uint32_t parent, std::uint32_t child);
+    void unlinkChild(std::uint32_t child);
+    /// Sets the levels of `group`'s sub-tree from its own; returns the deepest.
+    std::uint32_t updateDepths(std::uint32_t group);
+    /// Gives the mixer buffers for `depth` levels below the master group.
+    void ensureMixLevels(std::uint32_t depth);
     void setGroupVolume(std::uint32_t group, float volume);
-    void stopGroup(std::uint32_t group);
+    /// The group's gain at the frame being mixed next.
+    float groupVolumeNow(std::uint32_t group);
+    void rampGroupVolume(std::uint32_t group, float volume, std::int64_t startFrame, std::int64_t endFrame);
+    void cancelGroupVolumes(std::uint32_t group, std::int64_t fromFrame);
+    void stopGroup(std::uint32_t group, std::int64_t atFrame);
     void releaseGroup(std::uint32_t group);
 
     // SystemPlugins.cpp: plug-ins and effects.
@@ -131,7 +156,10 @@ struct System::Impl {
 
     std::vector<VoiceSlot> voices;
     std::uint64_t playsStarted = 0;
-    std::vector<GroupSlot> groups;
+    std::vector<GroupSlot> groups;  ///< grows; the mixer gets its storage chunk by chunk
+    std::uint32_t freeGroups = kNoIndex;  ///< released slots, to be used again first
+    std::uint32_t groupChunksGiven = 0;
+    std::uint32_t mixLevelsGiven = 1;
     std::unique_ptr<ChannelGroup> master;
     std::vector<DspSlot> dsps;
     std::vector<TrackedSound*> sounds;  ///< live sounds made by createSound

@@ -22,17 +22,25 @@ void Channel::set3DAttributes(Vector3 position, Vector3) {
 }
 
 void Channel::setPaused(bool paused) {
-    if (system_ != nullptr) system_->impl().setVoicePaused(voice_, generation_, paused);
+    if (system_ != nullptr) system_->impl().setVoicePaused(voice_, generation_, paused, kAtOnce);
 }
 
-void Channel::stop() {
-    if (system_ != nullptr) system_->impl().stopChannel(voice_, generation_);
+void Channel::startAt(std::int64_t frame) {
+    if (system_ != nullptr) system_->impl().setVoicePaused(voice_, generation_, false, frame);
+}
+
+void Channel::stop(std::int64_t atFrame) {
+    if (system_ != nullptr) system_->impl().stopChannel(voice_, generation_, atFrame);
 }
 
 // --- TrackedSound ---------------------------------------------------------
 
 TrackedSound::TrackedSound(System& system, std::unique_ptr<Sound> inner)
-    : system_(&system), inner_(std::move(inner)), lengthMs_(inner_->lengthMs()), mode_(inner_->mode()) {}
+    : system_(&system),
+      inner_(std::move(inner)),
+      lengthMs_(inner_->lengthMs()),
+      lengthFrames_(inner_->lengthFrames()),
+      mode_(inner_->mode()) {}
 
 TrackedSound::~TrackedSound() {
     if (system_ != nullptr) system_->impl().forgetSound(*this, std::move(inner_));
@@ -59,6 +67,8 @@ Channel System::Impl::play(Sound& sound, bool paused) {
     if (++slot.generation == 0) slot.generation = 1;  // 0 means "never ended"
     slot.busy = true;
     slot.paused = paused;
+    slot.startFrame = framesMixed();
+    slot.heldUntil = 0;
     slot.group = kMasterGroup;
     slot.position = Vector3{};
     slot.startOrder = ++playsStarted;
@@ -75,30 +85,40 @@ Channel System::Impl::play(Sound& sound, bool paused) {
 }
 
 std::uint32_t System::Impl::pickVoice() {
+    const std::int64_t mixed = framesMixed();
     for (std::uint32_t i = 0; i < voices.size(); ++i) {
-        if (!voices[i].busy || hasEnded(i)) return i;
+        // A play stopped at a frame still to come holds its voice until then.
+        if ((!voices[i].busy && voices[i].heldUntil <= mixed) || (voices[i].busy && hasEnded(i))) return i;
     }
-    std::uint32_t best = 0;
-    float bestGain = effectiveGain(voices[0]);
-    for (std::uint32_t i = 1; i < voices.size(); ++i) {
+    std::uint32_t best = kNoIndex;
+    float bestGain = 0.0f;
+    for (std::uint32_t i = 0; i < voices.size(); ++i) {
+        if (!voices[i].busy) continue;
         const float gain = effectiveGain(voices[i]);
-        if (gain < bestGain || (gain == bestGain && voices[i].startOrder < voices[best].startOrder)) {
+        if (best == kNoIndex || gain < bestGain ||
+            (gain == bestGain && voices[i].startOrder < voices[best].startOrder)) {
             best = i;
             bestGain = gain;
         }
     }
+    if (best != kNoIndex) return best;
+    // Every voice is ringing out to a later stop: cut the one that ends first.
+    best = 0;
+    for (std::uint32_t i = 1; i < voices.size(); ++i) {
+        if (voices[i].heldUntil < voices[best].heldUntil) best = i;
+    }
     return best;
 }
 
-float System::Impl::effectiveGain(const VoiceSlot& slot) const {
+float System::Impl::effectiveGain(const VoiceSlot& slot) {
     float gain = Spatializer::distanceGain(slot.position);
     std::uint32_t group = slot.group;
-    for (std::uint32_t steps = 0; group != kMasterGroup; ++steps) {
-        if (group == kNoIndex || steps > kMaxGroups) return 0.0f;  // detached: not heard
-        gain *= groups[group].volume;
+    while (group != kMasterGroup) {
+        if (group >= groups.size()) return 0.0f;  // detached: not heard
+        gain *= groupVolumeNow(group);
         group = groups[group].parent;
     }
-    return gain * groups[kMasterGroup].volume;
+    return gain * groupVolumeNow(kMasterGroup);
 }
 
 bool System::Impl::hasEnded(std::uint32_t voice) const {
@@ -115,22 +135,29 @@ System::Impl::VoiceSlot* System::Impl::liveVoice(std::uint32_t voice, std::uint3
     return isPlaying(voice, generation) ? &voices[voice] : nullptr;
 }
 
+std::int64_t System::Impl::framesMixed() const { return mixer ? mixer->framesMixed() : 0; }
+
 int System::Impl::countPlaying() const {
     if (!open) return 0;
+    const std::int64_t mixed = framesMixed();
     int count = 0;
     for (std::uint32_t i = 0; i < voices.size(); ++i) {
-        if (voices[i].busy && !voices[i].paused && !hasEnded(i)) ++count;
+        // A play scheduled for a frame still to come is not sounding yet.
+        if (voices[i].busy && !voices[i].paused && voices[i].startFrame <= mixed && !hasEnded(i)) ++count;
     }
     return count;
 }
 
-void System::Impl::stopVoice(std::uint32_t voice) {
+void System::Impl::stopVoice(std::uint32_t voice, std::int64_t atFrame) {
     VoiceSlot& slot = voices[voice];
     auto command = MixCommand::to(MixCommand::Kind::StopVoice, voice, slot.generation);
+    command.atFrame = atFrame;
     post(command);
-    graveyard.bury(mixer->commandsPosted(), std::move(slot.reader));
+    // Until that frame has been mixed the mixer still reads from the reader.
+    graveyard.bury(mixer->commandsPosted(), atFrame, std::move(slot.reader));
     slot.busy = false;
     slot.sound = nullptr;
+    slot.heldUntil = atFrame;
 }
 
 void System::Impl::reclaimEnded() {
@@ -138,9 +165,10 @@ void System::Impl::reclaimEnded() {
     for (std::uint32_t i = 0; i < voices.size(); ++i) {
         VoiceSlot& slot = voices[i];
         if (!slot.busy || !hasEnded(i)) continue;
-        graveyard.bury(mixer->commandsPosted(), std::move(slot.reader));
+        graveyard.bury(mixer->commandsPosted(), kAtOnce, std::move(slot.reader));
         slot.busy = false;
         slot.sound = nullptr;
+        slot.heldUntil = 0;
     }
 }
 
@@ -162,17 +190,19 @@ void System::Impl::setVoicePosition(std::uint32_t voice, std::uint32_t generatio
     post(command);
 }
 
-void System::Impl::setVoicePaused(std::uint32_t voice, std::uint32_t generation, bool paused) {
+void System::Impl::setVoicePaused(std::uint32_t voice, std::uint32_t generation, bool paused, std::int64_t atFrame) {
     VoiceSlot* slot = liveVoice(voice, generation);
     if (slot == nullptr) return;
+    if (!paused && slot->paused) slot->startFrame = std::max(atFrame, framesMixed());
     slot->paused = paused;
     auto command = MixCommand::to(MixCommand::Kind::PauseVoice, voice, generation);
     command.paused = paused;
+    command.atFrame = atFrame;
     post(command);
 }
 
-void System::Impl::stopChannel(std::uint32_t voice, std::uint32_t generation) {
-    if (liveVoice(voice, generation) != nullptr) stopVoice(voice);
+void System::Impl::stopChannel(std::uint32_t voice, std::uint32_t generation, std::int64_t atFrame) {
+    if (liveVoice(voice, generation) != nullptr) stopVoice(voice, atFrame);
 }
 
 void System::Impl::forgetSound(const Sound& sound, std::unique_ptr<Sound> inner) {
@@ -182,7 +212,7 @@ void System::Impl::forgetSound(const Sound& sound, std::unique_ptr<Sound> inner)
     }
     // Buried after the readers, so it outlives them.
     if (open) {
-        graveyard.bury(mixer->commandsPosted(), std::move(inner));
+        graveyard.bury(mixer->commandsPosted(), kAtOnce, std::move(inner));
     }
 }
 

@@ -20,6 +20,7 @@ public:
     ~TrackedSound() override;
 
     std::uint32_t lengthMs() const noexcept override { return lengthMs_; }
+    std::int64_t lengthFrames() const noexcept override { return lengthFrames_; }
     SoundMode mode() const noexcept override { return mode_; }
     std::unique_ptr<SoundReader> openReader() override;
 
@@ -30,6 +31,7 @@ private:
     System* system_;
     std::unique_ptr<Sound> inner_;
     std::uint32_t lengthMs_;
+    std::int64_t lengthFrames_;
     SoundMode mode_;
 };
 

@@ -34,6 +34,13 @@ struct SystemConfig {
     int offlineChannels = 2;     ///< output channels of the offline output
 };
 
+/// Where the output stands: how many frames have been mixed, and when (the
+/// steady clock, in nanoseconds since its epoch) the last of them was mixed.
+struct OutputPosition {
+    std::int64_t frames = 0;
+    std::int64_t steadyNanos = 0;
+};
+
 struct DspParameterInfo {
     float min = 0.0f;
     float max = 0.0f;

@@ -4,11 +4,13 @@
 #include "model/SettingContainer.h"
 #include "model/Settings.h"
 #include "model/SoundCache.h"
+#include "model/Timebase.h"
 #include "playback/Random.h"
 
 #include <array>
 #include <cstdint>
 #include <list>
+#include <optional>
 #include <utility>
 
 namespace audio {
@@ -34,14 +36,32 @@ public:
 /// What the whole program shares: the engine, the clock, the sound cache, the
 /// random generator, the running elements and the scene keys. Main thread only.
 struct Runtime {
-    Runtime(audio::System& audioSystem, const platform::Clock& programClock)
-        : audio(audioSystem), clock(programClock), soundCache(audioSystem) {}
+    /// Offline: program time and output frames are tied where they stand now
+    /// (the engine must be open), and stay so, since both move only together.
+    Runtime(audio::System& audioSystem, const platform::Clock& programClock);
+    /// Live: `liveTimebase` belongs to the clock, which moves it on stalls.
+    Runtime(audio::System& audioSystem, const platform::Clock& programClock, const Timebase& liveTimebase);
     /// For tools that open sounds their own way (the checker reads no more
     /// of a file than it needs to know it plays).
-    Runtime(audio::System& audioSystem, const platform::Clock& programClock, SoundCache::Opener opener)
-        : audio(audioSystem), clock(programClock), soundCache(std::move(opener)) {}
+    Runtime(audio::System& audioSystem, const platform::Clock& programClock, SoundCache::Opener opener);
 
+    /// Program time: the time of the event being handled when one is (see
+    /// `eventFrame`), else the clock's reading.
     std::int32_t now() const;
+    /// The output frame that now() stands for, to the frame.
+    std::int64_t nowFrame() const;
+    /// The output frame where millisecond `ms` begins.
+    std::int64_t frameAt(std::int32_t ms) const { return timebase().frameAt(unwrap(ms)); }
+    /// The full time that the 32-bit clock value `ms` names: the one nearest
+    /// to the present, so values on either side of the clock's wrap convert
+    /// correctly as long as they lie within 24.8 days of now.
+    std::int64_t unwrap(std::int32_t ms) const;
+    const Timebase& timebase() const { return liveTimebase_ != nullptr ? *liveTimebase_ : ownTimebase_; }
+
+    /// While set, the exact output frame of the event being handled: a timer
+    /// or the end of a sound that falls due there. Everything the life cycle
+    /// does then, it does at that frame.
+    std::optional<std::int64_t> eventFrame;
 
     audio::System& audio;
     const platform::Clock& clock;
@@ -56,6 +76,14 @@ struct Runtime {
     StateObserver* observer = nullptr;
     /// Told what loading reads and passes over; null in the player.
     Diagnostics* diagnostics = nullptr;
+
+private:
+    /// The clock's reading, unwrapped; kept up to date by every reading.
+    std::int64_t presentMs() const;
+
+    Timebase ownTimebase_;
+    const Timebase* liveTimebase_ = nullptr;
+    mutable std::int64_t present_ = 0;
 };
 
 }  // namespace gloam

@@ -1,7 +1,10 @@
 // The monotonic clock and the real idle wait.
 #include "platform/Clock.h"
 
-#include <thread>
+#include "platform/Console.h"
+#include "platform/ScriptedConsole.h"
+
+#include <optional>
 
 namespace platform {
 
@@ -14,6 +17,20 @@ std::int32_t MonotonicClock::nowMs() const {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
 }
 
-void RealIdleWait::idle() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+void RealIdleWait::waitUntil(std::int32_t untilMs) {
+    const std::int32_t left = msBetween(untilMs, clock_.nowMs());
+    if (left <= 0) return;
+    // It comes back early for a key or a request to redraw; the loop then
+    // runs a pass at once, which is what either wants.
+    console_.waitForKey(left);
+}
+
+void VirtualIdleWait::waitUntil(std::int32_t untilMs) {
+    std::int32_t target = untilMs;
+    if (keys_ != nullptr) {
+        if (const std::optional<std::int32_t> key = keys_->nextKeyAt(); key && msBetween(*key, target) < 0) target = *key;
+    }
+    if (msBetween(target, clock_.nowMs()) > 0) clock_.set(target);
+}
 
 }  // namespace platform

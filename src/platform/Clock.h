@@ -6,6 +6,14 @@
 
 namespace platform {
 
+class Console;
+class ScriptedConsole;
+
+/// The signed distance from `b` to `a` on a wrapping 32-bit millisecond clock.
+inline std::int32_t msBetween(std::int32_t a, std::int32_t b) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+}
+
 /// Milliseconds since the program started, as a signed 32-bit value. Every due
 /// time in the program is a value of this clock; 0 means none.
 class Clock {
@@ -36,32 +44,40 @@ private:
     std::int32_t now_;
 };
 
-/// What the main loop does between passes.
+/// What the main loop does between passes: it waits until a time of the
+/// program clock or until a key arrives, whichever comes first, so the
+/// player never spins and a pass still runs on time.
 class IdleWait {
 public:
     virtual ~IdleWait() = default;
-    /// A pass that found nothing due soon: real time sleeps 20 ms.
-    virtual void idle() = 0;
-    /// A pass that goes straight on because something is due within 50 ms.
-    virtual void busy() {}
+    /// Returns at `untilMs` at the latest, at once when that time has come
+    /// (times compare as a wrapping 32-bit clock), and earlier when a key or
+    /// a redraw request is waiting.
+    virtual void waitUntil(std::int32_t untilMs) = 0;
 };
 
-/// Sleeps the thread for real.
+/// Waits for real: on the console's input, with a timeout measured against
+/// the clock, so an early wake-up (a signal) does not shorten the wait.
 class RealIdleWait final : public IdleWait {
 public:
-    void idle() override;
+    RealIdleWait(Console& console, const Clock& clock) : console_(console), clock_(clock) {}
+    void waitUntil(std::int32_t untilMs) override;
+
+private:
+    Console& console_;
+    const Clock& clock_;
 };
 
-/// Advances a virtual clock instead of sleeping: 20 ms per idle pass, 1 ms per
-/// busy pass.
+/// Moves a virtual clock on instead of waiting: to the time asked for, or to
+/// the next key of `keys` (when given) if that comes first.
 class VirtualIdleWait final : public IdleWait {
 public:
-    explicit VirtualIdleWait(VirtualClock& clock) : clock_(clock) {}
-    void idle() override { clock_.advance(20); }
-    void busy() override { clock_.advance(1); }
+    explicit VirtualIdleWait(VirtualClock& clock, const ScriptedConsole* keys = nullptr) : clock_(clock), keys_(keys) {}
+    void waitUntil(std::int32_t untilMs) override;
 
 private:
     VirtualClock& clock_;
+    const ScriptedConsole* keys_;
 };
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ public:
     int printCount() const { return printCount_; }
     /// Keys not read yet.
     std::size_t keysLeft() const { return keys_.size() - next_; }
+    /// When the next key is due; none when the script is used up.
+    std::optional<std::int32_t> nextKeyAt() const {
+        if (next_ >= keys_.size()) return std::nullopt;
+        return keys_[next_].timeMs;
+    }
 
 private:
     std::vector<ScriptedKey> keys_;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace gloam {
 
@@ -162,22 +163,39 @@ void Playable::start() {
         effectivePositionX += parentElement_->effectivePositionX;
         effectivePositionY += parentElement_->effectivePositionY;
     }
-    if (channelGroup) channelGroup->setVolume(settings.fadeIn != 0 ? 0.0f : effectiveVolume);
-
     if (plannedStartDelays.empty()) plan();
-    const std::int32_t startDelay = plannedStartDelays.front();
+    const std::int32_t delay = plannedStartDelays.front();
     // Counted from here: the first pass may end at once and count itself.
     loopsDone = 0;
-    if (startDelay == 0) {
+    if (delay == 0) {
         timerEnd.reset();
         setState(State::Playing);
         beginPass();
         startTime = now();
     } else {
-        setState(State::Waiting);
-        timerEnd = wrapAdd(startDelay, now());
+        startDelay(delay);
         startTime = timerEnd.value();
     }
+    // The group starts at 0 with a fade-in, else at the run's volume.
+    scheduleVolume();
+}
+
+void Playable::startDelay(std::int32_t delayMs) {
+    // The delay is counted on the output from the frame of this moment, so a
+    // delay after a sound's end is exactly that long however the passes run.
+    timerFrame = runtime.nowFrame() + runtime.timebase().framesIn(delayMs);
+    timerEnd = wrapAdd(now(), delayMs);
+    setState(State::Waiting);
+}
+
+std::optional<std::int64_t> Playable::dueFrame() const {
+    std::optional<std::int64_t> due;
+    if (state == State::Waiting) due = timerFrame;
+    if (fadeOutEnd.hasValue() && isRunning()) {
+        const std::int64_t fadeEnd = runtime.frameAt(fadeOutEnd.value());
+        if (!due || fadeEnd < *due) due = fadeEnd;
+    }
+    return due;
 }
 
 void Playable::beginPass() {
@@ -195,12 +213,17 @@ void Playable::beginPass() {
 
 void Playable::tick() {
     const std::int32_t nowMs = now();
-    if (state == State::Closing && timerEnd.passedBy(nowMs)) {
+    const std::int64_t nowFrame = runtime.nowFrame();
+    // Closing ends on the clock, never ahead of time: the element's effects
+    // ring until then.
+    if (!runtime.eventFrame && state == State::Closing && timerEnd.passedBy(nowMs)) {
         timerEnd.reset();
         deactivate();
     }
-    if (state == State::Waiting && timerEnd.passedBy(nowMs)) {
-        const std::int32_t late = wrapSub(nowMs, timerEnd.value());
+    if (state == State::Waiting && timerFrame <= nowFrame) {
+        // Handled on its own frame the pass begins exactly on time; only a
+        // pass the loop could not handle in time (it was held up) is late.
+        const std::int32_t late = nowFrame > timerFrame ? std::max(0, wrapSub(nowMs, timerEnd.value())) : 0;
         timerEnd.reset();
         extendPlan(late);
         // Playing before the pass begins, so that a child ending at once is
@@ -208,7 +231,7 @@ void Playable::tick() {
         setState(State::Playing);
         beginPass();
     }
-    if (fadeOutEnd.passedBy(nowMs)) {
+    if (fadeOutEnd.hasValue() && runtime.frameAt(fadeOutEnd.value()) <= nowFrame) {
         fadeOutEnd.reset();
         const bool wasRunning = isRunning();
         stop();
@@ -216,7 +239,6 @@ void Playable::tick() {
         // parent moves on as if the run had ended by itself.
         if (wasRunning && parent != nullptr) parent->childFinished(this);
     }
-    if (state == State::Playing && channelGroup) channelGroup->setVolume(currentVolume(nowMs));
 }
 
 float Playable::currentVolume(std::int32_t nowMs) const {
@@ -230,6 +252,38 @@ float Playable::currentVolume(std::int32_t nowMs) const {
         fadeOutFactor = std::clamp(static_cast<double>(wrapSub(end, nowMs)) / settings.fadeOut, 0.0, 1.0);
     }
     return static_cast<float>(effectiveVolume * fadeInFactor * fadeOutFactor);
+}
+
+void Playable::scheduleVolume() {
+    if (!channelGroup) return;
+    const std::int32_t nowMs = now();
+    const std::int64_t nowFrame = runtime.nowFrame();
+    channelGroup->cancelVolumeRamps(nowFrame);
+    channelGroup->rampVolume(currentVolume(nowMs), nowFrame, nowFrame);
+
+    // The law bends only where a fade begins or ends; between two such moments
+    // it is a straight line, except where a fade-in and a fade-out overlap
+    // (a product of two lines), which is followed in a few short pieces.
+    const bool finite = !plannedDurations.empty() && plannedDurations.front() != -1;
+    const std::int32_t end = finite ? wrapAdd(startTime, plannedDurations.front()) : 0;
+    std::vector<std::int32_t> bends;
+    if (settings.fadeIn > 0) bends.insert(bends.end(), {startTime, wrapAdd(startTime, settings.fadeIn)});
+    if (finite && settings.fadeOut > 0) bends.insert(bends.end(), {wrapSub(end, settings.fadeOut), end});
+    if (bends.size() == 4 && wrapSub(bends[2], bends[1]) < 0) {
+        const std::int32_t from = std::max(bends[0], bends[2], [](std::int32_t a, std::int32_t b) { return wrapSub(a, b) < 0; });
+        const std::int32_t to = std::min(bends[1], bends[3], [](std::int32_t a, std::int32_t b) { return wrapSub(a, b) < 0; });
+        constexpr int kPieces = 4;
+        for (int i = 1; i < kPieces; ++i) bends.push_back(wrapAdd(from, static_cast<std::int32_t>(static_cast<std::int64_t>(wrapSub(to, from)) * i / kPieces)));
+    }
+    std::sort(bends.begin(), bends.end(), [](std::int32_t a, std::int32_t b) { return wrapSub(a, b) < 0; });
+    std::int64_t previous = nowFrame;
+    for (std::int32_t bend : bends) {
+        if (wrapSub(bend, nowMs) <= 0) continue;
+        const std::int64_t frame = runtime.frameAt(bend);
+        if (frame <= previous) continue;
+        channelGroup->rampVolume(currentVolume(bend), previous, frame);
+        previous = frame;
+    }
 }
 
 void Playable::loopEnded() {
@@ -265,8 +319,7 @@ void Playable::scheduleNextPass(std::int32_t delayMs) {
         beginPass();
         return;
     }
-    timerEnd = wrapAdd(now(), delayMs);
-    setState(State::Waiting);
+    startDelay(delayMs);
 }
 
 void Playable::trimEndlessPlans() {
@@ -278,7 +331,7 @@ void Playable::finish() {
     if (plannedStartDelays.empty()) {
         setState(State::Closing);
         timerEnd = wrapAdd(now(), settings.closeDelay);
-        if (channelGroup) channelGroup->stop();
+        if (channelGroup) channelGroup->stop(runtime.nowFrame());
     } else {
         setState(State::Finished);
     }
@@ -292,6 +345,7 @@ void Playable::finish() {
 void Playable::extendPlan(std::int32_t ms) {
     if (ms <= 0 || plannedDurations.empty() || plannedDurations.front() == -1) return;
     plannedDurations.front() = wrapAdd(plannedDurations.front(), ms);
+    if (isRunning()) scheduleVolume();  // the fade-out moves with the end
     if (parent != nullptr) parent->childDelayed(*this, ms);
 }
 
@@ -304,6 +358,7 @@ void Playable::startFadeOut() {
         if (plannedDurations.front() == -1) plannedDurations.push_back(-1);
         plannedDurations.front() = length;
     }
+    if (isRunning()) scheduleVolume();
 }
 
 void Playable::stop() {
@@ -312,7 +367,12 @@ void Playable::stop() {
     if (state != State::Idle) {
         setState(State::Closing);
         timerEnd = wrapAdd(now(), settings.closeDelay);
-        if (channelGroup) channelGroup->stop();
+        if (channelGroup) {
+            // Silent from this frame; what was planned for later is withdrawn.
+            const std::int64_t frame = runtime.nowFrame();
+            channelGroup->stop(frame);
+            channelGroup->cancelVolumeRamps(frame);
+        }
         plannedLoopDelays.clear();
         plannedStartDelays.clear();
         plannedDurations.clear();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <optional>
 
 namespace gloam {
 
@@ -32,8 +33,15 @@ public:
     /// Stops the children, then this element (unless Idle): Closing for
     /// closeDelay, channel group silenced, plans dropped.
     virtual void stop();
-    /// Once per main-loop pass while active.
+    /// Once per main-loop pass while active, at the clock's time; and, for an
+    /// element whose dueFrame() comes before the loop's horizon, once more at
+    /// exactly that frame (see Adventure::tick).
     virtual void tick();
+    /// The output frame of the next moment this element acts of itself and
+    /// that can be handled ahead of time, exactly: the end of a start or loop
+    /// delay, the end of a fade-out, and what the kinds add (the end of a
+    /// sound's pass, a sequence's early start). None when nothing is planned.
+    virtual std::optional<std::int64_t> dueFrame() const;
     /// Adds one run's content length to the back of plannedDurations (or makes
     /// it -1 when the content is endless). Passes beyond what `budget` allows
     /// are not planned ahead; their length is estimated from the others.
@@ -72,6 +80,8 @@ public:
     std::int32_t startTime = 0;
     /// End of the start, loop or close delay under way.
     DueTime timerEnd;
+    /// While Waiting: the exact output frame at which the delay ends.
+    std::int64_t timerFrame = 0;
     /// End of a fade-out the operator asked for; the element stops after it.
     DueTime fadeOutEnd;
     /// Loop delays drawn ahead. Without a variance nothing is drawn, so
@@ -97,8 +107,16 @@ protected:
     bool inPass() const { return inPass_; }
     void setState(State next);
     std::int32_t now() const;
+    /// Starts a start or loop delay of `delayMs` from now: Waiting until then,
+    /// to the frame.
+    void startDelay(std::int32_t delayMs);
     /// The volume law: effective volume times the fade-in and fade-out factors.
     float currentVolume(std::int32_t nowMs) const;
+    /// Hands the volume law of the current run to the engine, from now on, as
+    /// straight-line changes between the moments where it bends (fades begin
+    /// and end on their frames); what was handed over before from now on is
+    /// withdrawn. Called whenever a run's start, plan or volume changes.
+    void scheduleVolume();
     /// Draws one loop delay.
     std::int32_t drawLoopDelay();
     /// The length of `remaining` more passes (or loops), going by `plannedSum`

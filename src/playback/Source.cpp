@@ -164,24 +164,46 @@ void Source::playContent() {
     channel = runtime.audio.playSound(*sound, true);
     if (channelGroup) channel.setChannelGroup(*channelGroup);
     playStart = now();
+    playStartFrame = runtime.nowFrame();
     channel.set3DAttributes({effectivePositionX, 0.0f, effectivePositionY}, {});
-    channel.setPaused(false);
+    // Heard from exactly this frame: a pass that follows another begins on
+    // the frame the other ends, so loops and sequences join without a gap.
+    channel.startAt(playStartFrame);
+}
+
+std::optional<std::int64_t> Source::dueFrame() const {
+    std::optional<std::int64_t> due = Playable::dueFrame();
+    if (state == State::Playing && channel) {
+        const std::int64_t passEnd = playStartFrame + sound->lengthFrames();
+        if (!due || passEnd < *due) due = passEnd;
+    }
+    return due;
 }
 
 void Source::tick() {
     Playable::tick();
     if (state != State::Playing) return;
-    if (channel) {
-        if (channel.isPlaying()) return;
-    } else if (now() == playStart) {
+    const auto length = static_cast<std::int32_t>(sound->lengthMs());
+    if (!channel) {
         // A play that got no channel (engine closed, file gone) ends like a
         // sound that was over at once, but not before the clock has moved
         // on, so an endless one takes a pass per tick rather than spinning.
+        if (runtime.eventFrame || now() == playStart) return;
+        extendPlan(wrapSub(wrapSub(now(), playStart), length));
+        childFinished(nullptr);
         return;
     }
-    const auto length = static_cast<std::int32_t>(sound->lengthMs());
-    extendPlan(wrapSub(wrapSub(now(), playStart), length));
-    childFinished(nullptr);
+    const std::int64_t passEnd = playStartFrame + sound->lengthFrames();
+    const std::int64_t nowFrame = runtime.nowFrame();
+    if (passEnd <= nowFrame) {
+        // The pass is over on its frame; only one handled after it is late.
+        if (nowFrame > passEnd) extendPlan(wrapSub(wrapSub(now(), playStart), length));
+        childFinished(nullptr);
+    } else if (!runtime.eventFrame && !channel.isPlaying()) {
+        // The engine gave the voice to another sound: the pass ends now.
+        extendPlan(wrapSub(wrapSub(now(), playStart), length));
+        childFinished(nullptr);
+    }
 }
 
 void Source::childFinished(Playable* child) {

@@ -24,6 +24,7 @@ public:
     void updateMode() override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
     void tick() override;
+    std::optional<std::int64_t> dueFrame() const override;
     void planContent(PlanBudget& budget) override;
     void playContent() override;
 
@@ -31,6 +32,9 @@ public:
     audio::Sound* sound = nullptr;  ///< owned by the sound cache
     audio::Channel channel;
     std::int32_t playStart = 0;
+    /// The output frame the current pass began on; it ends exactly the
+    /// sound's length in frames later.
+    std::int64_t playStartFrame = 0;
 
 protected:
     bool findContent() const override { return sound != nullptr; }

@@ -7,6 +7,8 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <limits>
+#include <optional>
 
 namespace gloam {
 
@@ -50,30 +52,48 @@ void Track::childDelayed(Playable& child, std::int32_t ms) {
     if (currentIndex < children.size() && &child == children[currentIndex].get()) extendPlan(ms);
 }
 
-void Track::tick() {
-    Playable::tick();
-    if (state != State::Playing || currentIndex >= children.size()) return;
+std::optional<std::int32_t> Track::earlyStart() const {
+    if (state != State::Playing || currentIndex >= children.size()) return std::nullopt;
 
     const std::uint32_t following = nextWithContent(currentIndex + 1);
     const bool currentIsLast = following >= children.size();
     // The last child of the last pass of a finite run always plays to its end.
-    if (currentIsLast && settings.loopCount >= 0 && loopsDone >= settings.loopCount) return;
+    if (currentIsLast && settings.loopCount >= 0 && loopsDone >= settings.loopCount) return std::nullopt;
 
-    Playable& current = *children[currentIndex];
+    const Playable& current = *children[currentIndex];
     const std::uint32_t nextIndex = currentIsLast ? nextWithContent(0) : following;
-    if (nextIndex >= children.size()) return;
+    if (nextIndex >= children.size()) return std::nullopt;
     const Playable& next = *children[nextIndex];
-    if (current.plannedDurations.empty() || current.plannedDurations.front() == -1) return;
+    if (current.plannedDurations.empty() || current.plannedDurations.front() == -1) return std::nullopt;
 
-    // Time left until the current child's planned end, across the clock's wrap.
-    const std::int64_t remaining = wrapSub(wrapAdd(current.startTime, current.plannedDurations.front()), now());
-    const std::int32_t crossFade = next.settings.crossFade;
-    const bool crossFadeDue = crossFade > 0 && remaining < crossFade;
-    const bool overlapDue = !next.plannedStartDelays.empty() && next.plannedStartDelays.front() < 0 &&
-                            remaining < -static_cast<std::int64_t>(next.plannedStartDelays.front());
+    // The next child starts once less time is left of the current one than
+    // its cross-fade, or than its negative start delay asks for.
+    std::int64_t overlap = 0;
+    if (next.settings.crossFade > 0) overlap = next.settings.crossFade;
+    if (!next.plannedStartDelays.empty() && next.plannedStartDelays.front() < 0) {
+        overlap = std::max(overlap, -static_cast<std::int64_t>(next.plannedStartDelays.front()));
+    }
+    if (overlap == 0) return std::nullopt;
+    const std::int32_t end = wrapAdd(current.startTime, current.plannedDurations.front());
+    return wrapSub(end, static_cast<std::int32_t>(std::min<std::int64_t>(overlap, std::numeric_limits<std::int32_t>::max())));
+}
+
+std::optional<std::int64_t> Track::dueFrame() const {
+    std::optional<std::int64_t> due = Playable::dueFrame();
+    if (const auto start = earlyStart()) {
+        const std::int64_t frame = runtime.frameAt(*start);
+        if (!due || frame < *due) due = frame;
+    }
+    return due;
+}
+
+void Track::tick() {
+    Playable::tick();
     // Starting early is the same step as the current child's end; its real
     // end is then ignored, since it is no longer the current child.
-    if (crossFadeDue || overlapDue) childFinished(&current);
+    if (const auto start = earlyStart(); start && runtime.frameAt(*start) <= runtime.nowFrame()) {
+        childFinished(children[currentIndex].get());
+    }
 }
 
 void Track::planContent(PlanBudget& budget) {

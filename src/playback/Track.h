@@ -17,6 +17,7 @@ public:
     void childFinished(Playable* child) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
     void tick() override;
+    std::optional<std::int64_t> dueFrame() const override;
     void planContent(PlanBudget& budget) override;
     void playContent() override;
 
@@ -27,6 +28,10 @@ private:
     /// The first child at or after `from` that has content; the child count
     /// when there is none.
     std::uint32_t nextWithContent(std::uint32_t from) const;
+    /// When the next child is to start before the current one ends (a
+    /// cross-fade or a negative start delay): the program time from which it
+    /// starts. None when the next child waits for the current one's end.
+    std::optional<std::int32_t> earlyStart() const;
 };
 
 }  // namespace gloam

@@ -23,19 +23,17 @@ using testsupport::PlaybackWorld;
 
 const std::string help = "Cursor left/right to select scene, letter to start/stop, '!' to load\n";
 
-/// Remembers how each pass ended and moves the clock as a real wait would.
+/// Remembers until when each pass waited and moves the clock there, as a
+/// real wait without keys would.
 class RecordingIdleWait final : public platform::IdleWait {
 public:
     explicit RecordingIdleWait(platform::VirtualClock& clock) : clock_(clock) {}
-    void idle() override {
-        calls.push_back('i');
-        clock_.advance(20);
+    void waitUntil(std::int32_t untilMs) override {
+        waits.push_back(platform::msBetween(untilMs, clock_.nowMs()));
+        if (waits.back() > 0) clock_.set(untilMs);
     }
-    void busy() override {
-        calls.push_back('b');
-        clock_.advance(1);
-    }
-    std::string calls;
+    /// How long each pass waited, in milliseconds.
+    std::vector<std::int32_t> waits;
 
 private:
     platform::VirtualClock& clock_;
@@ -78,42 +76,46 @@ struct Player {
     std::unique_ptr<MainLoop> loop;
 };
 
-TEST(MainLoopIdle, SleepsWhenNothingIsDue) {
+TEST(MainLoopIdle, WaitsTheIdlePeriodWhenNothingIsPlanned) {
     Player player;
-    EXPECT_EQ(player.world.adventure.deadline, 0);
     EXPECT_TRUE(player.loop->runPass());
     EXPECT_TRUE(player.loop->runPass());
-    EXPECT_EQ(player.idle.calls, "ii");
+    EXPECT_EQ(player.idle.waits, (std::vector<std::int32_t>{20, 20}));
+    EXPECT_FALSE(player.world.adventure.nextDue);
 }
 
-TEST(MainLoopIdle, GoesStraightOnWhenTheDeadlineIsAtMost50MsAwayOrPast) {
+/// A planned moment is handed to the engine a lead (20 ms offline) before it
+/// is due: the loop sleeps until then, never longer than the idle period,
+/// and never spins on a moment it cannot move on, also across the clock's wrap.
+TEST(MainLoopIdle, WaitsUntilALeadBeforeThePlannedMoment) {
     Player player;
     player.world.load("<a><scene name=\"s\"/></a>");
     tinyxml2::XMLDocument document;
     document.Parse("<par name=\"parked\"/>");
     ParkedElement parked(player.world.runtime, player.world.scene(), *document.RootElement());
     player.world.runtime.activeElements.push_back(&parked);
+    parked.state = State::Waiting;
 
     struct Case {
         std::int32_t nowMs;
-        std::int32_t timerEndMs;
-        char expected;
+        std::int32_t dueMs;
+        std::int32_t expectedWait;
     };
-    for (Case c : {Case{10000, 10050, 'b'}, Case{10000, 10051, 'i'}, Case{10000, 9000, 'b'}, Case{10000, 10000, 'b'},
-                   Case{10000, 10049, 'b'}, Case{INT_MAX - 20, INT_MIN + 10, 'b'}, Case{INT_MAX - 20, INT_MIN + 40, 'i'}}) {
+    for (Case c : {Case{10000, 10050, 20}, Case{10000, 10030, 10}, Case{10000, 10021, 1}, Case{10000, 9000, 1},
+                   Case{INT_MAX - 20, INT_MIN + 10, 11}, Case{INT_MAX - 5, INT_MIN + 100, 20}}) {
         player.world.clock.set(c.nowMs);
-        parked.timerEnd = c.timerEndMs;
-        player.idle.calls.clear();
+        parked.timerFrame = player.world.runtime.frameAt(c.dueMs);
+        player.idle.waits.clear();
         ASSERT_TRUE(player.loop->runPass());
-        EXPECT_EQ(player.world.adventure.deadline, c.timerEndMs);
-        EXPECT_EQ(player.idle.calls, std::string(1, c.expected)) << "now " << c.nowMs << ", due " << c.timerEndMs;
+        EXPECT_EQ(player.world.adventure.nextDue, c.dueMs);
+        EXPECT_EQ(player.idle.waits, std::vector<std::int32_t>{c.expectedWait}) << "now " << c.nowMs << ", due " << c.dueMs;
     }
     player.world.clock.set(10000);
-    parked.timerEnd.reset();
-    player.idle.calls.clear();
+    parked.state = State::Playing;  // no timer: nothing planned
+    player.idle.waits.clear();
     ASSERT_TRUE(player.loop->runPass());
-    EXPECT_EQ(player.world.adventure.deadline, 0);
-    EXPECT_EQ(player.idle.calls, "i") << "no timer, nothing due";
+    EXPECT_FALSE(player.world.adventure.nextDue);
+    EXPECT_EQ(player.idle.waits, std::vector<std::int32_t>{20}) << "no timer, nothing due";
     player.world.runtime.activeElements.remove(&parked);
 }
 
@@ -134,7 +136,7 @@ TEST(MainLoopKeys, EscapeEndsThePassAtOnce) {
     Player player({27, 'x'});
     player.world.load("<a><scene/></a>");
     EXPECT_FALSE(player.loop->runPass());
-    EXPECT_EQ(player.idle.calls, "") << "no wait after Escape";
+    EXPECT_TRUE(player.idle.waits.empty()) << "no wait after Escape";
     EXPECT_TRUE(player.printed.empty()) << "no redraw after Escape";
     EXPECT_EQ(player.console->keysLeft(), 1u);
 }

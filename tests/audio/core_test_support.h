@@ -53,6 +53,7 @@ public:
     std::uint32_t lengthMs() const noexcept override {
         return static_cast<std::uint32_t>(numFrames_ * 1000 / static_cast<std::size_t>(sampleRate_));
     }
+    std::int64_t lengthFrames() const noexcept override { return static_cast<std::int64_t>(numFrames_); }
     SoundMode mode() const noexcept override { return SoundMode::Sample; }
     std::unique_ptr<SoundReader> openReader() override {
         return std::make_unique<ConstantReader>(value_, numFrames_, &readers, &starve);

@@ -15,6 +15,7 @@ public:
     explicit FakeSound(int* alive) : alive_(alive) { ++*alive_; }
     ~FakeSound() override { --*alive_; }
     std::uint32_t lengthMs() const noexcept override { return 1000; }
+    std::int64_t lengthFrames() const noexcept override { return 48000; }
     audio::SoundMode mode() const noexcept override { return audio::SoundMode::Stream; }
     std::unique_ptr<audio::SoundReader> openReader() override { return nullptr; }
 

@@ -35,15 +35,13 @@ TEST(LifeCycle, WorkedRunWithDelaysFadesAndOneLoop) {
     EXPECT_EQ(el.timerEnd, 11000);
     EXPECT_FLOAT_EQ(groupVolume(el), 0.0f);
 
+    // The delay is handled ahead of time, on its exact frame: the pass is not
+    // late, so the plan keeps its length.
     world.runUntil(11000);
-    world.pass();  // the tick at 11000 itself does not fire the timer
-    EXPECT_EQ(el.state, State::Waiting);
-    world.pass();
     EXPECT_EQ(el.state, State::Playing);
-    EXPECT_EQ(el.plannedDurations.front(), 8001);  // one millisecond late
+    EXPECT_EQ(el.plannedDurations.front(), 8000);
 
     world.runUntil(11250);
-    world.pass();
     EXPECT_NEAR(groupVolume(el), 0.5f, 0.05f);
     world.runUntil(12000);
     EXPECT_FLOAT_EQ(groupVolume(el), 1.0f);
@@ -57,10 +55,8 @@ TEST(LifeCycle, WorkedRunWithDelaysFadesAndOneLoop) {
     world.runUntil(16100);
     EXPECT_EQ(el.state, State::Playing);
     const std::int32_t plannedEnd = el.startTime + el.plannedDurations.front();
-    EXPECT_GE(plannedEnd, 19000);
-    EXPECT_LE(plannedEnd, 19060);
+    EXPECT_EQ(plannedEnd, 19000);
     world.runUntil(plannedEnd - 250);
-    world.pass();
     EXPECT_NEAR(groupVolume(el), 0.5f, 0.05f);
 
     world.runUntil(plannedEnd + 100);
@@ -69,11 +65,13 @@ TEST(LifeCycle, WorkedRunWithDelaysFadesAndOneLoop) {
     ASSERT_EQ(states.size(), 5u);
     EXPECT_EQ(states[0].state, State::Waiting);
     EXPECT_EQ(states[1].state, State::Playing);
+    EXPECT_EQ(states[1].ms, 11000);
     EXPECT_EQ(states[2].state, State::Waiting);
-    EXPECT_NEAR(states[2].ms, 14001, 30);
+    EXPECT_EQ(states[2].ms, 14000);
     EXPECT_EQ(states[3].state, State::Playing);
-    EXPECT_NEAR(states[3].ms, 16001, 30);
+    EXPECT_EQ(states[3].ms, 16000);
     EXPECT_EQ(states[4].state, State::Finished);
+    EXPECT_EQ(states[4].ms, 19000);
 }
 
 TEST(LifeCycle, FadeOutOnAPlayingElementRampsDownThenStops) {

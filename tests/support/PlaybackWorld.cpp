@@ -11,7 +11,7 @@
 namespace testsupport {
 
 void StateRecorder::stateChanged(const gloam::Playable& element, gloam::State state) {
-    records.push_back({clock_.nowMs(), element.name, state});
+    records.push_back({runtime_.now(), element.name, state});
 }
 
 std::vector<StateRecord> StateRecorder::of(const std::string& name) const {
@@ -32,13 +32,17 @@ audio::SystemConfig offlineConfig(int sampleRate) {
     return config;
 }
 
+/// The engine opened, before anything that reads its rate and position.
+audio::System& opened(audio::System& system, int sampleRate) {
+    system.init(offlineConfig(sampleRate));
+    return system;
+}
+
 }  // namespace
 
 PlaybackWorld::PlaybackWorld(int sampleRate, std::int32_t startMs)
-    : clock(startMs), runtime(audio, clock), adventure(runtime), recorder(clock), console_({}, clock), wait_(*this),
-      loop_(console_, wait_, runtime, adventure), sampleRate_(sampleRate),
-      sumSquares_(2, 0.0) {
-    audio.init(offlineConfig(sampleRate));
+    : clock(startMs), runtime(opened(audio, sampleRate), clock), adventure(runtime), recorder(runtime), console_({}, clock),
+      wait_(*this), loop_(console_, wait_, runtime, adventure), sampleRate_(sampleRate), sumSquares_(2, 0.0) {
     runtime.observer = &recorder;
 }
 

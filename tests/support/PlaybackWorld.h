@@ -25,19 +25,21 @@ struct StateRecord {
 
 class StateRecorder : public gloam::StateObserver {
 public:
-    explicit StateRecorder(const platform::Clock& clock) : clock_(clock) {}
+    /// Records the program time of each change: the moment it belongs to,
+    /// which may lie a little ahead of the pass that handles it.
+    explicit StateRecorder(const gloam::Runtime& runtime) : runtime_(runtime) {}
     void stateChanged(const gloam::Playable& element, gloam::State state) override;
     std::vector<StateRecord> records;
     /// The records of one element, in order.
     std::vector<StateRecord> of(const std::string& name) const;
 
 private:
-    const platform::Clock& clock_;
+    const gloam::Runtime& runtime_;
 };
 
-/// Runs the player's own main loop without keys, where a sleeping pass moves
-/// the clock 20 ms and a busy one 1 ms, rendering the audio of the time that
-/// passed. Lives in its own temporary working folder.
+/// Runs the player's own main loop without keys, where the wait between
+/// passes moves the clock to the time the loop asks for, rendering the audio
+/// of the time that passed. Lives in its own temporary working folder.
 class PlaybackWorld {
 public:
     explicit PlaybackWorld(int sampleRate = 8000, std::int32_t startMs = 1000);
@@ -75,8 +77,10 @@ private:
     class AdvancingWait final : public platform::IdleWait {
     public:
         explicit AdvancingWait(PlaybackWorld& world) : world_(world) {}
-        void idle() override { world_.advance(20); }
-        void busy() override { world_.advance(1); }
+        void waitUntil(std::int32_t untilMs) override {
+            const std::int32_t ahead = platform::msBetween(untilMs, world_.clock.nowMs());
+            if (ahead > 0) world_.advance(ahead);
+        }
 
     private:
         PlaybackWorld& world_;

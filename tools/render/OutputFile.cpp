@@ -117,7 +117,9 @@ OutputFile::OutputFile(const OutputTarget& target) : target_(target.real) {
     }
     // A short, hidden name beside the target, so that the rename stays on
     // one file system and a leftover after a crash is recognisable.
-    std::string pattern = (target_.parent_path() / ("." + target_.filename().string().substr(0, 200) + ".XXXXXX"));
+    std::string hidden = ".";
+    hidden.append(target_.filename().string(), 0, 200).append(".XXXXXX");
+    std::string pattern = target_.parent_path() / hidden;
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) {
         reason_ = std::strerror(errno);

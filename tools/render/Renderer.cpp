@@ -45,25 +45,30 @@ private:
     fs::path previous_;
 };
 
-/// Instead of sleeping, moves the clock on and renders the audio of the time
-/// that passed. Frame counts follow the total time, so nothing drifts.
+/// Instead of sleeping, moves the clock to the time the loop waits for (or
+/// the next key, or the end) and renders the audio of the time that passed,
+/// up to the frame that time stands for, so nothing drifts.
 class RenderingWait final : public platform::IdleWait {
 public:
-    RenderingWait(platform::VirtualClock& clock, audio::System& system, AudioWriter& output, std::int32_t endMs)
-        : clock_(clock), system_(system), output_(output), endMs_(endMs),
-          buffer_(static_cast<std::size_t>(system.outputChannels()) * blockFrames) {}
+    RenderingWait(platform::VirtualClock& clock, const platform::ScriptedConsole& keys, const Runtime& runtime,
+                  AudioWriter& output, std::int32_t endMs)
+        : clock_(clock), keys_(keys), runtime_(runtime), output_(output), endMs_(endMs),
+          buffer_(static_cast<std::size_t>(runtime.audio.outputChannels()) * blockFrames) {}
 
-    void idle() override { advance(20); }
-    void busy() override { advance(1); }
+    void waitUntil(std::int32_t untilMs) override {
+        std::int32_t target = std::min(untilMs, endMs_);
+        if (const std::optional<std::int32_t> key = keys_.nextKeyAt(); key && *key < target) target = *key;
+        if (target > clock_.nowMs()) clock_.set(target);
+        catchUp();
+    }
 
     /// Renders up to the clock (or the end), also after the clock was moved
     /// by a blocking key read.
     void catchUp() {
-        const std::int64_t targetMs = std::min<std::int64_t>(clock_.nowMs(), endMs_);
-        const std::int64_t targetFrames = targetMs * system_.sampleRate() / 1000;
+        const std::int64_t targetFrames = runtime_.frameAt(std::min(clock_.nowMs(), endMs_));
         while (renderedFrames_ < targetFrames && ok_) {
             const auto frames = static_cast<std::size_t>(std::min<std::int64_t>(targetFrames - renderedFrames_, blockFrames));
-            system_.renderOffline(buffer_.data(), frames);
+            runtime_.audio.renderOffline(buffer_.data(), frames);
             ok_ = output_.write(buffer_.data(), frames);
             renderedFrames_ += static_cast<std::int64_t>(frames);
         }
@@ -74,13 +79,9 @@ public:
 private:
     static constexpr std::int64_t blockFrames = 4096;
 
-    void advance(std::int32_t ms) {
-        clock_.advance(ms);
-        catchUp();
-    }
-
     platform::VirtualClock& clock_;
-    audio::System& system_;
+    const platform::ScriptedConsole& keys_;
+    const Runtime& runtime_;
     AudioWriter& output_;
     std::int32_t endMs_;
     std::vector<float> buffer_;
@@ -192,12 +193,12 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     // for: nothing of a long render is kept in memory.
     std::optional<Timeline> timeline;
     if (trace != nullptr) {
-        timeline.emplace(*trace, clock, adventure);
+        timeline.emplace(*trace, runtime, adventure);
         runtime.observer = &*timeline;
     }
 
     platform::ScriptedConsole console(options.keys, clock, platform::Transcript::Discard);
-    RenderingWait wait(clock, system, audioOut, endMs);
+    RenderingWait wait(clock, console, runtime, audioOut, endMs);
     MainLoopHooks hooks;
     if (timeline) hooks.keyRead = [&timeline](int code) { timeline->keyRead(code); };
     if (screens != nullptr) {

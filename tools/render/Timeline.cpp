@@ -41,10 +41,10 @@ std::string Timeline::pathOf(const Playable& element) const {
 }
 
 void Timeline::stateChanged(const Playable& element, State state) {
-    out_.write(std::to_string(clock_.nowMs()) + "\tstate\t" + pathOf(element) + '\t' + escapeControls(element.name) +
+    out_.write(std::to_string(runtime_.now()) + "\tstate\t" + pathOf(element) + '\t' + escapeControls(element.name) +
                '\t' + stateName(state) + '\n');
 }
 
-void Timeline::keyRead(int code) { out_.write(std::to_string(clock_.nowMs()) + "\tkey\t" + std::to_string(code) + '\n'); }
+void Timeline::keyRead(int code) { out_.write(std::to_string(runtime_.now()) + "\tkey\t" + std::to_string(code) + '\n'); }
 
 }  // namespace gloam::render

@@ -24,8 +24,10 @@ class OutputFile;
 /// is exactly one event with exactly its fields.
 class Timeline final : public StateObserver {
 public:
-    Timeline(OutputFile& out, const platform::Clock& clock, const Adventure& adventure)
-        : out_(out), clock_(clock), adventure_(adventure) {}
+    /// Lines carry the program time of each change: the moment it belongs
+    /// to, exact to the millisecond, even when the loop handled it ahead.
+    Timeline(OutputFile& out, const Runtime& runtime, const Adventure& adventure)
+        : out_(out), runtime_(runtime), adventure_(adventure) {}
 
     void stateChanged(const Playable& element, State state) override;
     void keyRead(int code);
@@ -35,7 +37,7 @@ public:
 
 private:
     OutputFile& out_;
-    const platform::Clock& clock_;
+    const Runtime& runtime_;
     const Adventure& adventure_;
 };
 
