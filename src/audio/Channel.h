@@ -20,6 +20,13 @@ public:
     Channel() = default;
     Channel(System* system, std::uint32_t voice, std::uint32_t generation)
         : system_(system), voice_(voice), generation_(generation) {}
+    /// A virtual play (see System::playSoundAt): no voice, playing until
+    /// output frame `endFrame`.
+    static Channel virtualUntil(System* system, std::int64_t endFrame) {
+        Channel channel(system, kVirtual, 0);
+        channel.virtualEnd_ = endFrame;
+        return channel;
+    }
 
     /// False once the sound has played to its end, was stopped, was displaced,
     /// or the handle is stale or null. A play scheduled to start later counts
@@ -38,10 +45,16 @@ public:
 
     explicit operator bool() const { return system_ != nullptr; }
 
+    /// True for a virtual play, which no one hears.
+    bool isVirtual() const { return voice_ == kVirtual; }
+
 private:
+    static constexpr std::uint32_t kVirtual = 0xfffffffeu;
+
     System* system_ = nullptr;
     std::uint32_t voice_ = 0;
     std::uint32_t generation_ = 0;
+    std::int64_t virtualEnd_ = 0;
 };
 
 }  // namespace audio

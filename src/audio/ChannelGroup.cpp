@@ -135,6 +135,7 @@ float System::Impl::groupVolumeNow(std::uint32_t group) {
         slot.volume.advance(slot.volumeFrame, mixed, nullptr);
         slot.volumeFrame = mixed;
     }
+    if (slot.volume.steadyUntil(mixed + 1)) return slot.volume.gain();
     // The gain of the next frame to be mixed, which a change due on it sets.
     VolumeAutomation next = slot.volume;
     float gain = 0.0f;

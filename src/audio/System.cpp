@@ -61,6 +61,7 @@ std::unique_ptr<Sound> System::createSound(const std::string& path, SoundMode mo
 }
 
 Channel System::playSound(Sound& sound, bool paused) { return impl_->play(sound, paused); }
+Channel System::playSoundAt(Sound& sound, const PlayRequest& request) { return impl_->playAt(sound, request); }
 int System::channelsPlaying() const { return impl_->countPlaying(); }
 
 void System::renderOffline(float* out, std::size_t numFrames) {

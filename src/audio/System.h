@@ -58,6 +58,22 @@ public:
     /// (the oldest among equals) is taken over.
     Channel playSound(Sound& sound, bool paused);
 
+    /// A play set up in one go: its group (the master group when null), its
+    /// place, and the output frame its first sample is heard on.
+    struct PlayRequest {
+        ChannelGroup* group = nullptr;
+        Vector3 position{};
+        std::int64_t startFrame = kAtOnce;
+    };
+    /// Plays `sound` as asked. When every channel is busy, the quietest play
+    /// is taken over only if the new one would be louder there; otherwise
+    /// the new play is virtual: it is not heard and holds no channel (nor
+    /// decodes anything), but its handle reads as playing until the frame the
+    /// sound would have ended on, so whatever waits for its end keeps its
+    /// time, and a crowd of equal plays does not take voices from each other
+    /// over and over.
+    Channel playSoundAt(Sound& sound, const PlayRequest& request);
+
     /// DSP plug-ins known to the engine, in load order.
     int numDspPlugins() const;
     /// The plug-in's label, cut to 32 characters.

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace audio {
@@ -39,6 +40,7 @@ struct System::Impl {
         const Sound* sound = nullptr;  ///< identity only, to stop plays of a sound being destroyed
         std::unique_ptr<SoundReader> reader;
         std::int64_t startFrame = 0;  ///< the frame it sounds from, once unpaused
+        float gain = 1.0f;  ///< how loud it is, as of its last move: the quietest is taken over first
         /// A play stopped at a later frame keeps its voice until then.
         std::int64_t heldUntil = 0;
     };
@@ -89,6 +91,9 @@ struct System::Impl {
 
     // SystemVoices.cpp: channels and sounds.
     Channel play(Sound& sound, bool paused);
+    Channel playAt(Sound& sound, const System::PlayRequest& request);
+    /// Gives a voice a new play (taking it over if busy); the caller fills in the rest.
+    VoiceSlot& claimVoice(std::uint32_t index, Sound& sound, std::unique_ptr<SoundReader> reader);
     bool isPlaying(std::uint32_t voice, std::uint32_t generation) const;
     VoiceSlot* liveVoice(std::uint32_t voice, std::uint32_t generation);
     bool hasEnded(std::uint32_t voice) const;
@@ -96,8 +101,12 @@ struct System::Impl {
     /// been mixed); its voice is free again from then on.
     void stopVoice(std::uint32_t voice, std::int64_t atFrame = kAtOnce);
     void reclaimEnded();
-    std::uint32_t pickVoice();
-    float effectiveGain(const VoiceSlot& slot);
+    /// A free voice; else the quietest play (the oldest among equals), but
+    /// only when it is quieter than `newGain` if one is given; kNoIndex when
+    /// the new play should go virtual instead.
+    std::uint32_t pickVoice(std::optional<float> newGain = std::nullopt);
+    /// A play's level at `position` in `group`, through every volume above it.
+    float effectiveGain(std::uint32_t group, Vector3 position);
     void setVoiceGroup(std::uint32_t voice, std::uint32_t generation, std::uint32_t group);
     void setVoicePosition(std::uint32_t voice, std::uint32_t generation, Vector3 position);
     void setVoicePaused(std::uint32_t voice, std::uint32_t generation, bool paused, std::int64_t atFrame);

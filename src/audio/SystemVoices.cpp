@@ -10,7 +10,11 @@ namespace audio {
 
 // --- Channel --------------------------------------------------------------
 
-bool Channel::isPlaying() const { return system_ != nullptr && system_->impl().isPlaying(voice_, generation_); }
+bool Channel::isPlaying() const {
+    if (system_ == nullptr) return false;
+    if (isVirtual()) return system_->framesMixed() < virtualEnd_;
+    return system_->impl().isPlaying(voice_, generation_);
+}
 
 void Channel::setChannelGroup(ChannelGroup& group) {
     if (system_ != nullptr) system_->impl().setVoiceGroup(voice_, generation_, group.id());
@@ -30,6 +34,7 @@ void Channel::startAt(std::int64_t frame) {
 }
 
 void Channel::stop(std::int64_t atFrame) {
+    if (isVirtual()) virtualEnd_ = 0;
     if (system_ != nullptr) system_->impl().stopChannel(voice_, generation_, atFrame);
 }
 
@@ -62,18 +67,9 @@ Channel System::Impl::play(Sound& sound, bool paused) {
     std::unique_ptr<SoundReader> reader = sound.openReader();
     if (!reader) return {};
     const std::uint32_t index = pickVoice();
-    VoiceSlot& slot = voices[index];
-    if (slot.busy) stopVoice(index);  // taken over: its handle reads as not playing from now on
-    if (++slot.generation == 0) slot.generation = 1;  // 0 means "never ended"
-    slot.busy = true;
+    VoiceSlot& slot = claimVoice(index, sound, std::move(reader));
     slot.paused = paused;
-    slot.startFrame = framesMixed();
-    slot.heldUntil = 0;
-    slot.group = kMasterGroup;
-    slot.position = Vector3{};
-    slot.startOrder = ++playsStarted;
-    slot.sound = &sound;
-    slot.reader = std::move(reader);
+    slot.gain = effectiveGain(slot.group, slot.position);
 
     auto command = MixCommand::to(MixCommand::Kind::StartVoice, index, slot.generation);
     command.reader = slot.reader.get();
@@ -84,24 +80,71 @@ Channel System::Impl::play(Sound& sound, bool paused) {
     return Channel(&owner, index, slot.generation);
 }
 
-std::uint32_t System::Impl::pickVoice() {
+Channel System::Impl::playAt(Sound& sound, const System::PlayRequest& request) {
+    if (!open) return {};
+    const std::uint32_t group = request.group != nullptr && groupValid(request.group->id()) ? request.group->id() : kMasterGroup;
+    const float gain = effectiveGain(group, request.position);
+    const std::uint32_t index = pickVoice(gain);
+    if (index == kNoIndex) {
+        return Channel::virtualUntil(&owner, std::max(request.startFrame, framesMixed()) + sound.lengthFrames());
+    }
+    std::unique_ptr<SoundReader> reader = sound.openReader();
+    if (!reader) return {};
+    VoiceSlot& slot = claimVoice(index, sound, std::move(reader));
+    slot.paused = false;
+    slot.group = group;
+    slot.position = request.position;
+    slot.gain = gain;
+    slot.startFrame = std::max(request.startFrame, framesMixed());
+
+    // Set up paused, then heard from its frame: the mixer never sees it half made.
+    auto command = MixCommand::to(MixCommand::Kind::StartVoice, index, slot.generation);
+    command.reader = slot.reader.get();
+    command.group = group;
+    command.paused = true;
+    command.gains = spatializer->gains(request.position);
+    post(command);
+    auto resume = MixCommand::to(MixCommand::Kind::PauseVoice, index, slot.generation);
+    resume.paused = false;
+    resume.atFrame = request.startFrame;
+    post(resume);
+    return Channel(&owner, index, slot.generation);
+}
+
+System::Impl::VoiceSlot& System::Impl::claimVoice(std::uint32_t index, Sound& sound, std::unique_ptr<SoundReader> reader) {
+    VoiceSlot& slot = voices[index];
+    if (slot.busy) stopVoice(index);  // taken over: its handle reads as not playing from now on
+    if (++slot.generation == 0) slot.generation = 1;  // 0 means "never ended"
+    slot.busy = true;
+    slot.paused = true;
+    slot.startFrame = framesMixed();
+    slot.heldUntil = 0;
+    slot.group = kMasterGroup;
+    slot.position = Vector3{};
+    slot.startOrder = ++playsStarted;
+    slot.sound = &sound;
+    slot.reader = std::move(reader);
+    return slot;
+}
+
+std::uint32_t System::Impl::pickVoice(std::optional<float> newGain) {
     const std::int64_t mixed = framesMixed();
     for (std::uint32_t i = 0; i < voices.size(); ++i) {
         // A play stopped at a frame still to come holds its voice until then.
         if ((!voices[i].busy && voices[i].heldUntil <= mixed) || (voices[i].busy && hasEnded(i))) return i;
     }
+    // Levels are as of each play's last move, so choosing costs no more than
+    // a comparison per voice.
     std::uint32_t best = kNoIndex;
-    float bestGain = 0.0f;
     for (std::uint32_t i = 0; i < voices.size(); ++i) {
         if (!voices[i].busy) continue;
-        const float gain = effectiveGain(voices[i]);
-        if (best == kNoIndex || gain < bestGain ||
-            (gain == bestGain && voices[i].startOrder < voices[best].startOrder)) {
+        if (best == kNoIndex || voices[i].gain < voices[best].gain ||
+            (voices[i].gain == voices[best].gain && voices[i].startOrder < voices[best].startOrder)) {
             best = i;
-            bestGain = gain;
         }
     }
-    if (best != kNoIndex) return best;
+    if (best != kNoIndex) return newGain && !(*newGain > voices[best].gain) ? kNoIndex : best;
+    if (newGain) return kNoIndex;
     // Every voice is ringing out to a later stop: cut the one that ends first.
     best = 0;
     for (std::uint32_t i = 1; i < voices.size(); ++i) {
@@ -110,9 +153,8 @@ std::uint32_t System::Impl::pickVoice() {
     return best;
 }
 
-float System::Impl::effectiveGain(const VoiceSlot& slot) {
-    float gain = Spatializer::distanceGain(slot.position);
-    std::uint32_t group = slot.group;
+float System::Impl::effectiveGain(std::uint32_t group, Vector3 position) {
+    float gain = Spatializer::distanceGain(position);
     while (group != kMasterGroup) {
         if (group >= groups.size()) return 0.0f;  // detached: not heard
         gain *= groupVolumeNow(group);
@@ -176,6 +218,7 @@ void System::Impl::setVoiceGroup(std::uint32_t voice, std::uint32_t generation, 
     VoiceSlot* slot = liveVoice(voice, generation);
     if (slot == nullptr || !groupValid(group)) return;
     slot->group = group;
+    slot->gain = effectiveGain(group, slot->position);
     auto command = MixCommand::to(MixCommand::Kind::SetVoiceGroup, voice, generation);
     command.group = group;
     post(command);
@@ -185,6 +228,7 @@ void System::Impl::setVoicePosition(std::uint32_t voice, std::uint32_t generatio
     VoiceSlot* slot = liveVoice(voice, generation);
     if (slot == nullptr) return;
     slot->position = position;
+    slot->gain = effectiveGain(slot->group, position);
     auto command = MixCommand::to(MixCommand::Kind::SetVoiceGains, voice, generation);
     command.gains = spatializer->gains(position);
     post(command);

@@ -161,14 +161,15 @@ void Source::planContent(PlanBudget&) {
 
 void Source::playContent() {
     if (sound == nullptr) return;
-    channel = runtime.audio.playSound(*sound, true);
-    if (channelGroup) channel.setChannelGroup(*channelGroup);
     playStart = now();
     playStartFrame = runtime.nowFrame();
-    channel.set3DAttributes({effectivePositionX, 0.0f, effectivePositionY}, {});
     // Heard from exactly this frame: a pass that follows another begins on
     // the frame the other ends, so loops and sequences join without a gap.
-    channel.startAt(playStartFrame);
+    audio::System::PlayRequest request;
+    request.group = channelGroup.get();
+    request.position = {effectivePositionX, 0.0f, effectivePositionY};
+    request.startFrame = playStartFrame;
+    channel = runtime.audio.playSoundAt(*sound, request);
 }
 
 std::optional<std::int64_t> Source::dueFrame() const {

@@ -139,6 +139,41 @@ TEST(CoreChannels, AmongEquallyLoudVoicesTheOldestIsTakenOver) {
     EXPECT_NEAR(render(system, kBlock).peak(0), 3 * 0.1f * kCentre, 1e-5f);
 }
 
+/// Plays set up in one go (as the life cycle makes them) beyond the voice
+/// limit: an equal one does not take a voice but plays virtually, on time;
+/// a louder one takes over the quietest.
+TEST(CoreChannels, BeyondTheLimitAPlayNoLouderThanAnyIsVirtualAndKeepsItsTime) {
+    SystemConfig config = offlineConfig(1);
+    config.maxChannels = 2;
+    System system;
+    system.init(config);
+    ConstantSound sound(0.25f, 1000);
+    auto loud = system.createChannelGroup();
+    loud->setVolume(2.0f);
+    System::PlayRequest request;
+    request.startFrame = 100;
+    Channel a = system.playSoundAt(sound, request);
+    Channel b = system.playSoundAt(sound, request);
+    Channel c = system.playSoundAt(sound, request);
+    EXPECT_TRUE(c.isVirtual());
+    EXPECT_TRUE(a.isPlaying() && b.isPlaying() && c.isPlaying());
+    const Rendered out = render(system, 1099);
+    EXPECT_EQ(out.at(1098, 0), 0.5f) << "two are heard";
+    EXPECT_EQ(system.channelsPlaying(), 2);
+    EXPECT_TRUE(c.isPlaying()) << "the virtual play lasts as long as the sound";
+    render(system, 1);
+    EXPECT_FALSE(c.isPlaying());
+
+    request.startFrame = kAtOnce;
+    Channel d = system.playSoundAt(sound, request);
+    request.group = loud.get();
+    Channel e = system.playSoundAt(sound, request);
+    Channel f = system.playSoundAt(sound, request);
+    EXPECT_FALSE(d.isVirtual() || e.isVirtual() || f.isVirtual());
+    EXPECT_TRUE(e.isPlaying() && f.isPlaying());
+    EXPECT_FALSE(d.isPlaying()) << "taken over by a louder play";
+}
+
 TEST(CoreChannels, AReaderThatFallsBehindCostsSilenceButNotTheChannel) {
     System system;
     system.init(offlineConfig(1));
