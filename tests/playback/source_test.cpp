@@ -155,25 +155,6 @@ TEST(Source, SoundThatGetsNoChannelEndsItsPassAndTheSequenceMovesOn) {
     EXPECT_EQ(world.element("seq").state, State::Finished);
 }
 
-/// More endless sounds than voices: the ones left without a voice play
-/// virtually, so no pass ends early and every element keeps its own time
-/// (before, each one that lost its voice took another's at the next pass).
-TEST(Source, MoreEndlessSoundsThanVoicesEachKeepTheirOwnTime) {
-    PlaybackWorld world;
-    testsupport::writeSine("sounds/blip.wav", 100);
-    std::string xml = R"(<a mode="preload"><scene>)";
-    for (int i = 0; i < 200; ++i) xml += R"(<sound src="blip.wav" autoStart="1" loopCount="-1"/>)";
-    world.load(xml + "</scene></a>");
-    const std::int32_t started = world.now();
-    world.runFor(2010);
-    EXPECT_EQ(world.audio.channelsPlaying(), 128);
-    for (const auto& child : world.scene().children) {
-        const auto& sound = static_cast<const gloam::Source&>(*child);
-        ASSERT_EQ((sound.playStart - started) % 100, 0) << "a pass ended early at " << sound.playStart;
-        ASSERT_EQ(sound.playStart - started, 2000);
-    }
-}
-
 TEST(MatchWildcard, StarsAndQuestionMarksMatchLikeFileNamePatterns) {
     using gloam::matchWildcard;
     EXPECT_TRUE(matchWildcard("bird*", "bird7.wav"));
