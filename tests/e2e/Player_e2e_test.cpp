@@ -1,12 +1,16 @@
 // The real player binary in a pseudo-terminal.
 #include "TestFiles.h"
 
+#include <sndfile.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <cmath>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,7 +40,10 @@ constexpr auto patience = 10s;
 /// pipe that the test reads (and may close), as under `gloam | tee`.
 class PlayerInPty {
 public:
-    explicit PlayerInPty(const fs::path& workDir, bool outputToPipe = false) {
+    /// `environment` sets variables for the player (the audio driver is
+    /// SDL's dummy device unless it says otherwise).
+    explicit PlayerInPty(const fs::path& workDir, bool outputToPipe = false,
+                         const std::vector<std::pair<std::string, std::string>>& environment = {}) {
         winsize size{};
         size.ws_row = 40;
         size.ws_col = 120;
@@ -56,6 +63,7 @@ public:
             if (outputToPipe) ::close(outputPipe[0]);
             if (::chdir(workDir.c_str()) != 0) ::_exit(126);
             ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+            for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
             ::execl(GLOAM_BINARY, "gloam", static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -86,6 +94,12 @@ public:
             drain(50);
         }
         return true;
+    }
+
+    /// Keeps reading the screen for `duration`, so the player never waits to write it.
+    void listen(std::chrono::milliseconds duration) {
+        const auto until = std::chrono::steady_clock::now() + duration;
+        while (std::chrono::steady_clock::now() < until) drain(20);
     }
 
     /// Reads the output pipe until `done` holds for what came through it.
@@ -465,3 +479,67 @@ TEST(PlayerEndToEnd, AStrangersAdventuresFolderCanNeitherCommandTheTerminalNorBl
 }
 
 }  // namespace
+
+/// At the table, through the sound device's real-time path (SDL's disk driver
+/// captures what the player sends it): a sequence of two sounds joins without
+/// a gap or an overlap, and its loop delay is exactly that many samples of
+/// silence, pass after pass, so the capture is the files' samples laid end to
+/// end with nothing added or lost.
+TEST(PlayerEndToEnd, LoopsAndSequencesJoinOnTheSampleAtTheTable) {
+    TempFolder dir;
+    constexpr int rate = 48000;
+    // Whole numbers of cycles, so the joins need nothing but the right sample.
+    testsupport::writeSine(dir.path() / "sounds/a.wav", 100, rate, 480.0);
+    testsupport::writeSine(dir.path() / "sounds/b.wav", 100, rate, 960.0);
+    testsupport::writeText(dir.path() / "adventures/joins.xml", R"(<a mode="preload"><scene>
+        <seq autoStart="1" loopCount="-1" loopDelay="30"><sound src="a.wav"/><sound src="b.wav"/></seq>
+        </scene></a>)");
+    const fs::path capture = dir.path() / "capture.raw";
+    {
+        PlayerInPty player(dir.path(), false, {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", capture.string()}});
+        ASSERT_TRUE(player.readUntil([](const std::string& out) { return out.find("channels active") != std::string::npos; }));
+        player.type("!");
+        ASSERT_TRUE(player.readUntil([](const std::string& out) { return out.find("joins.xml") != std::string::npos; }));
+        player.type("\r");
+        ASSERT_TRUE(player.readUntil([](const std::string& out) { return out.find("1 channels active") != std::string::npos; }));
+        player.listen(1500ms);
+        player.type("\x1b");
+        EXPECT_EQ(player.waitForExit(), 0);
+    }
+
+    // What one round should be: a, b, then 30 ms of silence.
+    std::vector<float> round;
+    for (const char* name : {"sounds/a.wav", "sounds/b.wav"}) {
+        SF_INFO info{};
+        SNDFILE* file = sf_open((dir.path() / name).c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr);
+        std::vector<float> samples(static_cast<std::size_t>(info.frames));
+        sf_readf_float(file, samples.data(), info.frames);
+        sf_close(file);
+        round.insert(round.end(), samples.begin(), samples.end());
+    }
+    round.resize(round.size() + 30 * rate / 1000, 0.0f);
+
+    // The surround output has six channels; a centred sound is in one.
+    std::ifstream in(capture, std::ios::binary);
+    std::vector<float> interleaved;
+    for (float sample = 0.0f; in.read(reinterpret_cast<char*>(&sample), sizeof sample);) interleaved.push_back(sample);
+    constexpr std::size_t channels = 6;
+    std::vector<double> energy(channels, 0.0);
+    for (std::size_t i = 0; i < interleaved.size(); ++i) energy[i % channels] += interleaved[i] * interleaved[i];
+    const std::size_t loudest = static_cast<std::size_t>(std::max_element(energy.begin(), energy.end()) - energy.begin());
+    std::vector<float> heard;
+    for (std::size_t i = loudest; i < interleaved.size(); i += channels) heard.push_back(interleaved[i]);
+    // The first sample of a sine is 0; the sound began one frame before the first that is not.
+    std::size_t start = 0;
+    while (start < heard.size() && heard[start] == 0.0f) ++start;
+    ASSERT_GT(start, 0u);
+    --start;
+    const double gain = heard[start + 1] / round[1];
+    const std::size_t rounds = (heard.size() - start) / round.size();
+    ASSERT_GE(rounds, 5u) << "the capture holds too little";
+    for (std::size_t n = 0; n + 1 < rounds * round.size(); ++n) {
+        ASSERT_NEAR(heard[start + n], gain * round[n % round.size()], 1e-5)
+            << "sample " << n << " of the loop (round " << n / round.size() << ", at " << n % round.size() << ")";
+    }
+}
