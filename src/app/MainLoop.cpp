@@ -28,6 +28,10 @@ constexpr int keyLoad = '!';
 /// The loop passes at least this often while it waits for keys, so that the
 /// screen follows what is heard and the engine's housekeeping runs.
 constexpr std::int32_t idlePassMs = 20;
+/// With nothing running at all, nothing can change on the screen but by a key,
+/// so the loop rests longer (the engine's housekeeping can wait that long):
+/// an idle player hardly wakes.
+constexpr std::int32_t restingPassMs = 250;
 /// How far ahead of a planned moment the loop hands it to the engine, at
 /// least: one device buffer and a little slack. Handled this early, a start
 /// or fade lands on its exact frame even when a pass comes a few
@@ -84,7 +88,8 @@ std::int32_t MainLoop::leadMs() const {
 
 std::int32_t MainLoop::nextPassAt() const {
     const std::int32_t now = runtime_.clock.nowMs();
-    std::int32_t until = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + idlePassMs);
+    const std::int32_t period = runtime_.activeElements.empty() ? restingPassMs : idlePassMs;
+    std::int32_t until = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + period);
     auto sooner = [&until](std::int32_t at) {
         if (platform::msBetween(at, until) < 0) until = at;
     };

@@ -10,9 +10,11 @@ namespace {
 
 /// Frames one job decodes before the next job gets its turn.
 constexpr std::size_t kPumpFrames = 4096;
-/// Readers wake the thread when they run low; the period only bounds the
-/// delay of a wake-up that raced with the thread going to sleep.
-constexpr std::chrono::milliseconds kIdlePeriod{10};
+/// Readers wake the thread when they run low and tasks when they arrive, and
+/// whatever was asked for before a wake-up is seen after it, so the period is
+/// only a safety net: long, so an idle player does not wake for nothing.
+/// (A ring holds about 0.7 s and asks for more at half.)
+constexpr std::chrono::milliseconds kIdlePeriod{100};
 
 }  // namespace
 

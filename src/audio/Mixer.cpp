@@ -160,7 +160,7 @@ void Mixer::apply(const MixCommand& command) noexcept {
         break;
     case Kind::CreateGroup:
         if (target != nullptr) {
-            target->reset();
+            changeRinging(*target, [target] { target->reset(); });
             target->alive = true;
             linkGroup(command.index, kMasterGroup);
         }
@@ -176,7 +176,7 @@ void Mixer::apply(const MixCommand& command) noexcept {
                 below->previousSibling = kNoIndex;
                 child = next;
             }
-            target->reset();
+            changeRinging(*target, [target] { target->reset(); });
         }
         break;
     case Kind::SetGroupParent:
@@ -203,8 +203,10 @@ void Mixer::apply(const MixCommand& command) noexcept {
         break;
     case Kind::AddDsp:
         if (target != nullptr && target->numDsps < kMaxDspsPerGroup) {
-            target->dsps[static_cast<std::size_t>(target->numDsps++)] = command.dsp;
-            target->dspTailSilent = false;
+            changeRinging(*target, [target, &command] {
+                target->dsps[static_cast<std::size_t>(target->numDsps++)] = command.dsp;
+                target->dspTailSilent = false;
+            });
         }
         break;
     case Kind::RemoveDsp:
@@ -212,8 +214,10 @@ void Mixer::apply(const MixCommand& command) noexcept {
             auto* end = target->dsps.begin() + target->numDsps;
             auto* found = std::find(target->dsps.begin(), end, command.dsp);
             if (found != end) {
-                std::copy(found + 1, end, found);
-                target->dsps[static_cast<std::size_t>(--target->numDsps)] = nullptr;
+                changeRinging(*target, [target, found, end] {
+                    std::copy(found + 1, end, found);
+                    target->dsps[static_cast<std::size_t>(--target->numDsps)] = nullptr;
+                });
             }
         }
         break;
@@ -290,6 +294,11 @@ void Mixer::render(float* out, std::size_t numFrames) noexcept {
 
 void Mixer::renderBlock(float* out, std::size_t numFrames) noexcept {
     collectVoices(numFrames);
+    // Nothing sounding and no effect ringing: nothing to walk, just silence.
+    if (voicesLinked_ == 0 && ringingBuses_ == 0) {
+        std::memset(out, 0, numFrames * static_cast<std::size_t>(numChannels_) * sizeof(float));
+        return;
+    }
     if (mixGroup(kMasterGroup, 0, numFrames)) {
         kernels::interleave(out, levelPlanes(0).data(), numChannels_, numFrames);
     } else {
@@ -309,6 +318,7 @@ void Mixer::collectVoices(std::size_t numFrames) noexcept {
         voice.linkedGroup = kNoIndex;
     }
     // Walk backwards so each group's list comes out in voice order.
+    voicesLinked_ = 0;
     for (std::size_t i = numVoices_; i-- > 0;) {
         Voice& voice = voices_[i];
         if (!voice.active || voice.paused || voice.startFrame >= blockEnd) continue;
@@ -317,6 +327,7 @@ void Mixer::collectVoices(std::size_t numFrames) noexcept {
         voice.nextInGroup = target->firstVoice;
         voice.linkedGroup = voice.group;
         target->firstVoice = static_cast<std::uint32_t>(i);
+        ++voicesLinked_;
     }
 }
 
@@ -461,10 +472,11 @@ void Mixer::runDsps(Bus& target, const Planes& planes, std::size_t numFrames) no
         // through untouched until the main thread has made them anew.
         clear(planes, numFrames);
         for (int i = 0; i < target.numDsps; ++i) target.dsps[static_cast<std::size_t>(i)]->requestReset();
-        target.dspTailSilent = true;
+        changeRinging(target, [&target] { target.dspTailSilent = true; });
         return;
     }
-    target.dspTailSilent = kernels::isSilent(interleaved, numFrames * static_cast<std::size_t>(numChannels_));
+    const bool silent = kernels::isSilent(interleaved, numFrames * static_cast<std::size_t>(numChannels_));
+    changeRinging(target, [&target, silent] { target.dspTailSilent = silent; });
 }
 
 bool Mixer::isFinite(const Planes& planes, std::size_t numFrames) const noexcept {

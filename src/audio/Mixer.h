@@ -111,6 +111,15 @@ private:
     };
 
     void apply(const MixCommand& command) noexcept;
+    /// A bus whose effects still have something to give without input.
+    static bool ringing(const Bus& bus) noexcept { return bus.numDsps != 0 && !bus.dspTailSilent; }
+    /// Keeps count of ringing buses across a change to `bus` that `change` makes.
+    template <typename Change>
+    void changeRinging(Bus& bus, Change change) noexcept {
+        const bool before = ringing(bus);
+        change();
+        ringingBuses_ += static_cast<int>(ringing(bus)) - static_cast<int>(before);
+    }
     Voice* voiceFor(const MixCommand& command) noexcept;
     Bus* bus(std::uint32_t group) noexcept;
     void linkGroup(std::uint32_t group, std::uint32_t parent) noexcept;
@@ -138,6 +147,8 @@ private:
     std::unique_ptr<Voice[]> voices_;  ///< atomics inside: not movable, so no vector
     std::size_t numVoices_;
     std::int64_t blockStart_ = 0;  ///< first frame of the block being mixed
+    int voicesLinked_ = 0;   ///< voices that sound in the block being mixed
+    int ringingBuses_ = 0;   ///< buses whose effects ring without input
     std::atomic<std::int64_t> framesMixed_{0};
     std::atomic<std::int64_t> positionNanos_{0};
     std::atomic<std::uint32_t> positionSequence_{0};
