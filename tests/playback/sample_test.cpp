@@ -148,7 +148,7 @@ TEST(Sample, StopEmptiesTheChoicesEvenWhenIdle) {
     EXPECT_EQ(alt.plannedDurations.size(), 1u);
 }
 
-TEST(NestedTree, SequenceOfAlternativesOfParallelGroupsPlaysForTenMinutes) {
+TEST(NestedTree, SequenceOfAlternativesOfParallelGroupsPlaysOnForMinutes) {
     PlaybackWorld world;
     testsupport::writeSine("sounds/short.wav", 300);
     testsupport::writeSine("sounds/long.wav", 500);
@@ -158,13 +158,14 @@ TEST(NestedTree, SequenceOfAlternativesOfParallelGroupsPlaysForTenMinutes) {
                         <par name="p2"><sound src="other.wav"/><sound src="missing.wav"/></par></alt>
         <alt name="alt2" loopCount="1"><par name="p3"><sound src="long.wav"/></par><sound src="nothing.wav"/></alt>
     </seq></scene></a>)");
-    world.runFor(10 * 60 * 1000);
+    // Two minutes hold some hundred walks; hours of it are the soak tool's.
+    world.runFor(2 * 60 * 1000);
     EXPECT_EQ(world.element("seq").state, State::Playing);
     int alternativePasses = 0;
     for (const auto& record : world.recorder.records) {
         alternativePasses += record.state == State::Playing && (record.name == "alt1" || record.name == "alt2");
     }
     // Each walk lasts about 0.45 + 2 x 0.5 s or less; never silent for long.
-    EXPECT_GT(alternativePasses, 600);
+    EXPECT_GT(alternativePasses, 120);
     EXPECT_LT(world.runtime.activeElements.size(), 20u);
 }
