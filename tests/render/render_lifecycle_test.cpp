@@ -61,3 +61,29 @@ TEST_F(RenderSession, ElementKeyAtTimeZeroStopsAnElementWithoutFadeOut) {
     EXPECT_LE(timeOf(rendered.trace, "\tbed\tClosing"), 21);
     EXPECT_LT(rms(rendered, 0, 0.1, 2.0), 1e-6);
 }
+
+/// However large and deep the tree: the 20 000th element of a scene still
+/// has its own volume and stops with its key, and a sound nested as deep as
+/// the XML parser allows is heard through every level's volume.
+TEST_F(RenderSession, HugeAndDeepTreesSoundAsTheyAreWritten) {
+    writeSine("sounds/tone.wav", 10000);
+    std::string crowd = "<a><scene>";
+    for (int i = 0; i < 19999; ++i) crowd += "<sound/>";
+    crowd += R"(<sound name="last" src="tone.wav" key="z" autoStart="1" volume="0.5"/></scene></a>)";
+    writeText("adventures/test.xml", crowd);
+    const Rendered huge = render("1000:z", 2);
+    ASSERT_EQ(huge.exitCode, 0) << huge.messages;
+    const double full = 0.5 * std::sqrt(0.5);  // the tone's level, centred on two channels
+    EXPECT_NEAR(rms(huge, 0, 0.2, 0.9), 0.5 * full * std::sqrt(0.5), 0.01);
+    EXPECT_LT(rms(huge, 0, 1.1, 2.0), 1e-6) << "its key stops it";
+
+    // The parser takes 99 levels: the root, the scene, 96 containers and the sound.
+    std::string deep = "<a><scene>";
+    for (int level = 0; level < 96; ++level) deep += std::string(R"(<seq autoStart="1" volume=")") + (level % 2 == 0 ? "2" : "0.5") + "\">";
+    deep += R"(<sound src="tone.wav" volume="0.25"/>)";
+    for (int level = 0; level < 96; ++level) deep += "</seq>";
+    writeText("adventures/test.xml", deep + "</scene></a>");
+    const Rendered nested = render("", 1);
+    ASSERT_EQ(nested.exitCode, 0) << nested.messages;
+    EXPECT_NEAR(rms(nested, 0, 0.2, 0.9), 0.25 * full * std::sqrt(0.5), 0.005);
+}
