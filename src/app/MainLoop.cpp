@@ -35,8 +35,9 @@ constexpr std::int32_t restingPassMs = 250;
 /// How far ahead of a planned moment the loop hands it to the engine, at
 /// least: one device buffer and a little slack. Handled this early, a start
 /// or fade lands on its exact frame even when a pass comes a few
-/// milliseconds late.
-constexpr std::int32_t minimumLeadMs = 20;
+/// milliseconds late. The same offline, so the renderer meets keys and
+/// planned moments in the same order as the player does.
+constexpr std::int32_t minimumLeadMs = 30;
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 
 #include "audio/MixTypes.h"
 #include "audio/Mixer.h"
+#include "audio/SilentOutput.h"
 
 #include <SDL.h>
 #include <alsa/asoundlib.h>
@@ -38,7 +39,9 @@ std::unique_ptr<DeviceOutput> DeviceOutput::open(DeviceFormat wanted, bool allow
     want.freq = wanted.sampleRate;
     want.format = AUDIO_F32SYS;
     want.channels = static_cast<Uint8>(wanted.numChannels);
-    want.samples = static_cast<Uint16>(kMaxBlockFrames);
+    // Two blocks (about 21 ms at 48 kHz): still within a key press's notice,
+    // and half the wake-ups of one, which is most of what an idle player costs.
+    want.samples = static_cast<Uint16>(SilentOutput::kBufferFrames);
     want.callback = &DeviceOutput::callback;
     want.userdata = output.get();
     SDL_AudioSpec got{};

@@ -11,7 +11,7 @@ namespace audio {
 SilentOutput::SilentOutput(Mixer& mixer, int sampleRate)
     : mixer_(mixer),
       sampleRate_(sampleRate > 0 ? sampleRate : 48000),
-      scratch_(kMaxBlockFrames * static_cast<std::size_t>(mixer.numChannels()), 0.0f),
+      scratch_(kBufferFrames * static_cast<std::size_t>(mixer.numChannels()), 0.0f),
       thread_([this] { run(); }) {}
 
 SilentOutput::~SilentOutput() {
@@ -30,8 +30,8 @@ void SilentOutput::run() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
         lock.unlock();
-        mixer_.render(scratch_.data(), kMaxBlockFrames);
-        framesRendered += static_cast<long long>(kMaxBlockFrames);
+        mixer_.render(scratch_.data(), kBufferFrames);
+        framesRendered += static_cast<long long>(kBufferFrames);
         lock.lock();
         // Pace against the start time, not the last wake-up, so late wake-ups
         // do not add up to drift.

@@ -1,7 +1,10 @@
 // The output used when no sound device is available: mixes at real-time pace into nothing.
 #pragma once
 
+#include "audio/MixTypes.h"
+
 #include <atomic>
+#include <cstddef>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -17,6 +20,9 @@ class Mixer;
 /// and destroyed on the main thread; the destructor stops and joins the thread.
 class SilentOutput {
 public:
+    /// Frames it mixes per wake-up: as many as the device output asks for.
+    static constexpr std::size_t kBufferFrames = 2 * kMaxBlockFrames;
+
     SilentOutput(Mixer& mixer, int sampleRate);
     ~SilentOutput();
     SilentOutput(const SilentOutput&) = delete;

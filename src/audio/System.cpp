@@ -101,7 +101,7 @@ std::int64_t System::framesMixed() const { return impl_->framesMixed(); }
 
 int System::outputBufferFrames() const {
     if (impl_->device) return impl_->device->bufferFrames();
-    return impl_->silent ? static_cast<int>(kMaxBlockFrames) : 0;
+    return impl_->silent ? static_cast<int>(SilentOutput::kBufferFrames) : 0;
 }
 
 int System::sampleRate() const { return impl_->sampleRate; }
