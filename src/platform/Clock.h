@@ -14,8 +14,9 @@ inline std::int32_t msBetween(std::int32_t a, std::int32_t b) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
 }
 
-/// Milliseconds since the program started, as a signed 32-bit value. Every due
-/// time in the program is a value of this clock; 0 means none.
+/// Milliseconds since the program started, as a signed 32-bit value that
+/// wraps after about 24.8 days. Every due time in the program is a value of
+/// this clock; every value, 0 and negative ones too, is an ordinary time.
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -37,7 +38,10 @@ class VirtualClock final : public Clock {
 public:
     explicit VirtualClock(std::int32_t startMs = 0) : now_(startMs) {}
     std::int32_t nowMs() const override { return now_; }
-    void advance(std::int32_t ms) { now_ += ms; }
+    /// Wraps like the real clock's 32-bit counter.
+    void advance(std::int32_t ms) {
+        now_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(now_) + static_cast<std::uint32_t>(ms));
+    }
     void set(std::int32_t ms) { now_ = ms; }
 
 private:
