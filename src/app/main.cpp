@@ -10,10 +10,49 @@
 
 #include <cstdio>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+/// Libraries print to standard error now and then (a decoder complaining
+/// about a damaged MP3 frame); on the terminal that would scribble over the
+/// status screen. While the screen is up, such text goes nowhere; what the
+/// player itself says at the end goes to the terminal again.
+class QuietStandardError {
+public:
+    QuietStandardError() {
+#if !defined(__SANITIZE_ADDRESS__)  // sanitizer builds keep their reports
+        if (::isatty(STDERR_FILENO) == 0) return;
+        const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (nowhere < 0) return;
+        saved_ = ::dup(STDERR_FILENO);
+        if (saved_ >= 0) ::dup2(nowhere, STDERR_FILENO);
+        ::close(nowhere);
+#endif
+    }
+    ~QuietStandardError() { restore(); }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+    void restore() {
+        if (saved_ < 0) return;
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+        saved_ = -1;
+    }
+
+private:
+    int saved_ = -1;
+};
+
+}  // namespace
+
 int main() {
     // Constructed first and destroyed last: the terminal is back in its own
     // mode only after everything else has shut down.
     platform::Terminal terminal;
+    QuietStandardError quiet;
 
     audio::System audioSystem;
     audio::SystemConfig config;
@@ -29,6 +68,7 @@ int main() {
     gloam::Adventure adventure(runtime);
     gloam::MainLoop loop(terminal, idle, runtime, adventure);
     int exitCode = loop.run();
+    quiet.restore();
     if (terminal.outputLost()) std::fputs("gloam: the screen can no longer be written; stopped\n", stderr);
     return exitCode;
 }

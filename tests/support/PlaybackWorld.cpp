@@ -41,7 +41,7 @@ audio::System& opened(audio::System& system, int sampleRate) {
 }  // namespace
 
 PlaybackWorld::PlaybackWorld(int sampleRate, std::int32_t startMs)
-    : clock(startMs), runtime(opened(audio, sampleRate), clock), adventure(runtime), recorder(runtime), console_({}, clock),
+    : clock(startMs), runtime(opened(audio, sampleRate), clock), adventure(runtime), recorder(runtime), console_({}, clock, platform::Transcript::Discard),
       wait_(*this), loop_(console_, wait_, runtime, adventure), sampleRate_(sampleRate), sumSquares_(2, 0.0) {
     runtime.observer = &recorder;
 }

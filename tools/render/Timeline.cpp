@@ -13,31 +13,29 @@
 
 namespace gloam::render {
 
-namespace {
-
-template <typename List, typename Item>
-std::size_t indexIn(const List& list, const Item* item) {
-    for (std::size_t index = 0; index < list.size(); ++index) {
-        if (list[index].get() == item) return index;
-    }
-    return list.size();
-}
-
-}  // namespace
 
 std::string Timeline::pathOf(const Playable& element) const {
-    std::vector<std::size_t> indices;
-    const SettingContainer* node = &element;
-    while (node->parent != nullptr) {
-        indices.push_back(indexIn(node->parent->children, node));
-        node = node->parent;
+    // Paths are worked out for the whole adventure at once, in one walk,
+    // whenever another adventure has been loaded.
+    if (pathsRevision_ != adventure_.revision()) {
+        paths_.clear();
+        pathsRevision_ = adventure_.revision();
+        std::vector<std::pair<const SettingContainer*, std::string>> pending;
+        for (std::size_t scene = 0; scene < adventure_.scenes.size(); ++scene) {
+            pending.emplace_back(adventure_.scenes[scene].get(), std::to_string(scene));
+        }
+        while (!pending.empty()) {
+            auto [node, path] = std::move(pending.back());
+            pending.pop_back();
+            for (std::size_t index = 0; index < node->children.size(); ++index) {
+                std::string childPath = path + '/' + std::to_string(index);
+                paths_.emplace(node->children[index].get(), childPath);
+                pending.emplace_back(node->children[index].get(), std::move(childPath));
+            }
+        }
     }
-    std::string path = std::to_string(indexIn(adventure_.scenes, node));
-    for (auto index = indices.rbegin(); index != indices.rend(); ++index) {
-        path += '/';
-        path += std::to_string(*index);
-    }
-    return path;
+    const auto known = paths_.find(&element);
+    return known != paths_.end() ? known->second : "?";
 }
 
 void Timeline::stateChanged(const Playable& element, State state) {

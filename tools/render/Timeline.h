@@ -3,7 +3,9 @@
 
 #include "model/Runtime.h"
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 
 namespace platform {
 class Clock;
@@ -36,6 +38,11 @@ public:
     std::string pathOf(const Playable& element) const;
 
 private:
+    /// Paths never change while an adventure stays loaded, so they are worked
+    /// out once: a scene with thousands of elements costs no more per line.
+    mutable std::unordered_map<const SettingContainer*, std::string> paths_;
+    mutable std::uint64_t pathsRevision_ = ~std::uint64_t{0};
+
     OutputFile& out_;
     const Runtime& runtime_;
     const Adventure& adventure_;
