@@ -92,6 +92,9 @@ struct System::Impl {
     // SystemVoices.cpp: channels and sounds.
     Channel play(Sound& sound, bool paused);
     Channel playAt(Sound& sound, const System::PlayRequest& request);
+    /// Opens a reader and sets `sound` up on voice `index` in `group` at
+    /// `position`, paused; false (nothing changed) when it cannot be read.
+    bool startVoice(std::uint32_t index, Sound& sound, std::uint32_t group, Vector3 position);
     /// Gives a voice a new play (taking it over if busy); the caller fills in the rest.
     VoiceSlot& claimVoice(std::uint32_t index, Sound& sound, std::unique_ptr<SoundReader> reader);
     bool isPlaying(std::uint32_t voice, std::uint32_t generation) const;

@@ -62,53 +62,41 @@ std::unique_ptr<Sound> TrackedSound::detach() {
 
 Channel System::Impl::play(Sound& sound, bool paused) {
     if (!open) return {};
-    // Opening a reader may take a while (it primes the decoder); it happens
-    // here, on the main thread, before the mixer hears of the play.
-    std::unique_ptr<SoundReader> reader = sound.openReader();
-    if (!reader) return {};
     const std::uint32_t index = pickVoice();
-    VoiceSlot& slot = claimVoice(index, sound, std::move(reader));
-    slot.paused = paused;
-    slot.gain = effectiveGain(slot.group, slot.position);
-
-    auto command = MixCommand::to(MixCommand::Kind::StartVoice, index, slot.generation);
-    command.reader = slot.reader.get();
-    command.group = kMasterGroup;
-    command.paused = paused;
-    command.gains = spatializer->gains(slot.position);
-    post(command);
-    return Channel(&owner, index, slot.generation);
+    if (!startVoice(index, sound, kMasterGroup, Vector3{})) return {};
+    if (!paused) setVoicePaused(index, voices[index].generation, false, kAtOnce);
+    return Channel(&owner, index, voices[index].generation);
 }
 
 Channel System::Impl::playAt(Sound& sound, const System::PlayRequest& request) {
     if (!open) return {};
     const std::uint32_t group = request.group != nullptr && groupValid(request.group->id()) ? request.group->id() : kMasterGroup;
-    const float gain = effectiveGain(group, request.position);
-    const std::uint32_t index = pickVoice(gain);
+    const std::uint32_t index = pickVoice(effectiveGain(group, request.position));
     if (index == kNoIndex) {
         return Channel::virtualUntil(&owner, std::max(request.startFrame, framesMixed()) + sound.lengthFrames());
     }
-    std::unique_ptr<SoundReader> reader = sound.openReader();
-    if (!reader) return {};
-    VoiceSlot& slot = claimVoice(index, sound, std::move(reader));
-    slot.paused = false;
-    slot.group = group;
-    slot.position = request.position;
-    slot.gain = gain;
-    slot.startFrame = std::max(request.startFrame, framesMixed());
+    if (!startVoice(index, sound, group, request.position)) return {};
+    setVoicePaused(index, voices[index].generation, false, request.startFrame);
+    return Channel(&owner, index, voices[index].generation);
+}
 
-    // Set up paused, then heard from its frame: the mixer never sees it half made.
+bool System::Impl::startVoice(std::uint32_t index, Sound& sound, std::uint32_t group, Vector3 position) {
+    // Opening a reader may take a while (it primes the decoder); it happens
+    // here, on the main thread, before the mixer hears of the play.
+    std::unique_ptr<SoundReader> reader = sound.openReader();
+    if (!reader) return false;
+    VoiceSlot& slot = claimVoice(index, sound, std::move(reader));
+    slot.group = group;
+    slot.position = position;
+    slot.gain = effectiveGain(group, position);
+    // Set up paused, then resumed on its frame: the mixer never sees it half made.
     auto command = MixCommand::to(MixCommand::Kind::StartVoice, index, slot.generation);
     command.reader = slot.reader.get();
     command.group = group;
     command.paused = true;
-    command.gains = spatializer->gains(request.position);
+    command.gains = spatializer->gains(position);
     post(command);
-    auto resume = MixCommand::to(MixCommand::Kind::PauseVoice, index, slot.generation);
-    resume.paused = false;
-    resume.atFrame = request.startFrame;
-    post(resume);
-    return Channel(&owner, index, slot.generation);
+    return true;
 }
 
 System::Impl::VoiceSlot& System::Impl::claimVoice(std::uint32_t index, Sound& sound, std::unique_ptr<SoundReader> reader) {

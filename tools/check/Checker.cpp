@@ -10,6 +10,7 @@
 #include "audio/System.h"
 #include "model/Runtime.h"
 #include "platform/Clock.h"
+#include "platform/WorkingDirectory.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -23,20 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Restores the working directory on the way out.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const fs::path& directory) : previous_(fs::current_path()) { fs::current_path(directory); }
-    ~WorkingDirectory() {
-        std::error_code ignored;
-        fs::current_path(previous_, ignored);
-    }
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    fs::path previous_;
-};
+using platform::WorkingDirectory;
 
 std::string readAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -12,6 +12,7 @@
 #include "audio/System.h"
 #include "model/Runtime.h"
 #include "platform/Clock.h"
+#include "platform/WorkingDirectory.h"
 #include "platform/ScriptedConsole.h"
 
 #include <tinyxml2.h>
@@ -32,18 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Restores the working directory on the way out.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const fs::path& directory) : previous_(fs::current_path()) { fs::current_path(directory); }
-    ~WorkingDirectory() {
-        std::error_code ignored;
-        fs::current_path(previous_, ignored);
-    }
-
-private:
-    fs::path previous_;
-};
+using platform::WorkingDirectory;
 
 /// Instead of sleeping, moves the clock to the time the loop waits for (or
 /// the next key, or the end) and renders the audio of the time that passed,
