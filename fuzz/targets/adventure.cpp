@@ -11,6 +11,7 @@
 // sounds are made once; every input gets a fresh runtime and adventure, whose
 // sounds are preloaded unless the file says otherwise.
 #include "FuzzTarget.h"
+#include "RenderingWait.h"
 #include "TestFiles.h"
 #include "app/Adventure.h"
 #include "app/AudioStartup.h"
@@ -69,45 +70,12 @@ struct Stage {
     audio::System engine;
 };
 
-/// Instead of sleeping, renders the audio of the time that passed and checks
-/// every sample of it.
-class CheckingWait final : public platform::IdleWait {
-public:
-    CheckingWait(platform::VirtualClock& clock, audio::System& engine) : clock_(clock), engine_(engine) {}
-    void idle() override { advance(20); }
-    void busy() override { advance(1); }
-
-    /// Renders up to the clock in whole blocks, as a device does, also after
-    /// a menu's key read moved the clock.
-    void catchUp() {
-        const std::int64_t elapsedMs = clock_.nowMs() - startMs;
-        const std::int64_t target = elapsedMs / deviceBlockMs * deviceBlockMs * mixRate / 1000;
-        while (rendered_ < target) {
-            const auto frames = static_cast<std::size_t>(std::min<std::int64_t>(target - rendered_, blockFrames));
-            engine_.renderOffline(block_.data(), frames);
-            for (std::size_t i = 0; i < frames * mixChannels; ++i) {
-                check(std::isfinite(block_[i]), "a non-finite sample in the mix");
-            }
-            rendered_ += static_cast<std::int64_t>(frames);
-        }
+/// Every sample of the mix must be a finite number.
+void checkMix(const float* interleaved, std::size_t numFrames) {
+    for (std::size_t i = 0; i < numFrames * mixChannels; ++i) {
+        check(std::isfinite(interleaved[i]), "a non-finite sample in the mix");
     }
-
-private:
-    static constexpr std::int64_t blockFrames = 1024;
-    /// A device's buffer: passes that go straight on (1 ms each) do not pay
-    /// for a mix each.
-    static constexpr std::int64_t deviceBlockMs = 20;
-
-    void advance(std::int32_t ms) {
-        clock_.advance(ms);
-        catchUp();
-    }
-
-    platform::VirtualClock& clock_;
-    audio::System& engine_;
-    std::vector<float> block_ = std::vector<float>(blockFrames * mixChannels);
-    std::int64_t rendered_ = 0;
-};
+}
 
 /// Counts the elements' state changes: the player's work besides its passes.
 class StateCounter final : public gloam::StateObserver {
@@ -156,7 +124,9 @@ int adventureInput(const std::uint8_t* data, std::size_t size) {
         StateCounter counter;
         runtime.observer = &counter;
         platform::ScriptedConsole console(keysOf(keyBytes), clock);
-        CheckingWait wait(clock, stage.engine);
+        // Mixed in a device's blocks, so that passes that go straight on
+        // (1 ms each) do not pay for a mix each.
+        testsupport::RenderingWait wait(clock, stage.engine, startMs, checkMix, 20);
         gloam::MainLoop loop(console, wait, runtime, adventure);
 
         adventure.load("adventures/fuzz.xml");

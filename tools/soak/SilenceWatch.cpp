@@ -62,10 +62,12 @@ bool SilenceWatch::visit(const SettingContainer& node, std::int32_t nowMs, Sight
     Watched& watched = watched_.try_emplace(element, Watched{nowMs, element->state}).first->second;
     if (heard) watched.heardMs = nowMs;
     const std::int64_t silentMs = static_cast<std::int64_t>(nowMs) - watched.heardMs;
-    if (sighting.stall.empty() && silentMs > allowedSilenceMs(*element)) {
-        sighting.stall = "element '" + element->name + "' (" + stateName(element->state) + ") silent for " +
-                         std::to_string(silentMs) + " ms, its plan allows " +
-                         std::to_string(allowedSilenceMs(*element)) + " ms";
+    if (sighting.stall.empty() && silentMs > marginMs) {
+        const std::int64_t allowedMs = allowedSilenceMs(*element);
+        if (silentMs > allowedMs) {
+            sighting.stall = "element '" + element->name + "' (" + stateName(element->state) + ") silent for " +
+                             std::to_string(silentMs) + " ms, its plan allows " + std::to_string(allowedMs) + " ms";
+        }
     }
     return heard;
 }

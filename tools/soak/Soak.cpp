@@ -2,6 +2,7 @@
 #include "Soak.h"
 
 #include "KeyMonkey.h"
+#include "RenderingWait.h"
 #include "SilenceWatch.h"
 #include "TestFiles.h"
 #include "app/Adventure.h"
@@ -58,32 +59,17 @@ std::string elapsedText(std::int64_t ms) {
     return text;
 }
 
-/// Instead of sleeping, moves the clock on and renders the audio of the time
-/// that passed, measuring it.
-class MeasuringWait final : public platform::IdleWait {
+/// Measures the rendered mix: level and peak per stretch, non-finite
+/// samples, and windows that hold no sound.
+class MixMeter {
 public:
-    MeasuringWait(platform::VirtualClock& clock, audio::System& system, int windowSeconds)
-        : clock_(clock), system_(system), windowFrames_(static_cast<std::int64_t>(windowSeconds) * system.sampleRate()),
-          block_(static_cast<std::size_t>(system.outputChannels()) * blockFrames) {}
+    MixMeter(int sampleRate, int channels, int windowSeconds)
+        : sampleRate_(sampleRate), samplesPerFrame_(channels),
+          windowSamples_(static_cast<std::int64_t>(windowSeconds) * sampleRate * channels) {}
 
-    void idle() override { advance(20); }
-    void busy() override {
-        ++busyPasses_;
-        advance(1);
-    }
-
-    /// Passes that went straight on, without sleeping, since the last call.
-    std::int64_t takeBusyPasses() { return std::exchange(busyPasses_, 0); }
-
-    /// Renders up to the clock, also after a menu's key read moved it.
-    void catchUp() {
-        const std::int64_t target = static_cast<std::int64_t>(clock_.nowMs() - startMs) * system_.sampleRate() / 1000;
-        while (rendered_ < target) {
-            const auto frames = static_cast<std::size_t>(std::min<std::int64_t>(target - rendered_, blockFrames));
-            system_.renderOffline(block_.data(), frames);
-            const std::size_t samples = frames * static_cast<std::size_t>(system_.outputChannels());
-            for (std::size_t i = 0; i < samples; ++i) measure(block_[i]);
-            rendered_ += static_cast<std::int64_t>(frames);
+    void measure(const float* interleaved, std::size_t numFrames) {
+        for (std::size_t i = 0; i < numFrames * static_cast<std::size_t>(samplesPerFrame_); ++i) {
+            measureSample(interleaved[i]);
         }
     }
 
@@ -101,14 +87,8 @@ public:
     }
 
 private:
-    static constexpr std::int64_t blockFrames = 4096;
-
-    void advance(std::int32_t ms) {
-        clock_.advance(ms);
-        catchUp();
-    }
-
-    void measure(float sample) {
+    void measureSample(float sample) {
+        ++samples_;
         if (!std::isfinite(sample)) {
             ++nonFinite_;
             return;
@@ -117,30 +97,26 @@ private:
         stretchSum_ += value * value;
         ++stretchSamples_;
         stretchPeak_ = std::max(stretchPeak_, std::abs(value));
-        if (windowFrames_ == 0) return;
+        if (windowSamples_ == 0) return;
         windowSum_ += value * value;
-        if (++windowSamples_ < windowFrames_ * system_.outputChannels()) return;
+        if (samples_ % windowSamples_ != 0) return;
         if (silentWindow_.empty() && std::sqrt(windowSum_ / static_cast<double>(windowSamples_)) < silentRms) {
-            const std::int64_t endSeconds = rendered_ / system_.sampleRate() + 1;
-            const std::int64_t windowSeconds = windowFrames_ / system_.sampleRate();
+            const std::int64_t endSeconds = samples_ / (static_cast<std::int64_t>(sampleRate_) * samplesPerFrame_);
+            const std::int64_t windowSeconds = windowSamples_ / (static_cast<std::int64_t>(sampleRate_) * samplesPerFrame_);
             silentWindow_ = std::to_string(endSeconds - windowSeconds) + "-" + std::to_string(endSeconds) + " s";
         }
         windowSum_ = 0.0;
-        windowSamples_ = 0;
     }
 
-    platform::VirtualClock& clock_;
-    audio::System& system_;
-    std::int64_t windowFrames_;
-    std::vector<float> block_;
-    std::int64_t rendered_ = 0;
+    int sampleRate_;
+    int samplesPerFrame_;
+    std::int64_t windowSamples_;
+    std::int64_t samples_ = 0;
     std::int64_t nonFinite_ = 0;
-    std::int64_t busyPasses_ = 0;
     double stretchSum_ = 0.0;
     std::int64_t stretchSamples_ = 0;
     double stretchPeak_ = 0.0;
     double windowSum_ = 0.0;
-    std::int64_t windowSamples_ = 0;
     std::string silentWindow_;
 };
 
@@ -234,7 +210,12 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
     SilenceWatch watch(clock);
     runtime.observer = &watch;
     KeyMonkey monkey(clock, runtime, adventure, adventurePath, options.seed, options.keyEverySeconds * 1000.0);
-    MeasuringWait wait(clock, system, windowSeconds);
+    MixMeter meter(system.sampleRate(), system.outputChannels(), windowSeconds);
+    // Mixed in a device's blocks, so that passes that go straight on (1 ms
+    // each) do not pay for a mix each.
+    testsupport::RenderingWait wait(
+        clock, system, startMs, [&meter](const float* mix, std::size_t numFrames) { meter.measure(mix, numFrames); },
+        20);
     MainLoop loop(monkey, wait, runtime, adventure);
 
     adventure.load(adventurePath);
@@ -261,7 +242,7 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
     auto report = [&](std::int64_t elapsedMs) {
         stretch.peakRssKb = peakRssKb();
         resetPeakRss();
-        const auto [rmsDb, peak] = wait.takeLevel();
+        const auto [rmsDb, peak] = meter.takeLevel();
         const std::int64_t keys = monkey.keysPressed() - keysAtStretchStart;
         keysAtStretchStart = monkey.keysPressed();
         // The share of the time the player spent in passes that did not
@@ -313,8 +294,8 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
             strayChannelsSinceMs = -1;
         }
         if (!sighting.stall.empty()) finding = sighting.stall;
-        if (wait.nonFiniteSamples() > 0) finding = "the mix holds non-finite samples";
-        if (!wait.silentWindow().empty()) finding = "the mix held no sound from " + wait.silentWindow();
+        if (meter.nonFiniteSamples() > 0) finding = "the mix holds non-finite samples";
+        if (!meter.silentWindow().empty()) finding = "the mix held no sound from " + meter.silentWindow();
         if (!finding.empty()) finding = "at " + elapsedText(nowMs) + " (" + std::to_string(nowMs) + " ms): " + finding;
     }
     runtime.observer = nullptr;
