@@ -40,7 +40,7 @@ constexpr std::int32_t playedMs = 2 * 60 * 1000;
 /// Bounds the work of inputs that keep the loop busy (1 ms per pass) or
 /// start sounds by the thousand, so that only a real hang meets the timeout.
 constexpr int maxPasses = 12000;
-constexpr int maxStateChanges = 1500;
+constexpr int maxStateChanges = 1000;
 
 /// The working folder with its sounds and plug-ins, and the engine.
 struct Stage {
