@@ -1,4 +1,4 @@
-// Fuzz target: any adventure file, played for a few virtual minutes with keys.
+// Fuzz target: any adventure file, played for two virtual minutes with keys.
 //
 // The input is the adventure's XML, then optionally a NUL byte and the keys:
 // each byte from 0xF0 up is a pause of (byte - 0xEF) x 1.5 s, every other

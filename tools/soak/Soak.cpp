@@ -150,6 +150,33 @@ std::string growth(const std::vector<Stretch>& stretches, const char* what, Meas
     return text;
 }
 
+/// What kept growing over the run, in words; empty when nothing did or the
+/// run is too short to tell.
+std::string unboundedGrowth(const std::vector<Stretch>& stretches) {
+    if (stretches.size() < 4) return {};
+    const auto rssKb = [](const Stretch& s) { return static_cast<double>(s.peakRssKb); };
+    const auto queue = [](const Stretch& s) { return static_cast<double>(s.largestPlanQueue); };
+    const auto channels = [](const Stretch& s) { return static_cast<double>(s.mostChannels); };
+    const auto active = [](const Stretch& s) { return static_cast<double>(s.mostActiveElements); };
+    for (const std::string& grown : {
+             growth(stretches, "the peak RSS (kB)", rssKb, false, 1.1, 8192.0),
+             growth(stretches, "the largest plan queue", queue, true, 1.0, 4.0),
+             growth(stretches, "the most channels playing", channels, true, 1.5, 4.0),
+             growth(stretches, "the most active elements", active, true, 1.5, 4.0),
+         }) {
+        if (!grown.empty()) return grown;
+    }
+    return {};
+}
+
+/// Writes a named case's sounds and adventure into the working directory.
+void writeCase(const SoakCase& soakCase) {
+    for (const CaseSound& sound : soakCase.sounds) {
+        testsupport::writeSine(fs::path("sounds") / sound.path, sound.lengthMs, 8000, sound.frequency);
+    }
+    testsupport::writeText("adventures/case.xml", soakCase.xml);
+}
+
 /// Changes the working directory for the run and back afterwards.
 class InFolder {
 public:
@@ -173,15 +200,11 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
     std::string adventurePath = options.adventure;
     int windowSeconds = 0;
     if (options.soakCase) {
-        const SoakCase& soakCase = *options.soakCase;
         caseFolder.emplace();
-        for (const CaseSound& sound : soakCase.sounds) {
-            testsupport::writeSine(fs::path("sounds") / sound.path, sound.lengthMs, 8000, sound.frequency);
-        }
-        testsupport::writeText("adventures/case.xml", soakCase.xml);
+        writeCase(*options.soakCase);
         root = caseFolder->path();
         adventurePath = "adventures/case.xml";
-        windowSeconds = soakCase.soundingWindowSeconds;
+        windowSeconds = options.soakCase->soundingWindowSeconds;
     }
     std::error_code error;
     if (!fs::is_directory(root, error)) {
@@ -301,21 +324,7 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
     runtime.observer = nullptr;
     shutDown(adventure, system);
 
-    if (finding.empty() && stretches.size() >= 4) {
-        const auto rssKb = [](const Stretch& s) { return static_cast<double>(s.peakRssKb); };
-        const auto queue = [](const Stretch& s) { return static_cast<double>(s.largestPlanQueue); };
-        const auto channels = [](const Stretch& s) { return static_cast<double>(s.mostChannels); };
-        const auto active = [](const Stretch& s) { return static_cast<double>(s.mostActiveElements); };
-        const std::string grown[] = {
-            growth(stretches, "the peak RSS (kB)", rssKb, false, 1.1, 8192.0),
-            growth(stretches, "the largest plan queue", queue, true, 1.0, 4.0),
-            growth(stretches, "the most channels playing", channels, true, 1.5, 4.0),
-            growth(stretches, "the most active elements", active, true, 1.5, 4.0),
-        };
-        for (const std::string& text : grown) {
-            if (finding.empty() && !text.empty()) finding = text;
-        }
-    }
+    if (finding.empty()) finding = unboundedGrowth(stretches);
     if (!finding.empty()) {
         out << "FAIL: " << finding << '\n';
         return 1;
