@@ -1,5 +1,7 @@
-// The checks and the input reader shared by the fuzz targets.
+// The checks, the input reader and the scratch folder shared by the fuzz targets.
 #include "FuzzTarget.h"
+
+#include "TestFiles.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,6 +13,22 @@ void check(bool condition, const char* what) {
     if (condition) return;
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
+}
+
+namespace {
+
+/// A temporary folder that the process does not stay in.
+struct Scratch {
+    Scratch() { std::filesystem::current_path(launchFolder); }
+    std::filesystem::path launchFolder = std::filesystem::current_path();
+    testsupport::ScopedWorkDir folder;  // moves into the new folder
+};
+
+}  // namespace
+
+const std::filesystem::path& scratchFolder() {
+    static const Scratch scratch;
+    return scratch.folder.path();
 }
 
 std::string_view InputReader::bytes(std::size_t count) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string_view>
 
 namespace fuzz {
@@ -14,6 +15,11 @@ using Entry = int (*)(const std::uint8_t* data, std::size_t size);
 /// Aborts with `what` when `condition` is false, so that libFuzzer keeps the
 /// input and the replay test fails loudly.
 void check(bool condition, const char* what);
+
+/// A temporary folder for the files a target writes, made on first use and
+/// removed at exit. The working directory stays where it was, so that
+/// libFuzzer's relative paths keep working.
+const std::filesystem::path& scratchFolder();
 
 /// Reads an input front to back; past the end every read gives zeros.
 class InputReader {

@@ -42,9 +42,10 @@ constexpr std::int32_t playedMs = 2 * 60 * 1000;
 constexpr int maxPasses = 12000;
 constexpr int maxStateChanges = 1000;
 
-/// The working folder with its sounds and plug-ins, and the engine.
+/// The sounds and plug-ins in the scratch folder, and the engine.
 struct Stage {
     Stage() {
+        fs::current_path(scratchFolder());
         testsupport::writeSine("sounds/tone.wav", 400, mixRate, 440.0);
         testsupport::writeSine("sounds/click.wav", 30, mixRate, 1000.0);
         // Another rate, to be resampled, and a folder for wildcards.
@@ -66,7 +67,6 @@ struct Stage {
         gloam::startAudio(engine, config);
     }
 
-    testsupport::ScopedWorkDir folder;
     audio::System engine;
 };
 
@@ -102,10 +102,10 @@ std::vector<platform::ScriptedKey> keysOf(std::string_view bytes) {
 }  // namespace
 
 int adventureInput(const std::uint8_t* data, std::size_t size) {
-    // The player works in the stage's folder; the process gets its own back.
-    static const fs::path launchFolder = fs::current_path();
+    // The player works in the scratch folder; libFuzzer gets its own back.
+    const fs::path launchFolder = fs::current_path();
     static Stage stage;
-    fs::current_path(stage.folder.path());
+    fs::current_path(scratchFolder());
     InputReader input(data, size);
     const std::string_view all = input.rest();
     const std::size_t split = all.find('\0');

@@ -5,7 +5,6 @@
 // small inputs also cross the 64 KiB blocks the file reader caches (rarely:
 // scanning the zeros is most of such a run).
 #include "FuzzTarget.h"
-#include "TestFiles.h"
 #include "audio/MpegLength.h"
 
 #include <fstream>
@@ -34,7 +33,6 @@ void checkLayout(const audio::MpegLayout& layout, std::uint64_t size) {
 }  // namespace
 
 int mpegLengthInput(const std::uint8_t* data, std::size_t size) {
-    static testsupport::ScopedWorkDir folder;
     InputReader input(data, size);
     const std::uint8_t layout = input.byte();
     const std::size_t padding = layout < 0xF0 ? 0 : 61440u + (layout - 0xF0u) * 512u;
@@ -45,7 +43,7 @@ int mpegLengthInput(const std::uint8_t* data, std::size_t size) {
     if (inMemory) checkLayout(*inMemory, bytes.size());
 
     // The file reader hops through a block cache: it must see what memory sees.
-    const auto path = folder.path() / "input.mp3";
+    const auto path = scratchFolder() / "input.mp3";
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     const auto onDisk = audio::scanMpegFile(path.string());

@@ -1,6 +1,5 @@
 // Fuzz target: opening and playing any file contents as a sound, in every mode.
 #include "FuzzTarget.h"
-#include "TestFiles.h"
 #include "audio/DecodeWorker.h"
 #include "audio/DecodeWorkerImpl.h"
 #include "audio/Sound.h"
@@ -63,9 +62,8 @@ Play play(const std::string& path, audio::SoundMode mode, audio::DecodeWorker& w
 }  // namespace
 
 int openSoundInput(const std::uint8_t* data, std::size_t size) {
-    static testsupport::ScopedWorkDir folder;
     static audio::DecodeWorker worker;
-    const std::string path = (folder.path() / "input.sound").string();
+    const std::string path = (scratchFolder() / "input.sound").string();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 
     const Play sample = play(path, audio::SoundMode::Sample, worker);
