@@ -329,7 +329,7 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
         out << "FAIL: " << finding << '\n';
         return 1;
     }
-    out << "OK: " << monkey.keysPressed() << " keys, no growth, no stall"
+    out << "OK: " << monkey.keysPressed() << " keys (" << monkey.reloads() << " reloads), no growth, no stall"
         << (stretches.size() < 4 ? " (too short to judge growth)" : "") << '\n';
     return 0;
 }
