@@ -1,6 +1,7 @@
 // gloam-bench-mix: how many times faster than real time the engine mixes 128 placed voices,
 // and how that compares with OpenAL Soft rendering the same scene.
 #include "MixScene.h"
+#include "TestFiles.h"
 #include "audio/Channel.h"
 #include "audio/Sound.h"
 #include "audio/System.h"
@@ -18,19 +19,6 @@
 namespace {
 
 constexpr int kTrials = 3;
-
-bool writeWav(const std::filesystem::path& path, const std::vector<float>& samples) {
-    SF_INFO info{};
-    info.samplerate = bench::kSampleRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) return false;
-    const auto count = static_cast<sf_count_t>(samples.size());
-    const bool ok = sf_writef_float(file, samples.data(), count) == count;
-    sf_close(file);
-    return ok;
-}
 
 /// Wall seconds for the engine to render numSeconds of the scene offline.
 double renderWithEngine(audio::System& system, audio::Sound& sound, double numSeconds) {
@@ -63,7 +51,7 @@ int main(int argc, char** argv) {
     const std::vector<float> signal =
         bench::sourceSignal(static_cast<std::size_t>((numSeconds + 2.0) * bench::kSampleRate));
     const auto path = std::filesystem::temp_directory_path() / "gloam-bench-mix.wav";
-    if (!writeWav(path, signal)) {
+    if (!testsupport::writeSound(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, bench::kSampleRate, 1, signal)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }

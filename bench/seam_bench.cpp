@@ -9,6 +9,8 @@
 // output. Every join is then measured: silence between passes that should not
 // be there (or the wrong amount of it), overlap, and the largest jump in the
 // waveform, in samples and relative to a clean sine.
+#include "TestFiles.h"
+
 #include <sndfile.h>
 
 #include <algorithm>
@@ -59,20 +61,9 @@ const Scene kScenes[] = {
      250 * kRate / 1000},
 };
 
+/// One second of the test tone at `rate`.
 bool writeSine(const fs::path& path, int rate, int format) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 1;
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) return false;
-    std::vector<float> samples(static_cast<std::size_t>(rate));
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = kAmplitude * static_cast<float>(std::sin(2.0 * M_PI * kFrequency * static_cast<double>(i) / rate));
-    }
-    const bool ok = sf_writef_float(file, samples.data(), rate) == rate;
-    sf_close(file);
-    return ok;
+    return testsupport::writeSound(path, format, rate, 1, testsupport::sine(rate, kFrequency, rate, kAmplitude));
 }
 
 std::string adventure() {

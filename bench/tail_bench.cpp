@@ -1,5 +1,6 @@
 // gloam-bench-tail: what a reverb costs per block while sound plays, and while its tail rings
 // out into silence (where denormal numbers could otherwise multiply the cost).
+#include "TestFiles.h"
 #include "audio/Channel.h"
 #include "audio/ChannelGroup.h"
 #include "audio/Dsp.h"
@@ -23,21 +24,13 @@ namespace fs = std::filesystem;
 constexpr int kRate = 48000;
 constexpr std::size_t kBlock = 512;
 
-bool writeNoise(const fs::path& path, double seconds) {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) return false;
+/// `seconds` of white noise, mono.
+std::vector<float> noise(double seconds) {
     std::mt19937 random(7);
-    std::uniform_real_distribution<float> noise(-0.3f, 0.3f);
+    std::uniform_real_distribution<float> uniform(-0.3f, 0.3f);
     std::vector<float> samples(static_cast<std::size_t>(seconds * kRate));
-    for (float& sample : samples) sample = noise(random);
-    const auto count = static_cast<sf_count_t>(samples.size());
-    const bool ok = sf_writef_float(file, samples.data(), count) == count;
-    sf_close(file);
-    return ok;
+    for (float& sample : samples) sample = uniform(random);
+    return samples;
 }
 
 /// Mean wall time of one block over `seconds` of output, in microseconds.
@@ -54,8 +47,8 @@ double microsecondsPerBlock(audio::System& system, double seconds, std::vector<f
 int main(int argc, char** argv) {
     const std::string library = argc > 1 ? argv[1] : "/usr/lib/ladspa/gverb_1216.so";
     const std::string label = argc > 2 ? argv[2] : "gverb";
-    const fs::path noise = fs::temp_directory_path() / "gloam-bench-tail.wav";
-    if (!writeNoise(noise, 10.0)) return 1;
+    const fs::path noiseFile = fs::temp_directory_path() / "gloam-bench-tail.wav";
+    if (!testsupport::writeSound(noiseFile, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 1, noise(10.0))) return 1;
 
     audio::System system;
     audio::SystemConfig config;
@@ -71,8 +64,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < system.numDspPlugins(); ++i) {
         if (system.dspPluginName(i) == label) plugin = i;
     }
-    std::unique_ptr<audio::Sound> sound = system.createSound(noise.string(), audio::SoundMode::Sample);
-    fs::remove(noise);
+    std::unique_ptr<audio::Sound> sound = system.createSound(noiseFile.string(), audio::SoundMode::Sample);
+    fs::remove(noiseFile);
     if (plugin < 0 || !sound) {
         std::fprintf(stderr, "no plug-in labelled %s in %s\n", label.c_str(), library.c_str());
         return 1;

@@ -2,6 +2,7 @@
 // destroyed while playing, and the main thread hammering a live mixer.
 #include "audio/ChannelGroup.h"
 #include "audio/System.h"
+#include "TestFiles.h"
 #include "core_test_support.h"
 
 #include <gtest/gtest.h>
@@ -161,22 +162,16 @@ TEST(CoreOutputs, ADeviceOutputMixesOnTheDevicesThread) {
     EXPECT_EQ(sound.readers.alive.load(), 0);
 }
 
-/// A one-second mono WAV of a steady level, written with libsndfile.
-std::filesystem::path writeWav(const std::string& name, float level) {
-    const auto path = std::filesystem::temp_directory_path() / name;
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    std::vector<float> samples(48000, level);
-    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-    sf_close(file);
+/// A one-second mono WAV of a steady level in `folder`.
+std::filesystem::path writeLevel(const testsupport::TempFolder& folder, float level) {
+    const std::filesystem::path path = folder.path() / "level.wav";
+    EXPECT_TRUE(testsupport::writeSound(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, std::vector<float>(48000, level)));
     return path;
 }
 
 TEST(CoreOutputs, DestroyingASoundStopsItsChannels) {
-    const auto path = writeWav("gloam_core_destroyed_sound.wav", 0.5f);
+    const testsupport::TempFolder folder;
+    const auto path = writeLevel(folder, 0.5f);
     System system;
     system.init(offlineConfig());
     std::unique_ptr<Sound> sound = system.createSound(path.string(), SoundMode::Sample);
@@ -197,11 +192,11 @@ TEST(CoreOutputs, DestroyingASoundStopsItsChannels) {
     system.update();
     EXPECT_NEAR(out.at(100, 0), 0.5f * kCentre, 1e-4f);
     EXPECT_EQ(system.createSound("/nonexistent/gloam.wav", SoundMode::Sample), nullptr);
-    std::filesystem::remove(path);
 }
 
 TEST(CoreOutputs, SoundsOutlivingTheSystemsCloseAreHarmless) {
-    const auto path = writeWav("gloam_core_outliving_sound.wav", 0.5f);
+    const testsupport::TempFolder folder;
+    const auto path = writeLevel(folder, 0.5f);
     System system;
     system.init(offlineConfig());
     std::unique_ptr<Sound> sound = system.createSound(path.string(), SoundMode::Sample);
@@ -211,7 +206,6 @@ TEST(CoreOutputs, SoundsOutlivingTheSystemsCloseAreHarmless) {
     EXPECT_EQ(sound->lengthMs(), 1000u);
     EXPECT_EQ(sound->openReader(), nullptr);
     sound.reset();
-    std::filesystem::remove(path);
 }
 
 TEST(CoreOutputs, TheMainThreadCanChangeEverythingWhileTheOutputMixes) {

@@ -3,6 +3,8 @@
 
 #include "audio/DecodeWorker.h"
 #include "audio/Sound.h"
+#include "Recording.h"
+#include "TestFiles.h"
 
 #include <sndfile.h>
 
@@ -21,22 +23,10 @@
 
 namespace decode_test {
 
-/// A fresh directory removed with everything in it at the end of the test.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "gloam-decode-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = testsupport::TempFolder;
+using testsupport::rms;
+using testsupport::sine;
+using testsupport::writeSound;
 
 constexpr int kMp3 = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
 constexpr int kWav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
@@ -46,36 +36,12 @@ constexpr int kFlac = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
 constexpr int kVorbis = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
 constexpr int kOpus = SF_FORMAT_OGG | SF_FORMAT_OPUS;
 
-/// numFrames of a sine at `hz` and `amplitude`, mono.
-inline std::vector<float> sine(std::int64_t numFrames, double hz, int sampleRate, float amplitude = 0.5f) {
-    std::vector<float> out(static_cast<std::size_t>(numFrames));
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / sampleRate));
-    }
-    return out;
-}
-
 inline std::vector<float> noise(std::int64_t numFrames, unsigned seed = 7) {
     std::mt19937 generator(seed);
     std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
     std::vector<float> out(static_cast<std::size_t>(numFrames));
     for (float& s : out) s = uniform(generator);
     return out;
-}
-
-/// Writes interleaved frames; true on success.
-inline bool writeSound(const std::string& path, int format, int sampleRate, int channels,
-                       const std::vector<float>& interleaved) {
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) return false;
-    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
-    const bool ok = sf_writef_float(file, interleaved.data(), frames) == frames;
-    sf_close(file);
-    return ok;
 }
 
 inline std::vector<unsigned char> readBytes(const std::string& path) {
@@ -171,12 +137,6 @@ inline int upwardZeroCrossings(const std::vector<float>& pcm) {
         if (pcm[i - 1] < 0.0f && pcm[i] >= 0.0f) ++count;
     }
     return count;
-}
-
-inline double rms(const float* pcm, std::size_t n) {
-    double sum = 0.0;
-    for (std::size_t i = 0; i < n; ++i) sum += static_cast<double>(pcm[i]) * pcm[i];
-    return n == 0 ? 0.0 : std::sqrt(sum / static_cast<double>(n));
 }
 
 }  // namespace decode_test

@@ -1,7 +1,6 @@
 // The real player binary in a pseudo-terminal.
+#include "Recording.h"
 #include "TestFiles.h"
-
-#include <sndfile.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -510,13 +510,9 @@ TEST(PlayerEndToEnd, LoopsAndSequencesJoinOnTheSampleAtTheTable) {
     // What one round should be: a, b, then 30 ms of silence.
     std::vector<float> round;
     for (const char* name : {"sounds/a.wav", "sounds/b.wav"}) {
-        SF_INFO info{};
-        SNDFILE* file = sf_open((dir.path() / name).c_str(), SFM_READ, &info);
-        ASSERT_NE(file, nullptr);
-        std::vector<float> samples(static_cast<std::size_t>(info.frames));
-        sf_readf_float(file, samples.data(), info.frames);
-        sf_close(file);
-        round.insert(round.end(), samples.begin(), samples.end());
+        const std::optional<testsupport::Recording> sound = testsupport::readRecording(dir.path() / name);
+        ASSERT_TRUE(sound);
+        round.insert(round.end(), sound->samples.begin(), sound->samples.end());
     }
     round.resize(round.size() + 30 * rate / 1000, 0.0f);
 

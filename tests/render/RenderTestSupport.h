@@ -2,17 +2,19 @@
 #pragma once
 
 #include "Renderer.h"
+#include "Recording.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rendertest {
@@ -20,13 +22,11 @@ namespace rendertest {
 using gloam::render::RenderOptions;
 using gloam::render::runRender;
 
-struct Rendered {
+/// What a render wrote: its audio, read back, and the rest.
+struct Rendered : testsupport::Recording {
     int exitCode = -1;
     std::string trace;
     std::string screens;
-    std::vector<float> samples;  // interleaved
-    int channels = 0;
-    int format = 0;  // libsndfile's SF_FORMAT_* of the audio file
     std::string messages;
 };
 
@@ -62,13 +62,8 @@ inline Rendered render(const RenderOptions& options) {
     // Only files: a device such as /dev/full would never end.
     if (std::filesystem::is_regular_file(options.trace)) result.trace = readFile(options.trace);
     if (std::filesystem::is_regular_file(options.screens)) result.screens = readFile(options.screens);
-    SF_INFO info{};
-    if (SNDFILE* file = sf_open(options.output.c_str(), SFM_READ, &info)) {
-        result.channels = info.channels;
-        result.format = info.format;
-        result.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
-        sf_readf_float(file, result.samples.data(), info.frames);
-        sf_close(file);
+    if (std::optional<testsupport::Recording> audio = testsupport::readRecording(options.output)) {
+        static_cast<testsupport::Recording&>(result) = std::move(*audio);
     }
     return result;
 }
@@ -83,18 +78,6 @@ inline std::vector<std::string> filesIn(const std::string& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-/// RMS of one channel between two times.
-inline double rms(const Rendered& rendered, int channel, double fromSeconds, double toSeconds) {
-    const auto from = static_cast<std::size_t>(fromSeconds * 8000);
-    const auto to = static_cast<std::size_t>(toSeconds * 8000);
-    double sum = 0.0;
-    for (std::size_t frame = from; frame < to; ++frame) {
-        const double sample = rendered.samples.at(frame * static_cast<std::size_t>(rendered.channels) + static_cast<std::size_t>(channel));
-        sum += sample * sample;
-    }
-    return std::sqrt(sum / static_cast<double>(to - from));
 }
 
 /// The trace from the first line containing `from` up to the next line

@@ -25,7 +25,7 @@ TEST_F(RenderContainers, SpaceSkipsToTheNextItemWithACrossFade) {
     // A fades out over a second; B comes in for the last half of the fade.
     EXPECT_NEAR(timeOf(rendered.trace, "0/0/1\tB\tPlaying"), 2500, 25);
     EXPECT_NEAR(timeOf(rendered.trace, "0/0/0\tA\tClosing"), 3001, 25);
-    EXPECT_GT(rms(rendered, 0, 3.2, 3.9), 0.05);
+    EXPECT_GT(rendered.channelRms(0, 3.2, 3.9), 0.05);
 }
 
 TEST_F(RenderContainers, SpaceSkipsToTheNextItemWithoutACrossFade) {
@@ -66,5 +66,5 @@ TEST_F(RenderContainers, ChildrenWithoutContentNeverStallASequenceOrAnAlternativ
         ++passes;
     }
     EXPECT_GE(passes, 8);
-    EXPECT_GT(rms(rendered, 0, 8.0, 10.0), 0.01);
+    EXPECT_GT(rendered.channelRms(0, 8.0, 10.0), 0.01);
 }

@@ -10,6 +10,8 @@ using testsupport::writeText;
 
 namespace {
 
+using testsupport::linkPlugin;
+
 constexpr const char* kDelayPath = "/usr/lib/ladspa/delay_1898.so";
 constexpr const char* kPlatePath = "/usr/lib/ladspa/plate_1423.so";
 constexpr const char* kAmpPath = "/usr/lib/ladspa/amp_1181.so";
@@ -19,13 +21,6 @@ constexpr const char* kGverbPath = "/usr/lib/ladspa/gverb_1216.so";
 constexpr double kSilent = 1e-4;
 
 using RenderFilters = RenderSession;
-
-/// Links a plug-in library into plugins/, as a user would.
-void linkPlugin(const std::string& library) {
-    std::filesystem::create_directories("plugins");
-    std::filesystem::create_symlink(
-        library, std::filesystem::path("plugins") / std::filesystem::path(library).filename());
-}
 
 bool installed(const char* path) { return std::filesystem::exists(path); }
 
@@ -45,14 +40,14 @@ TEST_F(RenderFilters, SceneGainActsOnAllItsElementsOnlyWhileItIsCurrent) {
     const Rendered rendered = render("2000:right,4000:left,6000:q", 8);
     ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
 
-    const double plain = rms(rendered, 0, 2.2, 3.9);
+    const double plain = rendered.channelRms(0, 2.2, 3.9);
     ASSERT_GT(plain, 0.05);
     // Were only one of the two tones scaled, the ratio would be about 0.73.
-    EXPECT_NEAR(rms(rendered, 0, 0.2, 1.9) / plain, 0.25, 0.01);
+    EXPECT_NEAR(rendered.channelRms(0, 0.2, 1.9) / plain, 0.25, 0.01);
     // Selected again after the other scene, and reselected while current:
     // attached once each time, not lost and not doubled.
-    EXPECT_NEAR(rms(rendered, 0, 4.2, 5.9) / plain, 0.25, 0.01);
-    EXPECT_NEAR(rms(rendered, 0, 6.2, 7.9) / plain, 0.25, 0.01);
+    EXPECT_NEAR(rendered.channelRms(0, 4.2, 5.9) / plain, 0.25, 0.01);
+    EXPECT_NEAR(rendered.channelRms(0, 6.2, 7.9) / plain, 0.25, 0.01);
 }
 
 TEST_F(RenderFilters, ElementGainActsFromTheElementsFirstSample) {
@@ -65,12 +60,12 @@ TEST_F(RenderFilters, ElementGainActsFromTheElementsFirstSample) {
     const Rendered rendered = render("500:p,1500:p,2000:w,3000:w,3500:w", 4.5);
     ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
 
-    const double plain = rms(rendered, 0, 0.6, 1.4);
+    const double plain = rendered.channelRms(0, 0.6, 1.4);
     ASSERT_GT(plain, 0.05);
-    EXPECT_NEAR(rms(rendered, 0, 2.0, 2.05) / plain, 0.25, 0.02);
-    EXPECT_NEAR(rms(rendered, 0, 2.1, 2.9) / plain, 0.25, 0.01);
+    EXPECT_NEAR(rendered.channelRms(0, 2.0, 2.05) / plain, 0.25, 0.02);
+    EXPECT_NEAR(rendered.channelRms(0, 2.1, 2.9) / plain, 0.25, 0.01);
     // Started again while still Closing: the filter is on, once.
-    EXPECT_NEAR(rms(rendered, 0, 3.6, 4.4) / plain, 0.25, 0.01);
+    EXPECT_NEAR(rendered.channelRms(0, 3.6, 4.4) / plain, 0.25, 0.01);
 }
 
 namespace {
@@ -99,12 +94,12 @@ TEST_F(RenderFilters, DelayTailIsCutWhenTheElementBecomesIdleBeforeItEnds) {
     ASSERT_NEAR(idle - closing, 0.2, 0.03);
 
     // On from the start: the first half second is the empty delay line.
-    EXPECT_LT(rms(rendered, 0, 0.02, 0.45), kSilent);
-    EXPECT_GT(rms(rendered, 0, 0.6, 1.9), 0.05);
+    EXPECT_LT(rendered.channelRms(0, 0.02, 0.45), kSilent);
+    EXPECT_GT(rendered.channelRms(0, 0.6, 1.9), 0.05);
     // The tail rings while Closing and stops with the filter at Idle, well
     // before the line would have run dry.
-    EXPECT_GT(rms(rendered, 0, closing + 0.02, idle - 0.02), 0.05);
-    EXPECT_LT(rms(rendered, 0, idle + 0.03, closing + 0.45), kSilent);
+    EXPECT_GT(rendered.channelRms(0, closing + 0.02, idle - 0.02), 0.05);
+    EXPECT_LT(rendered.channelRms(0, idle + 0.03, closing + 0.45), kSilent);
 }
 
 TEST_F(RenderFilters, RestartedElementDoesNotReplayTheCutTail) {
@@ -118,8 +113,8 @@ TEST_F(RenderFilters, RestartedElementDoesNotReplayTheCutTail) {
     const Rendered rendered = render("2000:e,2500:e", 4);
     ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
     // The delay line starts empty again: half a second of silence first.
-    EXPECT_LT(rms(rendered, 0, 2.53, 2.95), kSilent);
-    EXPECT_GT(rms(rendered, 0, 3.1, 3.9), 0.05);
+    EXPECT_LT(rendered.channelRms(0, 2.53, 2.95), kSilent);
+    EXPECT_GT(rendered.channelRms(0, 3.1, 3.9), 0.05);
 }
 
 TEST_F(RenderFilters, DelayTailRingsOutWhenTheCloseDelayOutlastsIt) {
@@ -133,8 +128,8 @@ TEST_F(RenderFilters, DelayTailRingsOutWhenTheCloseDelayOutlastsIt) {
     ASSERT_NEAR(idle - closing, 1.0, 0.03);
 
     // The whole half second of delayed tone, then the line is empty.
-    EXPECT_GT(rms(rendered, 0, closing + 0.02, closing + 0.45), 0.05);
-    EXPECT_LT(rms(rendered, 0, closing + 0.55, idle - 0.02), kSilent);
+    EXPECT_GT(rendered.channelRms(0, closing + 0.02, closing + 0.45), 0.05);
+    EXPECT_LT(rendered.channelRms(0, closing + 0.55, idle - 0.02), kSilent);
 }
 
 TEST_F(RenderFilters, PlateOnAnElementRingsOnAfterItStops) {
@@ -150,11 +145,11 @@ TEST_F(RenderFilters, PlateOnAnElementRingsOnAfterItStops) {
     const double closing = timeOf(rendered.trace, "\te\tClosing") / 1000.0;
     ASSERT_GT(closing, 0.9);
     // The reverb fills both channels and outlasts the tone.
-    EXPECT_GT(rms(rendered, 0, 0.3, 0.9), 0.02);
-    EXPECT_GT(rms(rendered, 1, 0.3, 0.9), 0.02);
-    EXPECT_GT(rms(rendered, 0, closing + 0.3, closing + 0.6), 0.002);
-    EXPECT_GT(rms(rendered, 1, closing + 0.3, closing + 0.6), 0.002);
-    EXPECT_LT(rms(rendered, 0, closing + 3.1, 5.0), kSilent);
+    EXPECT_GT(rendered.channelRms(0, 0.3, 0.9), 0.02);
+    EXPECT_GT(rendered.channelRms(1, 0.3, 0.9), 0.02);
+    EXPECT_GT(rendered.channelRms(0, closing + 0.3, closing + 0.6), 0.002);
+    EXPECT_GT(rendered.channelRms(1, closing + 0.3, closing + 0.6), 0.002);
+    EXPECT_LT(rendered.channelRms(0, closing + 3.1, 5.0), kSilent);
 }
 
 namespace {
@@ -211,10 +206,10 @@ TEST_F(RenderFilters, ReadmeDungeonExampleIsHeard) {
     for (const int channel : {0, 1}) {
         SCOPED_TRACE(channel);
         // -6 dB is a factor of 0.501; the plate after it is linear.
-        EXPECT_NEAR(rms(both, channel, 1.2, 1.9) / rms(plateOnly, channel, 1.2, 1.9), 0.501, 0.005);
+        EXPECT_NEAR(both.channelRms(channel, 1.2, 1.9) / plateOnly.channelRms(channel, 1.2, 1.9), 0.501, 0.005);
         // The scene's reverb rings on after the chains end.
-        EXPECT_GT(rms(both, channel, 2.2, 2.8), 0.004);
-        EXPECT_LT(rms(none, channel, 2.2, 2.8), kSilent);
+        EXPECT_GT(both.channelRms(channel, 2.2, 2.8), 0.004);
+        EXPECT_LT(none.channelRms(channel, 2.2, 2.8), kSilent);
     }
 }
 
@@ -232,8 +227,8 @@ TEST_F(RenderFilters, ReadmeBellRingsOnAfterItIsStopped) {
 
     for (const int channel : {0, 1}) {
         SCOPED_TRACE(channel);
-        EXPECT_GT(rms(hall, channel, closing + 0.05, closing + 0.5), 0.01);
-        EXPECT_LT(rms(dry, channel, closing + 0.05, closing + 0.5), kSilent);
-        EXPECT_LT(rms(hall, channel, closing + 4.05, 7.0), kSilent);
+        EXPECT_GT(hall.channelRms(channel, closing + 0.05, closing + 0.5), 0.01);
+        EXPECT_LT(dry.channelRms(channel, closing + 0.05, closing + 0.5), kSilent);
+        EXPECT_LT(hall.channelRms(channel, closing + 4.05, 7.0), kSilent);
     }
 }

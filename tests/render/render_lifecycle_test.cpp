@@ -34,7 +34,7 @@ TEST_F(RenderSession, EndlessSequenceWithASilentFirstChildNeverFallsSilent) {
     EXPECT_GE(countOf(rendered.trace, "\tC\tPlaying"), 3);
     EXPECT_GE(countOf(rendered.trace, "\tD\tPlaying"), 3);
     // Both sequences are still heard at the end (one alone gives 0.25).
-    EXPECT_GT(rms(rendered, 0, 7.0, 7.5), 0.3);
+    EXPECT_GT(rendered.channelRms(0, 7.0, 7.5), 0.3);
 }
 
 TEST_F(RenderSession, ReturningToASceneStartsAFadedOutBedAfresh) {
@@ -49,7 +49,7 @@ TEST_F(RenderSession, ReturningToASceneStartsAFadedOutBedAfresh) {
     const std::string afterReturn = rendered.trace.substr(rendered.trace.rfind("\tkey\t84"));
     EXPECT_NE(afterReturn.find("\tbed\tPlaying"), std::string::npos) << rendered.trace;
     EXPECT_EQ(afterReturn.find("\tbed\tClosing"), std::string::npos) << rendered.trace;
-    EXPECT_GT(rms(rendered, 0, 21.0, 23.0), 0.1);
+    EXPECT_GT(rendered.channelRms(0, 21.0, 23.0), 0.1);
 }
 
 TEST_F(RenderSession, ElementKeyAtTimeZeroStopsAnElementWithoutFadeOut) {
@@ -59,7 +59,7 @@ TEST_F(RenderSession, ElementKeyAtTimeZeroStopsAnElementWithoutFadeOut) {
     ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
     EXPECT_NE(timeOf(rendered.trace, "\tbed\tClosing"), -1) << rendered.trace;
     EXPECT_LE(timeOf(rendered.trace, "\tbed\tClosing"), 21);
-    EXPECT_LT(rms(rendered, 0, 0.1, 2.0), 1e-6);
+    EXPECT_LT(rendered.channelRms(0, 0.1, 2.0), 1e-6);
 }
 
 /// However large and deep the tree: the 20 000th element of a scene still
@@ -74,8 +74,8 @@ TEST_F(RenderSession, HugeAndDeepTreesSoundAsTheyAreWritten) {
     const Rendered huge = render("1000:z", 2);
     ASSERT_EQ(huge.exitCode, 0) << huge.messages;
     const double full = 0.5 * std::sqrt(0.5);  // the tone's level, centred on two channels
-    EXPECT_NEAR(rms(huge, 0, 0.2, 0.9), 0.5 * full * std::sqrt(0.5), 0.01);
-    EXPECT_LT(rms(huge, 0, 1.1, 2.0), 1e-6) << "its key stops it";
+    EXPECT_NEAR(huge.channelRms(0, 0.2, 0.9), 0.5 * full * std::sqrt(0.5), 0.01);
+    EXPECT_LT(huge.channelRms(0, 1.1, 2.0), 1e-6) << "its key stops it";
 
     // The parser takes 99 levels: the root, the scene, 96 containers and the sound.
     std::string deep = "<a><scene>";
@@ -85,5 +85,5 @@ TEST_F(RenderSession, HugeAndDeepTreesSoundAsTheyAreWritten) {
     writeText("adventures/test.xml", deep + "</scene></a>");
     const Rendered nested = render("", 1);
     ASSERT_EQ(nested.exitCode, 0) << nested.messages;
-    EXPECT_NEAR(rms(nested, 0, 0.2, 0.9), 0.25 * full * std::sqrt(0.5), 0.005);
+    EXPECT_NEAR(nested.channelRms(0, 0.2, 0.9), 0.25 * full * std::sqrt(0.5), 0.005);
 }

@@ -1,6 +1,8 @@
 // Whole renders: timelines, screens and audio of small adventures.
 #include "RenderTestSupport.h"
 
+#include <sndfile.h>
+
 using namespace rendertest;
 using testsupport::writeSine;
 using testsupport::writeText;
@@ -17,10 +19,10 @@ TEST_F(RenderSession, WorkedRunShowsInTheTimeline) {
     EXPECT_EQ(timeOf(rendered.trace, "el\tPlaying"), 11000);
     EXPECT_EQ(timeOf(rendered.trace, "\tel\tFinished"), 19000) << rendered.trace;
     // Silent while waiting, sounding after the fade-in, silent in the loop delay.
-    EXPECT_LT(rms(rendered, 0, 10.2, 10.9), 1e-6);
-    EXPECT_GT(rms(rendered, 0, 12.0, 13.5), 0.05);
-    EXPECT_LT(rms(rendered, 0, 14.3, 15.8), 1e-6);
-    EXPECT_LT(rms(rendered, 0, 19.2, 20.0), 1e-6);
+    EXPECT_LT(rendered.channelRms(0, 10.2, 10.9), 1e-6);
+    EXPECT_GT(rendered.channelRms(0, 12.0, 13.5), 0.05);
+    EXPECT_LT(rendered.channelRms(0, 14.3, 15.8), 1e-6);
+    EXPECT_LT(rendered.channelRms(0, 19.2, 20.0), 1e-6);
 }
 
 TEST_F(RenderSession, ScenesSwitchByKeyAndByCursorWithoutWrapping) {
@@ -68,7 +70,7 @@ TEST_F(RenderSession, MalformedReloadKeepsTheOldAdventurePlaying) {
     const Rendered rendered = render("1000:!,1500:enter,2000:x,2500:esc", 4, "good.xml");
     ASSERT_EQ(rendered.exitCode, 0);
     EXPECT_EQ(rendered.trace.find("bed\tClosing"), std::string::npos);
-    EXPECT_GT(rms(rendered, 0, 3.0, 4.0), 0.05);
+    EXPECT_GT(rendered.channelRms(0, 3.0, 4.0), 0.05);
     EXPECT_NE(rendered.screens.find("1 channels active"), std::string::npos);
 }
 
@@ -93,10 +95,10 @@ TEST_F(RenderSession, SceneVolumeAndPositionAreHeard) {
         <scene key="r"><sound src="tone.wav" autoStart="1" positionX="3" positionY="1"/></scene></a>)");
     const Rendered rendered = render("1500:h,3000:r", 4.5);
     ASSERT_EQ(rendered.exitCode, 0);
-    const double full = rms(rendered, 0, 0.5, 1.4);
-    const double half = rms(rendered, 0, 2.0, 2.9);
+    const double full = rendered.channelRms(0, 0.5, 1.4);
+    const double half = rendered.channelRms(0, 2.0, 2.9);
     EXPECT_NEAR(20.0 * std::log10(half / full), -6.02, 0.1);
-    EXPECT_GT(rms(rendered, 1, 3.5, 4.4), 2.0 * rms(rendered, 0, 3.5, 4.4));
+    EXPECT_GT(rendered.channelRms(1, 3.5, 4.4), 2.0 * rendered.channelRms(0, 3.5, 4.4));
 }
 
 TEST_F(RenderSession, MissingFilesAreReportedWithExitCodeTwo) {
@@ -221,7 +223,7 @@ TEST_F(RenderSession, TheExtensionChoosesTheAudioFormatAndEachCarriesTheSameSoun
     const Rendered wav = renderTo("out.wav");
     ASSERT_EQ(wav.exitCode, 0) << wav.messages;
     EXPECT_EQ(wav.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-    const double level = rms(wav, 1, 0.5, 1.5);
+    const double level = wav.channelRms(1, 0.5, 1.5);
     ASSERT_GT(level, 0.1);
     // Mono and stereo WAVs carry the plain float format chunk with its size
     // field, which sox and other readers take without a warning.
@@ -240,14 +242,14 @@ TEST_F(RenderSession, TheExtensionChoosesTheAudioFormatAndEachCarriesTheSameSoun
     const Rendered ogg = renderTo("out.ogg");
     ASSERT_EQ(ogg.exitCode, 0) << ogg.messages;
     EXPECT_EQ(ogg.format, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
-    EXPECT_NEAR(rms(ogg, 1, 0.5, 1.5) / level, 1.0, 0.05);
+    EXPECT_NEAR(ogg.channelRms(1, 0.5, 1.5) / level, 1.0, 0.05);
 
     // Vorbis has its own speaker order: front right is its third channel.
     const Rendered surround = renderTo("surround.ogg", 6);
     ASSERT_EQ(surround.exitCode, 0) << surround.messages;
-    const double frontRight = rms(surround, 2, 0.5, 1.5);
+    const double frontRight = surround.channelRms(2, 0.5, 1.5);
     EXPECT_GT(frontRight, 0.1);
-    for (int channel : {0, 1, 3, 4, 5}) EXPECT_LT(rms(surround, channel, 0.5, 1.5), 0.01 * frontRight) << channel;
+    for (int channel : {0, 1, 3, 4, 5}) EXPECT_LT(surround.channelRms(channel, 0.5, 1.5), 0.01 * frontRight) << channel;
 
     const Rendered unknown = renderTo("out.mp3");
     EXPECT_EQ(unknown.exitCode, 2);

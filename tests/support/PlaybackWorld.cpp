@@ -42,7 +42,8 @@ audio::System& opened(audio::System& system, int sampleRate) {
 
 PlaybackWorld::PlaybackWorld(int sampleRate, std::int32_t startMs)
     : clock(startMs), runtime(opened(audio, sampleRate), clock), adventure(runtime), recorder(runtime), console_({}, clock, platform::Transcript::Discard),
-      wait_(*this), loop_(console_, wait_, runtime, adventure), sampleRate_(sampleRate), sumSquares_(2, 0.0) {
+      wait_(clock, audio, startMs, [this](const float* interleaved, std::size_t numFrames) { measure(interleaved, numFrames); }),
+      loop_(console_, wait_, runtime, adventure), sumSquares_(2, 0.0) {
     runtime.observer = &recorder;
 }
 
@@ -67,23 +68,19 @@ void PlaybackWorld::runFor(std::int32_t ms) { runUntil(gloam::wrapAdd(clock.nowM
 void PlaybackWorld::advance(std::int32_t ms) {
     // The program clock wraps like a 32-bit counter.
     clock.set(gloam::wrapAdd(clock.nowMs(), ms));
-    renderedMs_ += ms;
-    // Frame counts follow the total time, so no rounding accumulates.
-    const std::int64_t target = renderedMs_ * sampleRate_ / 1000;
-    auto frames = static_cast<std::size_t>(target - renderedFrames_);
-    renderedFrames_ = target;
+    wait_.catchUp();
+}
+
+void PlaybackWorld::measure(const float* interleaved, std::size_t numFrames) {
     const auto channels = static_cast<std::size_t>(audio.outputChannels());
-    block_.resize(frames * channels);
-    if (frames == 0) return;
-    audio.renderOffline(block_.data(), frames);
     sumSquares_.resize(channels, 0.0);
-    for (std::size_t frame = 0; frame < frames; ++frame) {
+    for (std::size_t frame = 0; frame < numFrames; ++frame) {
         for (std::size_t channel = 0; channel < channels; ++channel) {
-            const double sample = block_[frame * channels + channel];
+            const double sample = interleaved[frame * channels + channel];
             sumSquares_[channel] += sample * sample;
         }
     }
-    measuredFrames_ += static_cast<std::int64_t>(frames);
+    measuredFrames_ += static_cast<std::int64_t>(numFrames);
 }
 
 std::vector<double> PlaybackWorld::takeChannelRms() {

@@ -1,6 +1,7 @@
 // A whole player without terminal or device: offline engine, virtual clock, adventure.
 #pragma once
 
+#include "RenderingWait.h"
 #include "TestFiles.h"
 #include "app/Adventure.h"
 #include "app/MainLoop.h"
@@ -73,26 +74,11 @@ public:
     StateRecorder recorder;
 
 private:
-    /// Instead of sleeping, moves the world's clock on.
-    class AdvancingWait final : public platform::IdleWait {
-    public:
-        explicit AdvancingWait(PlaybackWorld& world) : world_(world) {}
-        void waitUntil(std::int32_t untilMs) override {
-            const std::int32_t ahead = platform::msBetween(untilMs, world_.clock.nowMs());
-            if (ahead > 0) world_.advance(ahead);
-        }
-
-    private:
-        PlaybackWorld& world_;
-    };
+    void measure(const float* interleaved, std::size_t numFrames);
 
     platform::ScriptedConsole console_;
-    AdvancingWait wait_;
+    RenderingWait wait_;
     gloam::MainLoop loop_;
-    int sampleRate_;
-    std::int64_t renderedFrames_ = 0;
-    std::int64_t renderedMs_ = 0;
-    std::vector<float> block_;
     std::vector<double> sumSquares_;
     std::int64_t measuredFrames_ = 0;
 };

@@ -1,8 +1,10 @@
 // Temporary working folders and generated sound files for tests.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -31,12 +33,22 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+    /// The path of `name` inside the folder, as text.
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
     /// Writes `text` to `name` inside the folder (parent folders are created).
     void write(const std::string& name, const std::string& text) const;
 
 private:
     std::filesystem::path path_;
 };
+
+/// `numFrames` of a sine, mono.
+std::vector<float> sine(std::int64_t numFrames, double frequency, int sampleRate, double amplitude = 0.5);
+
+/// Writes interleaved samples with libsndfile in `format` (SF_FORMAT_*),
+/// parent folders created; false when the file cannot be written whole.
+bool writeSound(const std::filesystem::path& file, int format, int sampleRate, int channels,
+                const std::vector<float>& interleaved);
 
 /// Writes a mono 16-bit WAV sine of exactly `lengthMs` at `sampleRate`
 /// (parent folders are created).
