@@ -143,13 +143,6 @@ TEST(CoreDsp, ReleasingAGroupDropsItsChainAndItsSubGroupsFromTheMix) {
 }
 
 #ifdef GLOAM_TEST_LADSPA
-int pluginIndex(System& system, const std::string& name) {
-    for (int i = 0; i < system.numDspPlugins(); ++i) {
-        if (system.dspPluginName(i) == name) return i;
-    }
-    return -1;
-}
-
 class CorePlugins : public ::testing::Test {
 protected:
     void SetUp() override {

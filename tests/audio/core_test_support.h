@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace audio::test {
@@ -105,6 +106,14 @@ inline Channel playAt(System& system, Sound& sound, Vector3 position) {
     channel.set3DAttributes(position, {});
     channel.setPaused(false);
     return channel;
+}
+
+/// The index of the loaded plug-in called `name`, or -1.
+inline int pluginIndex(const System& system, const std::string& name) {
+    for (int i = 0; i < system.numDspPlugins(); ++i) {
+        if (system.dspPluginName(i) == name) return i;
+    }
+    return -1;
 }
 
 inline float toDb(float ratio) { return 20.0f * std::log10(ratio); }

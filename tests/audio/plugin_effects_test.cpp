@@ -36,11 +36,9 @@ protected:
     }
 
     std::unique_ptr<Dsp> effect(const std::string& name) {
-        for (int i = 0; i < system.numDspPlugins(); ++i) {
-            if (system.dspPluginName(i) == name) return system.createDspByPlugin(i);
-        }
-        ADD_FAILURE() << name << " not loaded";
-        return nullptr;
+        const int index = pluginIndex(system, name);
+        if (index < 0) ADD_FAILURE() << name << " not loaded";
+        return index < 0 ? nullptr : system.createDspByPlugin(index);
     }
 
     /// The gain the effects apply now, from the second of two blocks.
