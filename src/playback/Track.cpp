@@ -26,6 +26,7 @@ std::uint32_t Track::nextWithContent(std::uint32_t from) const {
 void Track::playContent() {
     // Children without content are passed over at once; when none is left in
     // this walk, the pass is over.
+    if (currentIndex == 0) walkStart_ = now();
     currentIndex = nextWithContent(currentIndex);
     if (currentIndex < children.size()) {
         children[currentIndex]->start();
@@ -75,7 +76,14 @@ std::optional<std::int32_t> Track::earlyStart() const {
     }
     if (overlap == 0) return std::nullopt;
     const std::int32_t end = wrapAdd(current.startTime, current.plannedDurations.front());
-    return wrapSub(end, static_cast<std::int32_t>(std::min<std::int64_t>(overlap, std::numeric_limits<std::int32_t>::max())));
+    const std::int32_t start =
+        wrapSub(end, static_cast<std::int32_t>(std::min<std::int64_t>(overlap, std::numeric_limits<std::int32_t>::max())));
+    // A walk that took no time would wrap into one that takes none either:
+    // its last child plays to its end instead.
+    if (currentIsLast && wrapSub(current.startTime, walkStart_) <= 0 && wrapSub(start, current.startTime) <= 0) {
+        return std::nullopt;
+    }
+    return start;
 }
 
 std::optional<std::int64_t> Track::dueFrame() const {
@@ -109,6 +117,7 @@ void Track::planContent(PlanBudget& budget) {
         if (pass > 0 && !budget.takeAll(static_cast<std::int64_t>(children.size()))) break;
         const Playable* previous = nullptr;
         const Playable* first = nullptr;
+        const std::int32_t walkBegin = back;
         for (auto& child : children) {
             const std::int32_t duration = child->plan(budget);
             // A child without content plans nothing and lasts 0.
@@ -129,7 +138,13 @@ void Track::planContent(PlanBudget& budget) {
         if (back != -1 && anotherPass && first != nullptr && first->settings.crossFade != 0) {
             const std::int32_t lastLength =
                 wrapAdd(previous->plannedStartDelays.back(), previous->plannedDurations.back());
-            back = wrapSub(back, std::min(lastLength, first->settings.crossFade));
+            // As when it plays: a walk whose last child sounds from its
+            // start does not cross-fade into the next.
+            const std::int32_t lastDuration = previous->plannedDurations.back();
+            const bool walkTookTime = wrapSub(wrapSub(back, walkBegin), lastDuration) > 0;
+            if (walkTookTime || first->settings.crossFade < lastDuration) {
+                back = wrapSub(back, std::min(lastLength, first->settings.crossFade));
+            }
         }
     }
     // Passes beyond the budget plan their children when they start; they are

@@ -32,6 +32,12 @@ private:
     /// cross-fade or a negative start delay): the program time from which it
     /// starts. None when the next child waits for the current one's end.
     std::optional<std::int32_t> earlyStart() const;
+
+    /// When the current walk through the children began. A walk that has
+    /// taken no time when its last child starts does not wrap into the next
+    /// walk early: the next would begin at the same moment, and so on
+    /// without end.
+    std::int32_t walkStart_ = 0;
 };
 
 }  // namespace gloam

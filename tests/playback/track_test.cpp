@@ -139,3 +139,38 @@ TEST(Track, FadedOutChildHandsOverToTheNextChild) {
     world.runFor(1100);
     EXPECT_EQ(seq.state, State::Finished);
 }
+
+TEST(Track, AWalkThatWouldCrossFadeIntoItselfAtOnceLoopsEndToEnd) {
+    // Cross-fades as long as the walk itself would start the next walk at
+    // the moment this one began, and so on without end: each walk plays to
+    // its end instead, as a plain loop does.
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 400);
+    world.load(R"(<a><scene>
+        <seq name="bed" loopCount="-1"><sound src="none.wav"/><sound src="tone.wav" crossFade="400"/></seq>
+        <seq name="pair" loopCount="3"><sound name="A" src="tone.wav" crossFade="400"/>
+            <sound name="B" src="tone.wav" crossFade="400"/></seq>
+        <sound name="plain" src="tone.wav" loopCount="-1"/>
+    </scene></a>)");
+    auto& bed = world.element("bed");
+    bed.startFromTop();
+    world.runFor(2000);
+    EXPECT_EQ(world.audio.channelsPlaying(), 1);
+    const double bedLevel = world.takeRms();
+    bed.stop();
+    world.element("plain").startFromTop();
+    world.takeRms();
+    world.runFor(2000);
+    EXPECT_NEAR(bedLevel, world.takeRms(), 0.01 * bedLevel) << "the bed sounds as one tone looped end to end";
+    world.element("plain").stop();
+
+    // A finite run takes as long as it plans: four walks of A and B together.
+    auto& pair = world.element("pair");
+    pair.startFromTop();
+    const std::int32_t began = world.now();
+    EXPECT_EQ(pair.plannedDurations.front(), 4 * 400);
+    world.runFor(1000);
+    EXPECT_EQ(world.audio.channelsPlaying(), 2);
+    world.runFor(1000);
+    EXPECT_EQ(firstTime(world, "pair", State::Finished) - began, 1600);
+}
