@@ -85,6 +85,9 @@ TEST_F(RenderSession, SameArgumentsGiveIdenticalFiles) {
     EXPECT_EQ(first.trace, second.trace);
     EXPECT_EQ(first.screens, second.screens);
     EXPECT_EQ(firstWav, readFile("out.wav"));
+    // A PEAK chunk would hold the second it was written, so two renders a
+    // second apart would differ.
+    EXPECT_EQ(firstWav.find("PEAK"), std::string::npos);
     EXPECT_FALSE(first.trace.empty());
 }
 

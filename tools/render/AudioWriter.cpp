@@ -103,9 +103,9 @@ AudioWriter::AudioWriter(OutputFile& output, AudioFormat format, int sampleRate,
     switch (format) {
     case AudioFormat::Wav: {
         sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
-        // The PEAK chunk carries the time of day it was written: without it the
-        // same render gives the same file, byte for byte.
-        sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+        // No SFC_SET_ADD_PEAK_CHUNK: RF64 has no PEAK chunk unless that is
+        // sent (with any value), and a PEAK chunk holds the time of day it was
+        // written, so that the same render would not give the same file.
         auto map = speakerMap(channels);
         if (!map.empty()) {
             sf_command(file, SFC_SET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(map.size() * sizeof(int)));
