@@ -14,19 +14,6 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
-ScopedWorkDir::ScopedWorkDir() : previous_(fs::current_path()) {
-    std::random_device seed;
-    path_ = fs::temp_directory_path() / ("gloam-test-" + std::to_string(seed()) + std::to_string(seed()));
-    fs::create_directories(path_);
-    fs::current_path(path_);
-}
-
-ScopedWorkDir::~ScopedWorkDir() {
-    std::error_code ignored;
-    fs::current_path(previous_, ignored);
-    fs::remove_all(path_, ignored);
-}
-
 TempFolder::TempFolder() {
     std::random_device seed;
     path_ = fs::temp_directory_path() / ("gloam-test-" + std::to_string(seed()) + std::to_string(seed()));
@@ -36,6 +23,14 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
+}
+
+ScopedWorkDir::ScopedWorkDir() : previous_(fs::current_path()) { fs::current_path(folder_.path()); }
+
+ScopedWorkDir::~ScopedWorkDir() {
+    // Back out before the folder goes.
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
 }
 
 void TempFolder::write(const std::string& name, const std::string& text) const { writeText(path_ / name, text); }

@@ -8,21 +8,6 @@
 
 namespace testsupport {
 
-/// A fresh temporary folder that is the working directory while it lives.
-class ScopedWorkDir {
-public:
-    ScopedWorkDir();
-    ~ScopedWorkDir();
-    ScopedWorkDir(const ScopedWorkDir&) = delete;
-    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path previous_;
-    std::filesystem::path path_;
-};
-
 /// A fresh temporary folder, removed with everything in it on destruction.
 /// The working directory stays where it is (for a child process's folder).
 class TempFolder {
@@ -40,6 +25,21 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+/// A fresh temporary folder that is the working directory while it lives.
+class ScopedWorkDir {
+public:
+    ScopedWorkDir();
+    ~ScopedWorkDir();
+    ScopedWorkDir(const ScopedWorkDir&) = delete;
+    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
+
+    const std::filesystem::path& path() const { return folder_.path(); }
+
+private:
+    std::filesystem::path previous_;
+    TempFolder folder_;
 };
 
 /// `numFrames` of a sine, mono.
