@@ -102,7 +102,7 @@ int renderOptionsInput(const std::uint8_t* data, std::size_t size) {
 
     const auto parsed = gloam::render::parseRenderOptions(arguments);
     check(parsed.options.has_value() == parsed.error.empty(), "options must parse or give a message, not both");
-    if (!parsed.options || parsed.options->help) return 0;
+    if (!parsed.options || parsed.options->help || parsed.options->version) return 0;
     const auto& options = *parsed.options;
     check(!options.output.empty(), "options without an output file");
     check(std::isfinite(options.seconds) && options.seconds >= 0 && options.seconds <= 2000000, "an unusable duration");

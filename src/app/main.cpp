@@ -3,12 +3,20 @@
 #include "app/AudioClock.h"
 #include "app/AudioStartup.h"
 #include "app/MainLoop.h"
+#include "app/PlayerOptions.h"
+#include "app/Version.h"
 #include "audio/System.h"
 #include "model/Runtime.h"
 #include "platform/Clock.h"
 #include "platform/Terminal.h"
+#include "platform/TerminalText.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -48,7 +56,21 @@ private:
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    gloam::PlayerOptions options;
+    const platform::CommandLine commandLine = gloam::playerCommandLine(options);
+    const auto parsed = commandLine.parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (auto exitCode = gloam::answerCommandLine(commandLine, parsed, std::cout, std::cerr)) return *exitCode;
+
+    // Everything the player reads (adventures/, sounds/, plugins/) is taken
+    // relative to the root, as when it is started there.
+    std::error_code rootError;
+    std::filesystem::current_path(options.root, rootError);
+    if (rootError) {
+        std::cerr << "gloam: cannot use '" << platform::visibleText(options.root, 200) << "' as the root folder: " << rootError.message() << '\n';
+        return 2;
+    }
+
     // Constructed first and destroyed last: the terminal is back in its own
     // mode only after everything else has shut down.
     platform::Terminal terminal;

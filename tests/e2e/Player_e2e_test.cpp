@@ -41,9 +41,14 @@ constexpr auto patience = 10s;
 class PlayerInPty {
 public:
     /// `environment` sets variables for the player (the audio driver is
-    /// SDL's dummy device unless it says otherwise).
+    /// SDL's dummy device unless it says otherwise); `arguments` follow the
+    /// program's name on its command line.
     explicit PlayerInPty(const fs::path& workDir, bool outputToPipe = false,
-                         const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+                         const std::vector<std::pair<std::string, std::string>>& environment = {},
+                         const std::vector<std::string>& arguments = {}) {
+        std::vector<char*> argv{const_cast<char*>("gloam")};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
         winsize size{};
         size.ws_row = 40;
         size.ws_col = 120;
@@ -64,7 +69,7 @@ public:
             if (::chdir(workDir.c_str()) != 0) ::_exit(126);
             ::setenv("SDL_AUDIODRIVER", "dummy", 1);
             for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
-            ::execl(GLOAM_BINARY, "gloam", static_cast<char*>(nullptr));
+            ::execv(GLOAM_BINARY, argv.data());
             ::_exit(127);
         }
         if (outputToPipe) {
@@ -305,6 +310,41 @@ TEST(PlayerEndToEnd, StartsFadesAndSwitchesWithHotkeys) {
     int status = player.waitForExit();
     ASSERT_NE(status, -1) << player.output();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << player.output();
+}
+
+TEST(PlayerEndToEnd, RootOptionReadsAdventuresAndSoundsFromThatFolder) {
+    TempFolder dir;
+    testsupport::writeSine(dir.path() / "game/sounds/rain.wav", 4000, 48000);
+    dir.write("game/adventures/story.xml", R"(<story><scene name="Forest"><sound name="Rain" key="r" src="rain.wav"/></scene></story>)");
+    dir.write("adventures/elsewhere.xml", "<other/>");  // the working directory's own, which must not be listed
+    PlayerInPty player(dir.path(), false, {}, {"--root", "game"});
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); })) << player.output();
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) {
+        return player.screen() == "Select file with cursor up/down\n\n-> story.xml\n";
+    })) << player.output();
+    player.type("\r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find(" (r  ) Rain") != std::string::npos; }))
+        << player.output();
+    player.type("r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) {
+        return player.screen().find(" (r P) Rain") != std::string::npos &&
+               player.screen().find("\n\n1 channels active") != std::string::npos;
+    })) << player.screen();
+    player.type("\x1b");
+    int status = player.waitForExit();
+    ASSERT_NE(status, -1) << player.output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << player.output();
+}
+
+TEST(PlayerEndToEnd, AFolderThatCannotBeTheRootStopsThePlayerBeforeItTakesTheTerminal) {
+    TempFolder dir;
+    PlayerInPty player(dir.path(), false, {}, {"--root", "missing"});
+    int status = player.waitForExit();
+    ASSERT_NE(status, -1) << player.output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << player.output();
+    EXPECT_EQ(player.output(), "gloam: cannot use 'missing' as the root folder: No such file or directory\r\n");
+    EXPECT_EQ(player.mode().c_lflag, player.initialMode().c_lflag) << "the terminal was never touched";
 }
 
 TEST(PlayerEndToEnd, CtrlCEndsThePlayerWithTheTerminalRestored) {

@@ -1,6 +1,8 @@
 // The checker's command line.
 #pragma once
 
+#include "platform/CommandLine.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,7 +15,8 @@ struct CheckOptions {
     std::string root = ".";          ///< holds adventures, sounds and plugins
     Format format = Format::Text;
     std::vector<std::string> files;  ///< empty: every adventure in root/adventures
-    bool help = false;
+    bool help = false;               ///< -h or --help: only the usage is wanted
+    bool version = false;            ///< --version: only the version is wanted
 };
 
 /// The parsed command line, or the one-line message that says what is wrong.
@@ -24,6 +27,10 @@ struct ParsedCheckOptions {
 
 ParsedCheckOptions parseCheckOptions(const std::vector<std::string>& arguments);
 
-const char* checkUsage();
+/// The checker's options, each writing into `options` (which must outlive
+/// the result) as CommandLine::parse meets it.
+platform::CommandLine checkCommandLine(CheckOptions& options);
+
+std::string checkUsage();
 
 }  // namespace gloam::check

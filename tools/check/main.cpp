@@ -1,6 +1,7 @@
 // gloam-check: says, with file, line and column, what the silent player will not.
 #include "CheckOptions.h"
 #include "Checker.h"
+#include "app/Version.h"
 
 #include <exception>
 #include <iostream>
@@ -8,18 +9,12 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const auto parsed = gloam::check::parseCheckOptions(arguments);
-    if (!parsed.options) {
-        std::cerr << "gloam-check: " << parsed.error << '\n' << gloam::check::checkUsage();
-        return 2;
-    }
-    if (parsed.options->help) {
-        std::cout << gloam::check::checkUsage();
-        return 0;
-    }
+    gloam::check::CheckOptions options;
+    const platform::CommandLine commandLine = gloam::check::checkCommandLine(options);
+    const auto parsed = commandLine.parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (auto exitCode = gloam::answerCommandLine(commandLine, parsed, std::cout, std::cerr)) return *exitCode;
     try {
-        return gloam::check::runCheck(*parsed.options, std::cout, std::cerr);
+        return gloam::check::runCheck(options, std::cout, std::cerr);
     } catch (const std::exception& failure) {
         std::cerr << "gloam-check: " << failure.what() << '\n';
         return 2;

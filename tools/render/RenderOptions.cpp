@@ -78,22 +78,6 @@ std::optional<std::vector<int>> keyCodes(const std::string& key) {
 
 }  // namespace
 
-const char* renderUsage() {
-    return "usage: gloam-render [options] -o OUT.wav|OUT.flac|OUT.ogg\n"
-           "  --root DIR         folder holding adventures, sounds and plugins (default: .)\n"
-           "  --adventure FILE   adventure to load at time 0, relative to DIR\n"
-           "  --keys SCRIPT      keys as MS:KEY,MS:KEY,... (KEY: a character, or left, right,\n"
-           "                     up, down, space, enter, esc, comma, colon)\n"
-           "  --seconds S        how long to render (default 60); Escape ends it sooner\n"
-           "  --rate HZ          sample rate (default 48000)\n"
-           "  --channels N       1, 2, 4, 6 or 8 output channels (default 2)\n"
-           "  --trace FILE       write the timeline of states and keys\n"
-           "  --screens FILE     write every status screen, each after a line @MS\n"
-           "  -o FILE            the audio file to write: .wav (32-bit float), .flac (24-bit)\n"
-           "                     or .ogg (Vorbis), by its extension\n"
-           "  -h, --help         this text\n";
-}
-
 std::optional<std::vector<platform::ScriptedKey>> parseKeyScript(const std::string& script, std::string& error) {
     std::vector<platform::ScriptedKey> keys;
     if (script.empty()) return keys;
@@ -131,67 +115,102 @@ std::optional<std::vector<platform::ScriptedKey>> parseKeyScript(const std::stri
     return keys;
 }
 
+platform::CommandLine renderCommandLine(RenderOptions& options) {
+    // A value may be empty only where that means something (an empty key script).
+    auto path = [](std::string& target, const char* option) {
+        return [&target, option](const std::string& value) -> std::string {
+            if (value.empty()) return std::string(option) + " needs a value, not an empty one";
+            target = value;
+            return {};
+        };
+    };
+    platform::CommandLine commandLine("gloam-render", "[options] -o OUT.wav|OUT.flac|OUT.ogg",
+                                      "Plays an adventure on simulated time, pressing keys from a script, and writes\n"
+                                      "what you would hear to an audio file and what happened to a timeline.");
+    commandLine
+        .option("--root", "DIR", "folder holding adventures, sounds and plugins (default: .)", path(options.root, "--root"))
+        .option("--adventure", "FILE", "adventure to load at time 0, relative to DIR",
+                path(options.adventure, "--adventure"))
+        .option("--keys", "SCRIPT",
+                "keys as MS:KEY,MS:KEY,... (KEY: a character, or left, right,\n"
+                "up, down, space, enter, esc, comma, colon)",
+                [&options](const std::string& value) -> std::string {
+                    std::string error;
+                    auto keys = parseKeyScript(value, error);
+                    if (!keys) return error;
+                    options.keys = std::move(*keys);
+                    return {};
+                })
+        .option("--seconds", "S", "how long to render (default 60); Escape ends it sooner",
+                [&options](const std::string& value) -> std::string {
+                    if (!parseDecimal(value, options.seconds) || options.seconds < 0 ||
+                        options.seconds > static_cast<double>(maxSeconds)) {
+                        return "--seconds needs a number of seconds from 0 to " + std::to_string(maxSeconds) + ", not '" +
+                               quoteForMessage(value) + "'";
+                    }
+                    return {};
+                })
+        .option("--rate", "HZ", "sample rate (default 48000)",
+                [&options](const std::string& value) -> std::string {
+                    long long rate = 0;
+                    if (!parseWhole(value, 192000, rate) || rate < 8000) {
+                        return "--rate needs a sample rate from 8000 to 192000, not '" + quoteForMessage(value) + "'";
+                    }
+                    options.sampleRate = static_cast<int>(rate);
+                    return {};
+                })
+        .option("--channels", "N", "1, 2, 4, 6 or 8 output channels (default 2)",
+                [&options](const std::string& value) -> std::string {
+                    long long channels = 0;
+                    if (!parseWhole(value, 8, channels) ||
+                        (channels != 1 && channels != 2 && channels != 4 && channels != 6 && channels != 8)) {
+                        return "--channels needs 1, 2, 4, 6 or 8, not '" + quoteForMessage(value) + "'";
+                    }
+                    options.channels = static_cast<int>(channels);
+                    return {};
+                })
+        .option("--trace", "FILE", "write the timeline of states and keys", path(options.trace, "--trace"))
+        .option("--screens", "FILE", "write every status screen, each after a line @MS", path(options.screens, "--screens"))
+        .option("-o", "FILE",
+                "the audio file to write: .wav (32-bit float), .flac (24-bit)\n"
+                "or .ogg (Vorbis), by its extension",
+                [&options](const std::string& value) -> std::string {
+                    if (value.empty()) return "-o needs a value, not an empty one";
+                    if (!audioFormatFor(value)) return unknownFormatMessage(value);
+                    options.output = value;
+                    return {};
+                })
+        .epilogue("Exit code: 0 when every file was written completely, 2 otherwise. See gloam-render(1).")
+        .finally([&options]() -> std::string {
+            if (options.output.empty()) return "no output file: give -o OUT.wav, OUT.flac or OUT.ogg (see --help)";
+            return {};
+        });
+    return commandLine;
+}
+
+std::string renderUsage() {
+    RenderOptions unused;
+    return renderCommandLine(unused).usage();
+}
+
 ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments) {
     RenderOptions options;
+    const auto parsed = renderCommandLine(options).parse(arguments);
     ParsedOptions result;
-    auto fail = [&result](std::string message) {
-        result.error = std::move(message);
+    switch (parsed.request) {
+    case platform::CommandLineRequest::Refused:
+        result.error = parsed.error;
         return result;
-    };
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "-h" || argument == "--help") {
-            options.help = true;
-            result.options = options;
-            return result;
-        }
-        const bool known = argument == "--root" || argument == "--adventure" || argument == "--keys" ||
-                           argument == "--seconds" || argument == "--rate" || argument == "--channels" ||
-                           argument == "--trace" || argument == "--screens" || argument == "-o";
-        if (!known) return fail("unknown option '" + quoteForMessage(argument) + "' (see --help)");
-        if (i + 1 >= arguments.size()) return fail("missing value after " + argument);
-        const std::string& value = arguments[++i];
-        // A NUL would cut a path short behind the user's back.
-        if (value.find('\0') != std::string::npos) return fail(argument + " contains a NUL byte");
-        if (value.empty() && argument != "--keys") return fail(argument + " needs a value, not an empty one");
-        if (argument == "--root") {
-            options.root = value;
-        } else if (argument == "--adventure") {
-            options.adventure = value;
-        } else if (argument == "--keys") {
-            std::string error;
-            auto keys = parseKeyScript(value, error);
-            if (!keys) return fail(error);
-            options.keys = std::move(*keys);
-        } else if (argument == "--seconds") {
-            if (!parseDecimal(value, options.seconds) || options.seconds < 0 || options.seconds > static_cast<double>(maxSeconds)) {
-                return fail("--seconds needs a number of seconds from 0 to " + std::to_string(maxSeconds) + ", not '" +
-                            quoteForMessage(value) + "'");
-            }
-        } else if (argument == "--rate") {
-            long long rate = 0;
-            if (!parseWhole(value, 192000, rate) || rate < 8000) {
-                return fail("--rate needs a sample rate from 8000 to 192000, not '" + quoteForMessage(value) + "'");
-            }
-            options.sampleRate = static_cast<int>(rate);
-        } else if (argument == "--channels") {
-            long long channels = 0;
-            if (!parseWhole(value, 8, channels) || (channels != 1 && channels != 2 && channels != 4 && channels != 6 &&
-                                                    channels != 8)) {
-                return fail("--channels needs 1, 2, 4, 6 or 8, not '" + quoteForMessage(value) + "'");
-            }
-            options.channels = static_cast<int>(channels);
-        } else if (argument == "--trace") {
-            options.trace = value;
-        } else if (argument == "--screens") {
-            options.screens = value;
-        } else {
-            if (!audioFormatFor(value)) return fail(unknownFormatMessage(value));
-            options.output = value;
-        }
+    case platform::CommandLineRequest::Help:
+        options.help = true;
+        break;
+    case platform::CommandLineRequest::Version:
+        options.version = true;
+        break;
+    case platform::CommandLineRequest::Run:
+        break;
     }
-    if (options.output.empty()) return fail("no output file: give -o OUT.wav, OUT.flac or OUT.ogg (see --help)");
-    result.options = options;
+    result.options = std::move(options);
     return result;
 }
 

@@ -1,6 +1,7 @@
 // The renderer's command line.
 #pragma once
 
+#include "platform/CommandLine.h"
 #include "platform/ScriptedConsole.h"
 
 #include <optional>
@@ -23,7 +24,8 @@ struct RenderOptions {
     std::string output;           ///< the audio file; its extension names the format
     std::string trace;            ///< the timeline; empty: none
     std::string screens;          ///< every status screen; empty: none
-    bool help = false;
+    bool help = false;             ///< -h or --help was given: only the usage is wanted
+    bool version = false;          ///< --version was given: only the version is wanted
 };
 
 /// The parsed command line, or the one-line message that says what is wrong.
@@ -44,6 +46,10 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments);
 /// line; scripts over a megabyte are refused.
 std::optional<std::vector<platform::ScriptedKey>> parseKeyScript(const std::string& script, std::string& error);
 
-const char* renderUsage();
+/// The renderer's options, each writing into `options` (which must outlive
+/// the result) as CommandLine::parse meets it; -o is required.
+platform::CommandLine renderCommandLine(RenderOptions& options);
+
+std::string renderUsage();
 
 }  // namespace gloam::render

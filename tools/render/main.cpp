@@ -1,24 +1,19 @@
 // gloam-render: an adventure and a key script in, a WAV file and a timeline out.
 #include "RenderOptions.h"
 #include "Renderer.h"
+#include "app/Version.h"
 
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const auto parsed = gloam::render::parseRenderOptions(arguments);
-    if (!parsed.options) {
-        std::cerr << "gloam-render: " << parsed.error << '\n';
-        return 2;
-    }
-    if (parsed.options->help) {
-        std::cout << gloam::render::renderUsage();
-        return 0;
-    }
+    gloam::render::RenderOptions options;
+    const platform::CommandLine commandLine = gloam::render::renderCommandLine(options);
+    const auto parsed = commandLine.parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (auto exitCode = gloam::answerCommandLine(commandLine, parsed, std::cout, std::cerr)) return *exitCode;
     try {
-        return gloam::render::runRender(*parsed.options, std::cerr);
+        return gloam::render::runRender(options, std::cerr);
     } catch (const std::exception& failure) {
         std::cerr << "gloam-render: " << failure.what() << '\n';
         return 2;

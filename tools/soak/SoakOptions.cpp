@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
 namespace gloam::soak {
 
@@ -49,22 +50,11 @@ const std::vector<SoakCase>& soakCases() {
     return cases;
 }
 
-std::string soakUsage() {
+namespace {
+
+/// What the soak watches for and the named cases, after the options.
+std::string soakRules() {
     std::string text =
-        "usage: gloam-soak [options]\n"
-        "Plays an adventure for hours of virtual time with keys pressed at random (scene keys,\n"
-        "element keys, cursor left/right, Space, reloads through the '!' menu), renders the\n"
-        "mix offline and watches the player.\n"
-        "  --root DIR         folder holding adventures, sounds and plugins (default: demo)\n"
-        "  --adventure FILE   adventure to play, relative to DIR (default: adventures/demo.xml)\n"
-        "  --hours H          virtual hours to play (default 24; fractions allowed)\n"
-        "  --seed N           seed of the random keys (default 1)\n"
-        "  --key-every S      mean seconds between random keys (default 20; 0: no keys)\n"
-        "  --rate HZ          mix rate (default 8000, mono)\n"
-        "  --case NAME        run a named case: its own adventure, length, rate and keys\n"
-        "                     (--hours still applies)\n"
-        "  -h, --help         this text\n"
-        "\n"
         "It prints one line per virtual hour (per sixth of the run when that is shorter): the\n"
         "peak resident memory in that stretch, the channels playing (and the most at once),\n"
         "the largest plan queue of any element, the active elements (and the most at once),\n"
@@ -92,65 +82,82 @@ std::string soakUsage() {
     return text;
 }
 
-ParsedSoakOptions parseSoakOptions(const std::vector<std::string>& arguments) {
-    SoakOptions options;
-    ParsedSoakOptions result;
-    auto fail = [&result](std::string message) {
-        result.error = std::move(message);
-        return result;
-    };
-    bool hoursGiven = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "-h" || argument == "--help") {
-            options.help = true;
-            result.options = options;
-            return result;
-        }
-        if (i + 1 >= arguments.size()) return fail("missing value after " + argument);
-        const std::string& value = arguments[++i];
-        double number = 0.0;
-        if (argument == "--root") {
-            options.root = value;
-        } else if (argument == "--adventure") {
-            options.adventure = value;
-        } else if (argument == "--hours") {
-            if (!parseNumber(value, number) || number <= 0.0 || number > 24.0 * 20) {
-                return fail("--hours needs a number of hours up to 480, not '" + value + "'");
+}  // namespace
+
+platform::CommandLine soakCommandLine(SoakOptions& options) {
+    // A case brings its own length, rate and keys; an explicit --hours still counts.
+    auto hoursGiven = std::make_shared<bool>(false);
+    platform::CommandLine commandLine(
+        "gloam-soak", "[options]",
+        "Plays an adventure for hours of virtual time with keys pressed at random (scene keys,\n"
+        "element keys, cursor left/right, Space, reloads through the '!' menu), renders the\n"
+        "mix offline and watches the player.");
+    commandLine
+        .option("--root", "DIR", "folder holding adventures, sounds and plugins (default: demo)",
+                [&options](const std::string& value) -> std::string {
+                    options.root = value;
+                    return {};
+                })
+        .option("--adventure", "FILE", "adventure to play, relative to DIR (default: adventures/demo.xml)",
+                [&options](const std::string& value) -> std::string {
+                    options.adventure = value;
+                    return {};
+                })
+        .option("--hours", "H", "virtual hours to play (default 24; fractions allowed)",
+                [&options, hoursGiven](const std::string& value) -> std::string {
+                    double number = 0.0;
+                    if (!parseNumber(value, number) || number <= 0.0 || number > 24.0 * 20) {
+                        return "--hours needs a number of hours up to 480, not '" + value + "'";
+                    }
+                    options.hours = number;
+                    *hoursGiven = true;
+                    return {};
+                })
+        .option("--seed", "N", "seed of the random keys (default 1)",
+                [&options](const std::string& value) -> std::string {
+                    double number = 0.0;
+                    if (!parseNumber(value, number) || number < 0 || number > 4294967295.0 || number != std::floor(number)) {
+                        return "--seed needs a whole number from 0 to 4294967295, not '" + value + "'";
+                    }
+                    options.seed = static_cast<std::uint32_t>(number);
+                    return {};
+                })
+        .option("--key-every", "S", "mean seconds between random keys (default 20; 0: no keys)",
+                [&options](const std::string& value) -> std::string {
+                    double number = 0.0;
+                    if (!parseNumber(value, number) || number < 0.0 || (number > 0.0 && number < 0.1)) {
+                        return "--key-every needs 0 or at least 0.1 seconds, not '" + value + "'";
+                    }
+                    options.keyEverySeconds = number;
+                    return {};
+                })
+        .option("--rate", "HZ", "mix rate (default 8000, mono)",
+                [&options](const std::string& value) -> std::string {
+                    double number = 0.0;
+                    if (!parseNumber(value, number) || number < 1000 || number > 192000 || number != std::floor(number)) {
+                        return "--rate needs a whole number from 1000 to 192000, not '" + value + "'";
+                    }
+                    options.sampleRate = static_cast<int>(number);
+                    return {};
+                })
+        .option("--case", "NAME", "run a named case: its own adventure, length, rate and keys\n(--hours still applies)",
+                [&options](const std::string& value) -> std::string {
+                    for (const SoakCase& soakCase : soakCases()) {
+                        if (soakCase.name == value) options.soakCase = soakCase;
+                    }
+                    if (!options.soakCase) return "no case named '" + value + "' (see --help)";
+                    return {};
+                })
+        .epilogue(soakRules())
+        .finally([&options, hoursGiven]() -> std::string {
+            if (options.soakCase) {
+                if (!*hoursGiven) options.hours = options.soakCase->hours;
+                options.sampleRate = options.soakCase->sampleRate;
+                if (!options.soakCase->randomKeys) options.keyEverySeconds = 0.0;
             }
-            options.hours = number;
-            hoursGiven = true;
-        } else if (argument == "--seed") {
-            if (!parseNumber(value, number) || number < 0 || number > 4294967295.0 || number != std::floor(number)) {
-                return fail("--seed needs a whole number from 0 to 4294967295, not '" + value + "'");
-            }
-            options.seed = static_cast<std::uint32_t>(number);
-        } else if (argument == "--key-every") {
-            if (!parseNumber(value, number) || number < 0.0 || (number > 0.0 && number < 0.1)) {
-                return fail("--key-every needs 0 or at least 0.1 seconds, not '" + value + "'");
-            }
-            options.keyEverySeconds = number;
-        } else if (argument == "--rate") {
-            if (!parseNumber(value, number) || number < 1000 || number > 192000 || number != std::floor(number)) {
-                return fail("--rate needs a whole number from 1000 to 192000, not '" + value + "'");
-            }
-            options.sampleRate = static_cast<int>(number);
-        } else if (argument == "--case") {
-            for (const SoakCase& soakCase : soakCases()) {
-                if (soakCase.name == value) options.soakCase = soakCase;
-            }
-            if (!options.soakCase) return fail("no case named '" + value + "' (see --help)");
-        } else {
-            return fail("unknown option " + argument + " (see --help)");
-        }
-    }
-    if (options.soakCase) {
-        if (!hoursGiven) options.hours = options.soakCase->hours;
-        options.sampleRate = options.soakCase->sampleRate;
-        if (!options.soakCase->randomKeys) options.keyEverySeconds = 0.0;
-    }
-    result.options = options;
-    return result;
+            return {};
+        });
+    return commandLine;
 }
 
 }  // namespace gloam::soak

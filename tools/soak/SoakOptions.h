@@ -1,6 +1,8 @@
 // The soak tool's command line and its named cases.
 #pragma once
 
+#include "platform/CommandLine.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,19 +38,14 @@ struct SoakOptions {
     double keyEverySeconds = 20.0;  ///< mean time between random keys; 0: no keys
     int sampleRate = 8000;
     std::optional<SoakCase> soakCase;
-    bool help = false;
 };
 
-struct ParsedSoakOptions {
-    std::optional<SoakOptions> options;
-    std::string error;
-};
-
-ParsedSoakOptions parseSoakOptions(const std::vector<std::string>& arguments);
+/// The soak tool's options, each writing into `options` (which must outlive
+/// the result) as CommandLine::parse meets it; a case's own settings are
+/// applied once every argument was taken.
+platform::CommandLine soakCommandLine(SoakOptions& options);
 
 /// The named cases, in the order the usage lists them.
 const std::vector<SoakCase>& soakCases();
-
-std::string soakUsage();
 
 }  // namespace gloam::soak

@@ -1,6 +1,7 @@
 // gloam-soak: hours of an adventure with random keys, watched for growth and stalls.
 #include "Soak.h"
 #include "SoakOptions.h"
+#include "app/Version.h"
 
 #include <exception>
 #include <iostream>
@@ -8,18 +9,12 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const auto parsed = gloam::soak::parseSoakOptions(arguments);
-    if (!parsed.options) {
-        std::cerr << "gloam-soak: " << parsed.error << '\n';
-        return 2;
-    }
-    if (parsed.options->help) {
-        std::cout << gloam::soak::soakUsage();
-        return 0;
-    }
+    gloam::soak::SoakOptions options;
+    const platform::CommandLine commandLine = gloam::soak::soakCommandLine(options);
+    const auto parsed = commandLine.parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (auto exitCode = gloam::answerCommandLine(commandLine, parsed, std::cout, std::cerr)) return *exitCode;
     try {
-        return gloam::soak::runSoak(*parsed.options, std::cout);
+        return gloam::soak::runSoak(options, std::cout);
     } catch (const std::exception& failure) {
         std::cerr << "gloam-soak: " << failure.what() << '\n';
         return 2;

@@ -1,0 +1,23 @@
+// The player's command line.
+#pragma once
+
+#include "platform/CommandLine.h"
+
+#include <string>
+
+namespace gloam {
+
+/// What the player was asked on its command line; the defaults are a plain
+/// `gloam` in the game's folder.
+struct PlayerOptions {
+    std::string root = ".";  ///< the folder holding adventures/, sounds/ and plugins/
+};
+
+/// The player's options, each writing into `options` (which must outlive the
+/// result) as CommandLine::parse meets it. To add an option, give it a field
+/// in PlayerOptions and one `.option(...)` (or `.flag(...)`) line here whose
+/// handler parses the value into that field and returns "" or one line that
+/// says what is wrong.
+platform::CommandLine playerCommandLine(PlayerOptions& options);
+
+}  // namespace gloam

@@ -1,0 +1,32 @@
+// The version from the build, and the answers every program gives before it runs.
+#include "app/Version.h"
+
+#include "BuildVersion.h"
+
+namespace gloam {
+
+std::string versionText() {
+    const std::string revision = GLOAM_REVISION;
+    return revision.empty() ? std::string(GLOAM_VERSION) : std::string(GLOAM_VERSION) + " (git " + revision + ")";
+}
+
+std::optional<int> answerCommandLine(const platform::CommandLine& commandLine,
+                                     const platform::CommandLine::Result& result, std::ostream& out,
+                                     std::ostream& err) {
+    switch (result.request) {
+    case platform::CommandLineRequest::Run:
+        return std::nullopt;
+    case platform::CommandLineRequest::Help:
+        out << commandLine.usage() << std::flush;
+        return 0;
+    case platform::CommandLineRequest::Version:
+        out << commandLine.program() << ' ' << versionText() << '\n' << std::flush;
+        return 0;
+    case platform::CommandLineRequest::Refused:
+        break;
+    }
+    err << commandLine.program() << ": " << result.error << '\n' << std::flush;
+    return 2;
+}
+
+}  // namespace gloam
