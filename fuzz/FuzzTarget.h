@@ -42,6 +42,7 @@ int adventureInput(const std::uint8_t* data, std::size_t size);
 int keyDecoderInput(const std::uint8_t* data, std::size_t size);
 int mpegLengthInput(const std::uint8_t* data, std::size_t size);
 int openSoundInput(const std::uint8_t* data, std::size_t size);
+int pluginInput(const std::uint8_t* data, std::size_t size);
 int renderOptionsInput(const std::uint8_t* data, std::size_t size);
 
 }  // namespace fuzz

@@ -25,7 +25,7 @@ struct Target {
 const Target targets[] = {
     {"adventure", fuzz::adventureInput},     {"key_decoder", fuzz::keyDecoderInput},
     {"mpeg_length", fuzz::mpegLengthInput},  {"open_sound", fuzz::openSoundInput},
-    {"render_options", fuzz::renderOptionsInput},
+    {"plugin", fuzz::pluginInput},           {"render_options", fuzz::renderOptionsInput},
 };
 
 /// One kept input: a seed (corpus) or a past crash (regressions).

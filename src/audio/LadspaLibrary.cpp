@@ -85,13 +85,15 @@ bool isWholeSharedObject(const RegularFile& file) {
 
 struct LadspaLibrary::Key {};
 
+bool LadspaLibrary::looksLoadable(const std::string& path) {
+    // Checked through a descriptor of its own: a pipe or device is refused
+    // without waiting, and a truncated file is never mapped.
+    const std::optional<RegularFile> file = RegularFile::open(path);
+    return file && isWholeSharedObject(*file);
+}
+
 std::shared_ptr<const LadspaLibrary> LadspaLibrary::open(const std::string& path) {
-    {
-        // Checked through a descriptor of its own: a pipe or device is
-        // refused without waiting, and a truncated file is never mapped.
-        const std::optional<RegularFile> file = RegularFile::open(path);
-        if (!file || !isWholeSharedObject(*file)) return nullptr;
-    }
+    if (!looksLoadable(path)) return nullptr;
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         ::dlerror();  // dlopen reports by return value and dlerror only; drop the message

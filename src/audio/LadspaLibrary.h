@@ -21,6 +21,10 @@ public:
     /// no `ladspa_descriptor` function.
     static std::shared_ptr<const LadspaLibrary> open(const std::string& path);
 
+    /// Whether `path` is a regular file holding a whole shared object of this
+    /// machine, judged from its headers alone: nothing is mapped or run.
+    static bool looksLoadable(const std::string& path);
+
     struct Key;  ///< only open() can make one
     LadspaLibrary(const Key&, void* handle, LADSPA_Descriptor_Function descriptorFunction);
     ~LadspaLibrary();

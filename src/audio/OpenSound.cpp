@@ -139,6 +139,28 @@ DecodedWhole decodeWhole(std::unique_ptr<SoundFile> file, int mixRate, std::opti
     return {std::move(pcm), decoder->framesRead()};
 }
 
+/// A stream's first fill decodes this much before the play starts, so a
+/// sound no longer than that is decoded whole at every play anyway.
+constexpr std::int64_t kWholeUpToFrames = static_cast<std::int64_t>(StreamSound::kPrefillFrames);
+
+/// A stream or compressed sample no longer than kWholeUpToFrames, decoded
+/// once, exactly as a play of it would be, and kept: a loop of a very short
+/// sound then costs no file, decoder or ring per pass, only a reader of a
+/// few bytes. Null when it cannot be decoded.
+std::unique_ptr<Sound> decodeShort(const std::function<std::unique_ptr<SoundFile>()>& reopen, SoundMode mode,
+                                   int mixRate, std::int64_t mixFrames, std::uint32_t lengthMs, DecodeWorker& worker) {
+    auto pcm = std::make_shared<std::vector<float>>(static_cast<std::size_t>(mixFrames));
+    bool decoded = false;
+    worker.impl().runSync([&] {
+        std::unique_ptr<SoundFile> file = reopen();
+        if (!file) return;
+        MonoDecoder decoder(std::move(file), mixRate, mixFrames);
+        decoded = decoder.valid() && decoder.decode(pcm->data(), pcm->size()) == pcm->size();
+    });
+    if (!decoded) return nullptr;
+    return std::make_unique<SampleSound>(std::move(pcm), lengthMs, mode);
+}
+
 std::unique_ptr<Sound> openSoundOrThrow(const std::string& path, SoundMode mode, int mixRate,
                                         DecodeWorker& worker) {
     if (mixRate <= 0) return nullptr;
@@ -183,6 +205,7 @@ std::unique_ptr<Sound> openSoundOrThrow(const std::string& path, SoundMode mode,
     const std::int64_t mixFrames = scaleRounded(frames, mixRate, fileRate);
     if (mixFrames <= 0) return nullptr;
     file.reset();  // every play opens its own
+    if (mixFrames <= kWholeUpToFrames) return decodeShort(reopen, mode, mixRate, mixFrames, lengthMsOf(frames), worker);
     StreamSound::Config config;
     config.mode = mode;
     config.path = path;

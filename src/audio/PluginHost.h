@@ -1,6 +1,7 @@
 // LADSPA plug-in libraries and the effect processors made from them.
 #pragma once
 
+#include "audio/PluginDescription.h"
 #include "audio/Types.h"
 
 #include <atomic>
@@ -96,8 +97,14 @@ public:
     /// descriptors as one plug-in. False, with nothing kept, when it is not a
     /// loadable library or has no descriptor.
     bool load(const std::string& path, int sampleRate);
+    /// Takes each description as one plug-in of the library at `path`
+    /// without opening it (see DescribedPlugin). False when there is none.
+    bool addDescribed(const std::string& path, std::vector<PluginDescription> descriptions, int sampleRate);
     int numPlugins() const;
     const DspPlugin& plugin(int index) const;
+    /// The library plug-in `index` came from, and its descriptor's index there.
+    const std::string& libraryPath(int index) const;
+    unsigned long descriptorIndex(int index) const;
 
     struct Impl;
 

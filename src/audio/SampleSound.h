@@ -8,15 +8,18 @@
 
 namespace audio {
 
-/// Mono PCM at the mix rate, decoded once and shared by every play.
+/// Mono PCM at the mix rate, decoded once and shared by every play. A
+/// stream or compressed sample too short to be worth a decoder per play is
+/// kept this way as well, and keeps the mode it was asked for.
 class SampleSound final : public Sound {
 public:
-    SampleSound(std::shared_ptr<const std::vector<float>> pcm, std::uint32_t lengthMs)
-        : pcm_(std::move(pcm)), lengthMs_(lengthMs) {}
+    SampleSound(std::shared_ptr<const std::vector<float>> pcm, std::uint32_t lengthMs,
+                SoundMode mode = SoundMode::Sample)
+        : pcm_(std::move(pcm)), lengthMs_(lengthMs), mode_(mode) {}
 
     std::uint32_t lengthMs() const noexcept override { return lengthMs_; }
     std::int64_t lengthFrames() const noexcept override { return static_cast<std::int64_t>(pcm_->size()); }
-    SoundMode mode() const noexcept override { return SoundMode::Sample; }
+    SoundMode mode() const noexcept override { return mode_; }
     /// Never null; costs no decoding.
     std::unique_ptr<SoundReader> openReader() override;
 
@@ -25,6 +28,7 @@ public:
 private:
     std::shared_ptr<const std::vector<float>> pcm_;
     std::uint32_t lengthMs_;
+    SoundMode mode_;
 };
 
 }  // namespace audio

@@ -126,6 +126,13 @@ void System::Impl::init(const SystemConfig& wanted) {
     openOutputs(config);
     spatializer = std::make_unique<Spatializer>(numChannels);
     plugins = std::make_unique<PluginHost>();
+    if (config.pluginGate != PluginGate::Direct) {
+        PluginQuarantine::Config gate;
+        gate.probePath = config.pluginProbe;
+        gate.cacheFile = config.pluginVerdictFile;
+        quarantine = std::make_unique<PluginQuarantine>(gate);
+    }
+    dspTrials.clear();
     open = true;
 }
 

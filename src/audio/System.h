@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace audio {
 
@@ -33,7 +34,9 @@ public:
     void setListener(Vector3 position, Vector3 velocity, Vector3 forward, Vector3 up);
 
     /// Offers one file as a plug-in library. A file that is not a LADSPA
-    /// library fails quietly and leaves nothing behind.
+    /// library fails quietly and leaves nothing behind; so does one that
+    /// crashed or hung its trial in a child process (see PluginGate). Takes
+    /// up to the quarantine's timeout when the file was never tried before.
     bool loadPlugin(const std::string& path);
 
     /// Housekeeping once per main-loop pass: frees what the audio thread let
@@ -78,9 +81,18 @@ public:
     int numDspPlugins() const;
     /// The plug-in's label, cut to 32 characters.
     std::string dspPluginName(int index) const;
+    /// The parameter ranges and defaults of plug-in `index` at the engine's
+    /// rate, in control-port order; empty when the index is out of range.
+    std::vector<DspParameterInfo> dspPluginParameters(int index) const;
     /// A new effect from plug-in `index`, parameters at their defaults; null
     /// when the index is out of range.
     std::unique_ptr<Dsp> createDspByPlugin(int index);
+    /// Whether an effect of plug-in `index` with parameter `values` (in
+    /// control-port order) can be let run: in a quarantined engine, it was
+    /// made, activated and run over a few blocks in a child process without
+    /// crashing or hanging; each set of values is tried once and the verdict
+    /// kept. Always true for a Direct engine; false for a bad index.
+    bool dspRunsWith(int index, const std::vector<float>& values);
 
     /// Offline output only: mixes numFrames frames into `out` (interleaved,
     /// outputChannels() per frame), replacing its contents.

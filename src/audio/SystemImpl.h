@@ -9,6 +9,7 @@
 #include "audio/MixTypes.h"
 #include "audio/Mixer.h"
 #include "audio/PluginHost.h"
+#include "audio/PluginQuarantine.h"
 #include "audio/SilentOutput.h"
 #include "audio/Spatializer.h"
 #include "audio/System.h"
@@ -16,6 +17,7 @@
 #include "audio/VolumeAutomation.h"
 
 #include <chrono>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -139,6 +141,7 @@ struct System::Impl {
 
     // SystemPlugins.cpp: plug-ins and effects.
     bool loadPlugin(const std::string& path);
+    bool dspRunsWith(int pluginIndex, const std::vector<float>& values);
     std::unique_ptr<Dsp> createDsp(int pluginIndex);
     DspSlot* liveDsp(std::uint32_t dsp);
     void attachDsp(std::uint32_t group, std::uint32_t dsp);
@@ -159,6 +162,9 @@ struct System::Impl {
 
     std::unique_ptr<DecodeWorker> worker;
     std::unique_ptr<PluginHost> plugins;
+    std::unique_ptr<PluginQuarantine> quarantine;  ///< null for a Direct engine
+    /// Verdicts of dspRunsWith this run, by plug-in index and the values' bits.
+    std::map<std::pair<int, std::vector<std::uint32_t>>, bool> dspTrials;
     std::unique_ptr<Mixer> mixer;
     std::unique_ptr<Spatializer> spatializer;
     std::unique_ptr<DeviceOutput> device;

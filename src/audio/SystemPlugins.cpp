@@ -3,6 +3,8 @@
 #include "audio/SystemImpl.h"
 
 #include <algorithm>
+#include <bit>
+#include <optional>
 
 namespace audio {
 
@@ -17,7 +19,14 @@ std::string System::dspPluginName(int index) const {
     return impl_->plugins->plugin(index).name();
 }
 
+std::vector<DspParameterInfo> System::dspPluginParameters(int index) const {
+    if (index < 0 || index >= numDspPlugins()) return {};
+    return impl_->plugins->plugin(index).parameters();
+}
+
 std::unique_ptr<Dsp> System::createDspByPlugin(int index) { return impl_->createDsp(index); }
+
+bool System::dspRunsWith(int index, const std::vector<float>& values) { return impl_->dspRunsWith(index, values); }
 
 // --- Dsp ------------------------------------------------------------------
 
@@ -48,7 +57,25 @@ void Dsp::remove() { system_.impl().detachDsp(id_); }
 // --- Impl: plug-ins -------------------------------------------------------
 
 bool System::Impl::loadPlugin(const std::string& path) {
-    return open && plugins->load(path, sampleRate);
+    if (!open) return false;
+    if (!quarantine) return plugins->load(path, sampleRate);
+    std::optional<std::vector<PluginDescription>> described = quarantine->examineLibrary(path);
+    if (!described || described->empty()) return false;
+    if (config.pluginGate == PluginGate::DescribedOnly) return plugins->addDescribed(path, std::move(*described), sampleRate);
+    return plugins->load(path, sampleRate);
+}
+
+bool System::Impl::dspRunsWith(int pluginIndex, const std::vector<float>& values) {
+    if (!open || pluginIndex < 0 || pluginIndex >= plugins->numPlugins()) return false;
+    if (!quarantine) return true;
+    std::vector<std::uint32_t> bits;
+    for (const float value : values) bits.push_back(std::bit_cast<std::uint32_t>(value));
+    const auto key = std::make_pair(pluginIndex, std::move(bits));
+    if (const auto known = dspTrials.find(key); known != dspTrials.end()) return known->second;
+    const bool runs = quarantine->runsWith(plugins->libraryPath(pluginIndex), plugins->descriptorIndex(pluginIndex),
+                                           sampleRate, numChannels, values);
+    dspTrials.emplace(key, runs);
+    return runs;
 }
 
 std::unique_ptr<Dsp> System::Impl::createDsp(int pluginIndex) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace audio {
 
@@ -26,12 +27,31 @@ enum class OutputKind {
     Offline,  ///< nothing runs by itself; the caller pulls frames with System::renderOffline
 };
 
+/// How plug-in libraries get into the engine.
+enum class PluginGate {
+    /// Each file, and each plug-in with each set of parameter values, is
+    /// first tried in a child process (PluginQuarantine); only what passed
+    /// runs here. The programs' choice.
+    Quarantined,
+    /// Tried like Quarantined, but no plug-in code ever runs in this process:
+    /// plug-ins are known from their descriptions and their effects leave
+    /// the audio untouched. For the checker.
+    DescribedOnly,
+    /// Opened in this process as they are: for libraries known to be sound.
+    Direct,
+};
+
 struct SystemConfig {
     int maxChannels = 128;
     SpeakerMode speakerMode = SpeakerMode::Surround;
     OutputKind output = OutputKind::Device;
     int sampleRate = 48000;      ///< preferred device rate; the offline rate
     int offlineChannels = 2;     ///< output channels of the offline output
+    PluginGate pluginGate = PluginGate::Quarantined;
+    /// Where the quarantine finds its probe and keeps its verdicts; empty
+    /// fields take PluginQuarantine's defaults.
+    std::string pluginProbe;
+    std::string pluginVerdictFile;
 };
 
 /// Where the output stands: how many frames have been mixed, and when (the

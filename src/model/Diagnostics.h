@@ -28,7 +28,9 @@ enum class ValueKind {
 };
 
 /// What became of a "filter" element.
-enum class FilterOutcome { Made, NoName, UnknownPlugin, NoInstance, BeyondLimit };
+/// (Fails: the plug-in crashed or hung when it was tried with the filter's
+/// values in a child process.)
+enum class FilterOutcome { Made, NoName, UnknownPlugin, NoInstance, BeyondLimit, Fails };
 
 /// Told what the loading code reads and what it passes over, while it does so,
 /// so that a checker can say what the silent player does not. The player has

@@ -10,6 +10,7 @@
 #include <tinyxml2.h>
 
 #include <string>
+#include <vector>
 
 namespace gloam {
 
@@ -52,26 +53,35 @@ void readFilters(audio::System& system, const tinyxml2::XMLElement& element,
             tell(*filter, FilterOutcome::UnknownPlugin, 0);
             continue;
         }
+        // Parameters come from the attributes after the first, by position;
+        // their names do not matter.
+        const std::vector<audio::DspParameterInfo> infos = system.dspPluginParameters(plugin);
+        const int numParameters = static_cast<int>(infos.size());
+        std::vector<float> values;
+        for (const audio::DspParameterInfo& info : infos) values.push_back(info.defaultValue);
+        const tinyxml2::XMLAttribute* attribute = filter->FirstAttribute();
+        if (attribute != nullptr) attribute = attribute->Next();
+        int numGiven = 0;
+        for (; attribute != nullptr && numGiven < numParameters; attribute = attribute->Next(), ++numGiven) {
+            const audio::DspParameterInfo& info = infos[static_cast<std::size_t>(numGiven)];
+            float value = parseParameter(attribute->Value());
+            if (diagnostics != nullptr) diagnostics->filterParameterRead(*filter, *attribute, numGiven, value, info);
+            if (value < info.min) value = info.min;
+            if (value > info.max) value = info.max;
+            values[static_cast<std::size_t>(numGiven)] = value;
+        }
+        // A plug-in may crash or hang on values it declares valid; it is
+        // tried with these first, away from the player.
+        if (!system.dspRunsWith(plugin, values)) {
+            tell(*filter, FilterOutcome::Fails, numParameters);
+            continue;
+        }
         auto dsp = system.createDspByPlugin(plugin);
         if (!dsp) {
             tell(*filter, FilterOutcome::NoInstance, 0);
             continue;
         }
-
-        // Parameters come from the attributes after the first, by position;
-        // their names do not matter.
-        const int numParameters = dsp->numParameters();
-        const tinyxml2::XMLAttribute* attribute = filter->FirstAttribute();
-        if (attribute != nullptr) attribute = attribute->Next();
-        for (int index = 0; attribute != nullptr && index < numParameters;
-             attribute = attribute->Next(), ++index) {
-            const audio::DspParameterInfo info = dsp->parameterInfo(index);
-            float value = parseParameter(attribute->Value());
-            if (diagnostics != nullptr) diagnostics->filterParameterRead(*filter, *attribute, index, value, info);
-            if (value < info.min) value = info.min;
-            if (value > info.max) value = info.max;
-            dsp->setParameter(index, value);
-        }
+        for (int index = 0; index < numGiven; ++index) dsp->setParameter(index, values[static_cast<std::size_t>(index)]);
         tell(*filter, FilterOutcome::Made, numParameters);
         filters.push_back(std::move(dsp));
     }

@@ -33,12 +33,17 @@ SoundCache::~SoundCache() { releaseAll(); }
 audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileName) {
     auto& byName = sharedSounds_[mode];
     if (auto found = byName.find(fileName); found != byName.end()) return found->second.get();
+    std::set<std::string>& failed = failed_[mode];
+    if (failed.count(fileName) > 0) return nullptr;
 
     // Adventures written on Windows separate folders with backslashes.
     std::string path = "sounds/" + fileName;
     std::replace(path.begin(), path.end(), '\\', '/');
     std::unique_ptr<audio::Sound> sound = opener_(path, mode);
-    if (!sound) return nullptr;
+    if (!sound) {
+        failed.insert(fileName);
+        return nullptr;
+    }
 
     audio::Sound* handle = sound.get();
     if (mode == ownStreamMode) {
@@ -56,6 +61,7 @@ void SoundCache::releaseAll() {
     for (auto& sound : ownStreams_) sound.reset();
     sharedSounds_.clear();
     ownStreams_.clear();
+    failed_.clear();
 }
 
 std::size_t SoundCache::size() const {

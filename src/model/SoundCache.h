@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,10 @@ public:
     ~SoundCache();
 
     /// The sound for `fileName` (relative to `sounds`) in `mode`; null when it
-    /// cannot be opened (nothing is remembered, so a later request tries again).
+    /// cannot be opened. A failure is remembered per mode and name until
+    /// releaseAll: a file that cannot be opened is tried once per load, not
+    /// once per element (opening some damaged files costs memory inside the
+    /// decoding libraries every time).
     audio::Sound* getSound(std::int32_t mode, const std::string& fileName);
     /// Releases every sound; handles given out before are invalid afterwards.
     void releaseAll();
@@ -39,6 +43,7 @@ private:
     Opener opener_;
     std::map<std::int32_t, std::map<std::string, std::unique_ptr<audio::Sound>>> sharedSounds_;
     std::vector<std::unique_ptr<audio::Sound>> ownStreams_;
+    std::map<std::int32_t, std::set<std::string>> failed_;
 };
 
 }  // namespace gloam

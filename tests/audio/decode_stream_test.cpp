@@ -147,11 +147,47 @@ TEST_F(DecodeStream, DestroyingReadersWhileTheWorkerFillsThemIsSafe) {
 }
 
 TEST_F(DecodeStream, StreamOfDeletedFileFailsToOpenNewReaders) {
-    ASSERT_TRUE(writeSound(dir.file("gone.wav"), kWav, kMixRate, 1, noise(4800)));
+    // Longer than the first fill: a very short sound is kept decoded instead.
+    ASSERT_TRUE(writeSound(dir.file("gone.wav"), kWav, kMixRate, 1, noise(kMixRate)));
     auto sound = open(dir.file("gone.wav"), audio::SoundMode::Stream);
     ASSERT_NE(sound, nullptr);
     std::filesystem::remove(dir.file("gone.wav"));
     EXPECT_EQ(sound->openReader(), nullptr);
+}
+
+TEST_F(DecodeStream, AVeryShortSoundIsDecodedOnceSoThatAPassCostsNoFileDecoderOrRing) {
+    // An endless loop of a one-sample sound asks for a play 48 000 times a
+    // second: each must be a reader of what was decoded once, never a file
+    // opened, a resampler made and a ring of 32 768 frames filled.
+    ASSERT_TRUE(writeSound(dir.file("one.wav"), kWavFloat, kMixRate, 1, {0.5f}));
+    ASSERT_TRUE(writeSound(dir.file("tick.flac"), kFlac, 44100, 2, noise(2 * 300)));
+    ASSERT_TRUE(writeSound(dir.file("blip.ogg"), kVorbis, 22050, 1, sine(3000, 700.0, 22050)));
+    for (const char* name : {"one.wav", "tick.flac", "blip.ogg"}) {
+        const std::vector<float> reference = samplePcm(dir.file(name));
+        ASSERT_FALSE(reference.empty()) << name;
+        std::vector<std::unique_ptr<audio::Sound>> sounds;
+        for (auto mode : {audio::SoundMode::CompressedSample, audio::SoundMode::Stream}) {
+            sounds.push_back(open(dir.file(name), mode));
+            ASSERT_NE(sounds.back(), nullptr) << name;
+            EXPECT_EQ(sounds.back()->mode(), mode);
+            EXPECT_EQ(sounds.back()->lengthFrames(), static_cast<std::int64_t>(reference.size())) << name;
+        }
+        std::filesystem::remove(dir.file(name));  // no pass reads the disk again
+        std::vector<float> block(reference.size() + 512);
+        for (auto& sound : sounds) {
+            for (int pass = 0; pass < 4800; ++pass) {
+                auto reader = sound->openReader();
+                ASSERT_NE(reader, nullptr) << name << " pass " << pass;
+                const std::size_t got = reader->read(block.data(), block.size());
+                ASSERT_EQ(got, reference.size()) << name;
+                ASSERT_TRUE(reader->ended());
+                if (pass == 0) {
+                    for (std::size_t i = 0; i < got; ++i) EXPECT_NEAR(block[i], reference[i], 1e-4f) << name << " frame " << i;
+                }
+            }
+        }
+        EXPECT_FALSE(worker.impl().hasJobs());
+    }
 }
 
 TEST_F(DecodeStream, FilesThatDecodeToNothingAreNoSound) {

@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -267,4 +269,33 @@ TEST(CheckReport, CommandLineTakesBothOptionFormsAndRefusesWhatItDoesNotKnow) {
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"--format", "yaml"}, {"--root"}, {"-x"}}) {
         EXPECT_FALSE(gloam::check::parseCheckOptions(bad).options) << bad.front();
     }
+}
+
+TEST(CheckPlugins, AFilterWhoseValuesCrashItsPluginIsAnErrorAndNoPluginCodeRunsInTheChecker) {
+    const fs::path swh = "/usr/lib/ladspa";
+    if (!fs::exists(swh / "delay_1898.so")) GTEST_SKIP() << "swh-plugins is not installed";
+    testsupport::ScopedWorkDir root;
+    writeSine("sounds/rain.wav", 300);
+    fs::create_directories("plugins");
+    fs::create_symlink(swh / "delay_1898.so", "plugins/delay_1898.so");
+    testsupport::writeDamagedCopy(swh / "amp_1181.so", "plugins/amp_1181.so", testsupport::Damage::ZeroTail, 0.3);
+    writeText("adventures/a.xml", "<a><scene><sound src=\"rain.wav\">\n"
+                                  "  <filter name=\"delay_n\" max=\"1\" time=\"0.1\"/>\n"
+                                  "  <filter name=\"delay_n\" max=\"44740\" time=\"0.1\"/>\n"
+                                  "  <filter name=\"amp\" gain=\"-6\"/>\n"
+                                  "</sound></scene></a>");
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(runCheck(CheckOptions{}, out, err), 1);
+    EXPECT_EQ(out.str(),
+              "adventures/a.xml:3:11: error: plug-in 'delay_n' crashed or hung when it was tried with these values "
+              "(in a separate process): the filter is skipped\n"
+              "adventures/a.xml:4:11: error: no plug-in labelled 'amp' in plugins/: the filter is skipped\n"
+              "2 errors, 0 warnings in 1 of 1 adventure\n");
+
+    // The libraries were read and tried in child processes only.
+    std::ifstream maps("/proc/self/maps");
+    const std::string mapped((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(mapped.find("delay_1898"), std::string::npos);
+    EXPECT_EQ(mapped.find("amp_1181"), std::string::npos);
 }

@@ -579,3 +579,46 @@ TEST(PlayerEndToEnd, LoopsAndSequencesJoinOnTheSampleAtTheTable) {
             << "sample " << n << " of the loop (round " << n / round.size() << ", at " << n % round.size() << ")";
     }
 }
+
+TEST(PlayerEndToEnd, PluginsThatCrashWhenOpenedOrOnTheirValuesAreLeftOutAndThePlayerPlaysOn) {
+    const fs::path swh = "/usr/lib/ladspa";
+    if (!fs::exists(swh / "delay_1898.so")) GTEST_SKIP() << "swh-plugins is not installed";
+    TempFolder dir;
+    // Copies of the right size with a zeroed tail and with flipped bytes,
+    // each of which crashes a process that opens it; and the real delay.
+    testsupport::writeDamagedCopy(swh / "amp_1181.so", dir.path() / "plugins/amp_1181.so",
+                                  testsupport::Damage::ZeroTail, 0.3);
+    testsupport::writeDamagedCopy(swh / "plate_1423.so", dir.path() / "plugins/plate_1423.so",
+                                  testsupport::Damage::FlippedBytes, 0.1);
+    fs::create_symlink(swh / "delay_1898.so", dir.path() / "plugins/delay_1898.so");
+    testsupport::writeSine(dir.path() / "sounds/rain.wav", 4000, 48000);
+    // delay_n declares its maximum delay unbounded; this one never gets made.
+    dir.write("adventures/story.xml", R"(<story><scene name="Cellar">
+        <sound name="Rain" key="r" src="rain.wav"><filter name="delay_n" max="44740" time="0.1"/></sound>
+        <sound name="Drip" key="d" src="rain.wav"><filter name="amp" gain="-6"/></sound>
+    </scene></story>)");
+    PlayerInPty player(dir.path());
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }))
+        << "output so far: " << player.output();
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("-> story.xml") != std::string::npos; }));
+    player.type("\r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find(" (r  ) Rain") != std::string::npos; }))
+        << player.output();
+    player.type("r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) {
+        return player.screen().find(" (r P) Rain") != std::string::npos &&
+               player.screen().find("\n\n1 channels active") != std::string::npos;
+    })) << player.screen();
+    player.type("d");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) {
+        return player.screen().find(" (d P) Drip") != std::string::npos &&
+               player.screen().find("\n\n2 channels active") != std::string::npos;
+    })) << player.screen();
+
+    player.type("\x1b");
+    const int status = player.waitForExit();
+    ASSERT_NE(status, -1) << player.output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << player.output();
+    EXPECT_EQ(player.output().find("ERROR"), std::string::npos) << "no crash report of a probe reaches the screen";
+}

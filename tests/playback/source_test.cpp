@@ -137,7 +137,8 @@ TEST(Source, FileNamesHoldingWildcardCharactersAreExpandedOnce) {
 
 TEST(Source, SoundThatGetsNoChannelEndsItsPassAndTheSequenceMovesOn) {
     PlaybackWorld world;
-    testsupport::writeSine("sounds/gone.wav", 1000);
+    // Long enough to be streamed (a very short sound is kept decoded).
+    testsupport::writeSine("sounds/gone.wav", 2000);
     testsupport::writeSine("sounds/b.wav", 1000);
     world.load(R"(<a><scene><seq name="seq"><sound name="A" src="gone.wav"/><sound name="B" src="b.wav"/></seq>
                    <sound name="endless" src="gone.wav" loopCount="-1"/></scene></a>)");

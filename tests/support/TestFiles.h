@@ -62,4 +62,13 @@ void writeText(const std::filesystem::path& file, const std::string& text);
 /// as a user would (the folder is created).
 void linkPlugin(const std::filesystem::path& library);
 
+/// How writeDamagedCopy spoils a file: everything from `at` on replaced by
+/// zeros, as an interrupted copy leaves it, or 64 bytes from `at` inverted.
+enum class Damage { ZeroTail, FlippedBytes };
+
+/// Copies `original` to `copy` (folders are created): the same size, its
+/// contents damaged at `at`, a fraction of the size.
+void writeDamagedCopy(const std::filesystem::path& original, const std::filesystem::path& copy, Damage damage,
+                      double at);
+
 }  // namespace testsupport

@@ -534,6 +534,12 @@ void AdventureChecker::filterRead(const tinyxml2::XMLElement& filter, FilterOutc
             add(where(filter, "name"), Severity::Error, "filter-no-instance",
                 "plug-in " + inQuotes(label) + " cannot be started: the filter is skipped");
             return;
+        case FilterOutcome::Fails:
+            add(where(filter, "name"), Severity::Error, "filter-crashes",
+                "plug-in " + inQuotes(label) +
+                    " crashed or hung when it was tried with these values (in a separate process): the filter is "
+                    "skipped");
+            return;
         case FilterOutcome::BeyondLimit:
             add(where(filter), Severity::Warning, "too-many-filters",
                 "only the first " + std::to_string(audio::kMaxDspsPerGroup) +

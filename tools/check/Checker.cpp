@@ -99,6 +99,9 @@ int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     audio::System system;
     audio::SystemConfig config;
     config.output = audio::OutputKind::Offline;
+    // Plug-ins are read and tried in child processes only: no library's
+    // code runs in the checker itself.
+    config.pluginGate = audio::PluginGate::DescribedOnly;
     startAudio(system, config);
 
     std::vector<Finding> findings;
