@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -207,6 +208,32 @@ TEST_F(CheckAdventures, WhatThePlayerTakesAsMeantGivesNoFinding) {
   <scene name="Two" key="T"><sound src="rain.wav" key="f"/></scene>
 </adventure>)");
     EXPECT_TRUE(findings.empty()) << describe(findings);
+}
+
+TEST_F(CheckAdventures, ColumnsFarAlongOneLongLineCountCharacters) {
+    // A minified adventure: everything on one line, names in several scripts,
+    // so that columns and bytes part ways more and more along the line.
+    std::string xml = "<a><scene>";
+    for (int i = 0; i < 300; ++i) xml += "<sound name=\"Fôrêt ☂ " + std::to_string(i) + "\" src=\"rain.wav\"/>";
+    std::vector<std::pair<std::string, int>> expected;  // attribute, column
+    auto characters = [](const std::string& text) {
+        return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    };
+    for (const char* attribute : {"loopCount", "closeDelay"}) {
+        xml += "<sound name=\"ü\" src=\"rain.wav\" ";
+        expected.emplace_back(attribute, characters(xml) + 1);
+        xml += std::string(attribute) + "=\"2.7\"/>";
+        for (int i = 0; i < 50; ++i) xml += "<sound name=\"Ωμέγα\" src=\"rain.wav\"/>";
+    }
+    const std::vector<Finding> findings = check(xml + "</scene></a>");
+    std::vector<std::pair<std::string, int>> found;
+    for (const Finding& finding : findings) {
+        if (finding.code != std::string("trailing-text")) continue;
+        EXPECT_EQ(finding.at.line, 1);
+        found.emplace_back(finding.message.find("loopCount") != std::string::npos ? "loopCount" : "closeDelay",
+                           finding.at.column);
+    }
+    EXPECT_EQ(found, expected) << describe(findings);
 }
 
 TEST(CheckDemo, TheDemoChecksCleanWithItsSoundsAndPlugins) {

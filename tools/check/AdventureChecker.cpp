@@ -386,17 +386,17 @@ void AdventureChecker::judgeRead(const tinyxml2::XMLAttribute& attribute, const 
     }
 }
 
-const std::vector<std::string>& AdventureChecker::entries(const std::string& folder, bool folders) {
+const NameIndex& AdventureChecker::entries(const std::string& folder, bool folders) {
     const std::string key = (folders ? "d:" : "f:") + folder;
-    auto [found, added] = entries_.try_emplace(key);
-    if (!added) return found->second;
+    if (const auto found = entries_.find(key); found != entries_.end()) return found->second;
+    std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
         std::error_code typeError;
-        if (entry->is_directory(typeError) == folders) found->second.push_back(entry->path().filename().string());
+        if (entry->is_directory(typeError) == folders) names.push_back(entry->path().filename().string());
     }
-    std::sort(found->second.begin(), found->second.end());
-    return found->second;
+    std::sort(names.begin(), names.end());
+    return entries_.emplace(key, NameIndex(std::move(names))).first->second;
 }
 
 void AdventureChecker::reportMissingSound(Position at, const std::string& fileName, const std::string& matchedBy) {
@@ -444,20 +444,13 @@ void AdventureChecker::reportMissingSound(Position at, const std::string& fileNa
         if (!last) {
             add(at, Severity::Error, "sound-not-found",
                 "sound file " + shown + " not found: no folder " + inQuotes(part) + " in " + folder + "/" +
-                    didYouMean(closestName(part, entries(folder, true))) + hint);
+                    didYouMean(entries(folder, true).closest(part)) + hint);
             return;
         }
-        const auto& files = entries(folder, false);
-        std::optional<std::string> suggestion = closestName(part, files);
-        if (!suggestion) {
-            // The right name with another extension is a common slip.
-            for (const std::string& candidate : files) {
-                if (stemOf(candidate) == stemOf(part)) {
-                    suggestion = candidate;
-                    break;
-                }
-            }
-        }
+        const NameIndex& files = entries(folder, false);
+        std::optional<std::string> suggestion = files.closest(part);
+        // The right name with another extension is a common slip.
+        if (!suggestion) suggestion = files.sameStem(part);
         if (suggestion) suggestion = prefix + *suggestion;
         add(at, Severity::Error, "sound-not-found",
             "sound file " + shown + " not found in " + folder + "/" + didYouMean(suggestion) + hint);
@@ -496,7 +489,7 @@ void AdventureChecker::wildcardExpanded(const tinyxml2::XMLElement& element, con
     std::string hint;
     std::string last = fileNameOf(pattern);
     std::replace(last.begin(), last.end(), '\\', '/');
-    for (const std::string& name : entries(folder, false)) {
+    for (const std::string& name : entries(folder, false).names()) {
         if (matchWildcard(last.c_str(), name.c_str())) {
             hint = " (the pattern is compared without its extension, " + inQuotes(stemOf(last)) +
                    " with whole file names such as " + inQuotes(name) + ")";
