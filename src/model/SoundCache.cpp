@@ -30,13 +30,14 @@ SoundCache::SoundCache(Opener opener) : opener_(std::move(opener)) {}
 
 SoundCache::~SoundCache() { releaseAll(); }
 
-audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileName) {
-    auto& byName = sharedSounds_[mode];
-    if (auto found = byName.find(fileName); found != byName.end()) return found->second.get();
-
-    // Adventures written on Windows separate folders with backslashes.
+audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileName, NameForm form) {
+    // Adventures written on Windows separate folders with backslashes; a name
+    // a folder listed may hold one as an ordinary character.
     std::string path = "sounds/" + fileName;
-    std::replace(path.begin(), path.end(), '\\', '/');
+    if (form == NameForm::Written) std::replace(path.begin(), path.end(), '\\', '/');
+    auto& byName = sharedSounds_[mode];
+    if (auto found = byName.find(path); found != byName.end()) return found->second.get();
+
     std::unique_ptr<audio::Sound> sound = opener_(path, mode);
     if (!sound) return nullptr;
 
@@ -44,7 +45,7 @@ audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileNam
     if (mode == ownStreamMode) {
         ownStreams_.push_back(std::move(sound));
     } else {
-        byName.emplace(fileName, std::move(sound));
+        byName.emplace(path, std::move(sound));
     }
     return handle;
 }

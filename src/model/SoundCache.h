@@ -27,9 +27,16 @@ public:
     explicit SoundCache(Opener opener);
     ~SoundCache();
 
+    /// How a file name names its file.
+    enum class NameForm {
+        Written,  ///< as an adventure spells it: a backslash separates folders
+        Literal,  ///< as the folder lists it: every byte is part of the name
+    };
+
     /// The sound for `fileName` (relative to `sounds`) in `mode`; null when it
     /// cannot be opened (nothing is remembered, so a later request tries again).
-    audio::Sound* getSound(std::int32_t mode, const std::string& fileName);
+    /// Two names that lead to the same path share one sound.
+    audio::Sound* getSound(std::int32_t mode, const std::string& fileName, NameForm form = NameForm::Written);
     /// Releases every sound; handles given out before are invalid afterwards.
     void releaseAll();
 

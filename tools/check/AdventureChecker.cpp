@@ -404,8 +404,9 @@ void AdventureChecker::reportMissingSound(Position at, const std::string& fileNa
         add(at, Severity::Error, "sound-not-found", "'src' is empty, so the element never sounds");
         return;
     }
+    // A name a wildcard matched is the folder's own, backslashes and all.
     std::string path = fileName;
-    std::replace(path.begin(), path.end(), '\\', '/');
+    if (matchedBy.empty()) std::replace(path.begin(), path.end(), '\\', '/');
     const std::string shown = inQuotes(fileName) + matchedBy;
     std::error_code error;
     if (fs::is_regular_file("sounds/" + path, error)) {
