@@ -4,8 +4,10 @@
 #include "TestFiles.h"
 #include "app/AudioStartup.h"
 #include "audio/System.h"
+#include "platform/TerminalText.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdlib>
@@ -283,6 +285,37 @@ TEST(CheckReport, JsonGivesTheSameFindingsAsAnArrayAndTheSummaryApart) {
     EXPECT_NE(text.str().find("adventures/c.xml:3:9: error: sound file 'x\\x01.wav' not found in sounds/\n"),
               std::string::npos)
         << text.str();
+}
+
+TEST(CheckReport, NamesOfAnyBytesReachTheTerminalAsTextAndJsonReadersAsJson) {
+    testsupport::ScopedWorkDir root;
+    // A C1 control (CSI) as UTF-8 and as a bare byte, a byte that begins no
+    // UTF-8 character, in a missing sound's name and in the adventure's.
+    writeSine("sounds/rain.wav", 100);
+    writeText("adventures/c1\xc2\x9b.xml", "<a><scene>\n<sound src=\"x\xc2\x9b" "2J\x9b" "2J\xff\xc3\xa9.wav\"/></scene></a>");
+
+    std::ostringstream text;
+    std::ostringstream err;
+    EXPECT_EQ(runCheck(CheckOptions{}, text, err), 1);
+    EXPECT_NE(text.str().find("adventures/c1\\xC2\\x9B.xml:2:8: error: sound file 'x\\xC2\\x9B2J\\x9B2J\\xFF\xc3\xa9.wav' "
+                              "not found in sounds/\n"),
+              std::string::npos)
+        << text.str();
+    // Nothing but what the player itself would show.
+    std::string withoutLineBreaks = text.str();
+    std::erase(withoutLineBreaks, '\n');
+    EXPECT_EQ(platform::visibleText(withoutLineBreaks), withoutLineBreaks);
+
+    CheckOptions options;
+    options.format = Format::Json;
+    std::ostringstream json;
+    EXPECT_EQ(runCheck(options, json, err), 1);
+    nlohmann::json parsed;
+    ASSERT_NO_THROW(parsed = nlohmann::json::parse(json.str())) << json.str();
+    ASSERT_EQ(parsed.size(), 1u);
+    EXPECT_EQ(parsed[0]["file"], "adventures/c1\xc2\x9b.xml");
+    EXPECT_EQ(parsed[0]["message"], "sound file 'x\xc2\x9b" "2J\xef\xbf\xbd" "2J\xef\xbf\xbd\xc3\xa9.wav' not found in sounds/");
+    EXPECT_EQ(json.str().find("\xc2\x9b"), std::string::npos) << "C1 controls are escaped";
 }
 
 TEST(CheckReport, CommandLineTakesBothOptionFormsAndRefusesWhatItDoesNotKnow) {

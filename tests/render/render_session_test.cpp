@@ -130,8 +130,11 @@ TEST_F(RenderSession, NamesCannotForgeTimelineLinesOrFields) {
     writeSine("sounds/tone.wav", 1000);
     // A tab, a line break with a forged event after it, a backslash, a
     // carriage return and another control character, all in one name.
+    // The second name holds a C1 control (CSI, U+009B), the same as a bare
+    // byte, and a byte that begins no UTF-8 character, around UTF-8 text
+    // that stays as it is.
     writeText("adventures/test.xml", R"(<a><scene><sound name="a&#9;b&#10;0	key	27\c&#13;&#1;" src="tone.wav"
-        autoStart="1"/></scene></a>)");
+        autoStart="1"/><sound name="C&#155;2J)" "\x9b" "2J\xff\xc3\xa9" R"(" src="tone.wav" autoStart="1"/></scene></a>)");
     const Rendered rendered = render("", 2);
     ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
     std::istringstream lines(rendered.trace);
@@ -143,8 +146,9 @@ TEST_F(RenderSession, NamesCannotForgeTimelineLinesOrFields) {
         ASSERT_EQ(line.find('\r'), std::string::npos);
         ++states;
     }
-    EXPECT_EQ(states, 2);
+    EXPECT_EQ(states, 4);
     EXPECT_TRUE(hasLine(rendered.trace, R"(0	state	0/0	a\tb\n0\tkey\t27\\c\r\x01	Playing)")) << rendered.trace;
+    EXPECT_TRUE(hasLine(rendered.trace, "0\tstate\t0/1\tC\\xc2\\x9b2J\\x9b2J\\xff\xc3\xa9\tPlaying")) << rendered.trace;
 }
 
 TEST_F(RenderSession, OutputsThatNameAnInputOrEachOtherAreRefusedBeforeAnythingIsWritten) {
