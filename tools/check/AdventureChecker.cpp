@@ -92,6 +92,17 @@ Scanned scanNumber(const char* text) {
     return scanned;
 }
 
+/// A filter parameter, read as atof reads it: infinities are numbers there
+/// (the plug-in's range then takes its end); only NaN counts as none.
+Scanned scanParameter(const char* text) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    Scanned scanned;
+    scanned.number = end != text && !std::isnan(value);
+    scanned.rest = end;
+    return scanned;
+}
+
 /// A file name without its last extension.
 std::string stemOf(const std::string& fileName) { return fileName.substr(0, fileName.rfind('.')); }
 
@@ -150,10 +161,15 @@ std::string AdventureChecker::describe(const SettingContainer& node) const {
 void AdventureChecker::documentRejected(const tinyxml2::XMLDocument& document) {
     switch (document.ErrorID()) {
         case tinyxml2::XML_SUCCESS:
-            // Refused before parsing: not a regular file, or absurdly many attributes.
-            add({}, Severity::Error, "refused",
-                "the player refuses the file: it is not a regular file, or an element has more than " +
-                    std::to_string(maxAttributesPerElement) + " attributes");
+            // Refused before parsing; the checker has read the file already,
+            // so it is a regular file unless it changed meanwhile.
+            if (mostAttributesOnOneElement(text_.text()) > maxAttributesPerElement) {
+                add({}, Severity::Error, "refused",
+                    "the player refuses the file: an element has more than " +
+                        std::to_string(maxAttributesPerElement) + " attributes");
+            } else {
+                add({}, Severity::Error, "unreadable", "the player cannot read the file (it changed while it was checked)");
+            }
             return;
         case tinyxml2::XML_ERROR_FILE_NOT_FOUND:
         case tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED:
@@ -559,7 +575,7 @@ void AdventureChecker::filterParameterRead(const tinyxml2::XMLElement& filter, c
     const Position at = text_.of(attribute);
     const std::string what = inQuotes(attribute.Name()) + " (parameter " + std::to_string(index + 1) + " of " +
                              inQuotes(filter.Attribute("name")) + ")";
-    const Scanned scanned = scanNumber(attribute.Value());
+    const Scanned scanned = scanParameter(attribute.Value());
     const bool clamped = value < range.min || value > range.max;
     const float used = std::clamp(value, range.min, range.max);
     const std::string clamping = clamped ? ", which its range " + formatNumber(range.min) + " to " +

@@ -24,6 +24,8 @@ class SourceText {
 public:
     explicit SourceText(std::string text);
 
+    const std::string& text() const { return text_; }
+
     /// Places every element and attribute of `document`, which was parsed
     /// from this text; later calls with the same document do nothing.
     void index(const tinyxml2::XMLDocument& document);
