@@ -5,6 +5,8 @@
 #include "audio/System.h"
 #include "model/Settings.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace gloam {
@@ -40,6 +42,8 @@ audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileNam
 
     std::unique_ptr<audio::Sound> sound = opener_(path, mode);
     if (!sound) return nullptr;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) openedFiles_.try_emplace(FileIdentity{info.st_dev, info.st_ino}, path);
 
     audio::Sound* handle = sound.get();
     if (mode == ownStreamMode) {

@@ -1,6 +1,9 @@
 // Every opened sound, shared by mode and file name.
 #pragma once
 
+#include <sys/types.h>
+
+#include <compare>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -42,10 +45,23 @@ public:
 
     std::size_t size() const;
 
+    /// A file's identity: the same for every path that leads to it (links,
+    /// hard links, other spellings).
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        auto operator<=>(const FileIdentity&) const = default;
+    };
+    /// Every file this cache has opened since it was made, with the path it
+    /// was first opened by (relative to the working folder). Kept after
+    /// releaseAll(), so that a tool can tell which files a whole run read.
+    const std::map<FileIdentity, std::string>& openedFiles() const { return openedFiles_; }
+
 private:
     Opener opener_;
     std::map<std::int32_t, std::map<std::string, std::unique_ptr<audio::Sound>>> sharedSounds_;
     std::vector<std::unique_ptr<audio::Sound>> ownStreams_;
+    std::map<FileIdentity, std::string> openedFiles_;
 };
 
 }  // namespace gloam

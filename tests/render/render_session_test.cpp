@@ -188,6 +188,54 @@ TEST_F(RenderSession, OutputsThatNameAnInputOrEachOtherAreRefusedBeforeAnythingI
     }
 }
 
+TEST_F(RenderSession, SoundsReachedThroughLinksInTheSoundsFolderAreNeverOverwritten) {
+    // A shared library of sounds, linked into sounds/ file by file and as a
+    // whole sub-folder, and one sound of sounds/ hard-linked out of it.
+    writeSine("library/rain.wav", 1000);
+    writeSine("library/bell.wav", 1000);
+    writeSine("sounds/drip.wav", 1000);
+    std::filesystem::create_symlink("../library/rain.wav", "sounds/rain.wav");
+    std::filesystem::create_directory_symlink("../library", "sounds/lib");
+    std::filesystem::create_hard_link("sounds/drip.wav", "library/drip.wav");
+    writeText("adventures/test.xml", R"(<a><scene><sound src="rain.wav" autoStart="1"/><sound src="lib/bell.wav"/>
+        <sound src="drip.wav"/></scene></a>)");
+    const std::string rain = readFile("library/rain.wav");
+    const std::string bell = readFile("library/bell.wav");
+    const std::string drip = readFile("sounds/drip.wav");
+
+    struct Case {
+        std::string output;
+        std::string keys;
+        std::string adventure;
+        std::string saying;
+    };
+    for (const Case& each : std::vector<Case>{
+             {"library/rain.wav", "", "adventures/test.xml", "which the adventure plays"},  // linked into sounds/
+             {"library/bell.wav", "", "adventures/test.xml", "which the adventure plays"},  // in a linked sub-folder
+             {"library/drip.wav", "", "adventures/test.xml", "which the adventure plays"},  // a hard link to a sound
+             {"sounds/lib/new.wav", "", "adventures/test.xml", "lies in the folder"},       // in sounds/ as written
+             {"library/rain.wav", "100:!,200:enter", "", "which the adventure plays"},      // loaded by the keys
+         }) {
+        RenderOptions options = testOptions(each.keys, 1, each.adventure);
+        options.output = each.output;
+        options.trace.clear();
+        options.screens.clear();
+        const Rendered rendered = render(options);
+        EXPECT_EQ(rendered.exitCode, 2) << each.output << ' ' << each.keys;
+        EXPECT_EQ(std::count(rendered.messages.begin(), rendered.messages.end(), '\n'), 1) << rendered.messages;
+        EXPECT_NE(rendered.messages.find(each.saying), std::string::npos) << rendered.messages;
+        EXPECT_EQ(readFile("library/rain.wav"), rain) << each.output;
+        EXPECT_EQ(readFile("library/bell.wav"), bell) << each.output;
+        EXPECT_EQ(readFile("sounds/drip.wav"), drip) << each.output;
+        EXPECT_EQ(filesIn("library"), (std::vector<std::string>{"bell.wav", "drip.wav", "rain.wav"})) << each.output;
+    }
+    // A file of the library that the adventure does not play may be written.
+    RenderOptions options = testOptions("", 1);
+    options.output = "library/preview.wav";
+    const Rendered preview = render(options);
+    EXPECT_EQ(preview.exitCode, 0) << preview.messages;
+}
+
 TEST_F(RenderSession, AFailedWriteKeepsTheLastGoodFilesAndSaysSo) {
     writeSine("sounds/tone.wav", 1000);
     writeText("adventures/test.xml", R"(<a><scene><sound name="tone" src="tone.wav" autoStart="1"/></scene></a>)");

@@ -199,6 +199,11 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     MainLoop loop(console, wait, runtime, adventure, hooks);
 
     if (!options.adventure.empty()) adventure.load(document);
+    // A sound may lie anywhere a link in sounds/ leads: only the files the
+    // adventure opened tell. Checked again at the end, for adventures the
+    // keys load.
+    auto soundConflict = [&]() { return findOpenedFileConflict(targets, labels, runtime.soundCache.openedFiles()); };
+    if (const std::string conflict = soundConflict(); !conflict.empty()) return failWith(conflict + "; not rendering");
     Progress progress(options.seconds);
     while (clock.nowMs() < endMs && wait.ok() && firstFailure() == nullptr && loop.runPass()) {
         progress.update(clock.nowMs());
@@ -211,6 +216,7 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     audioOut.finish();
     for (const auto& file : files) file->close();
     if (const OutputFile* failed = firstFailure()) return failWith(failed->error());
+    if (const std::string conflict = soundConflict(); !conflict.empty()) return failWith(conflict + "; not written");
     for (const auto& file : files) {
         if (!file->commit()) return failWith(file->error());
     }
