@@ -1,6 +1,7 @@
 // Resolving, checking and safely writing the renderer's outputs.
 #include "OutputFile.h"
 
+#include "InterruptCleanup.h"
 #include "TextEscape.h"
 
 #include <fcntl.h>
@@ -139,6 +140,7 @@ OutputFile::OutputFile(const OutputTarget& target) : target_(target.real) {
         return;
     }
     temporary_ = pattern;
+    interruptSlot_ = InterruptCleanup::add(pattern);
     mode_t mode = 0;
     if (target.exists) {
         struct stat info {};
@@ -154,6 +156,7 @@ OutputFile::OutputFile(const OutputTarget& target) : target_(target.real) {
 OutputFile::~OutputFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!temporary_.empty() && !committed_) ::unlink(temporary_.c_str());
+    InterruptCleanup::remove(interruptSlot_);
 }
 
 bool OutputFile::write(std::string_view text) {
@@ -198,6 +201,8 @@ bool OutputFile::commit() {
         return false;
     }
     committed_ = true;
+    InterruptCleanup::remove(interruptSlot_);
+    interruptSlot_ = -1;
     return true;
 }
 

@@ -59,7 +59,9 @@ std::string findOpenedFileConflict(const std::vector<OutputTarget>& outputs, con
 /// requested name; an existing file keeps its permissions. Anything else (a
 /// device such as /dev/null, a pipe, a terminal) cannot be renamed into and
 /// is written directly. Text is buffered; every write, close and rename is
-/// checked and the first failure sticks. Main thread only.
+/// checked and the first failure sticks. The temporary file is registered
+/// with InterruptCleanup while it exists, so Ctrl-C leaves nothing behind.
+/// Main thread only.
 class OutputFile {
 public:
     /// Opens the target (which must have no error); check ok().
@@ -92,6 +94,7 @@ private:
 
     std::filesystem::path target_;
     std::filesystem::path temporary_;  ///< empty when written directly
+    int interruptSlot_ = -1;           ///< where an interrupt finds temporary_
     int fd_ = -1;
     std::string buffer_;
     std::string reason_;

@@ -2,6 +2,7 @@
 #include "Renderer.h"
 
 #include "AudioWriter.h"
+#include "InterruptCleanup.h"
 #include "OutputFile.h"
 #include "TextEscape.h"
 #include "Timeline.h"
@@ -152,7 +153,8 @@ int runRender(const RenderOptions& options, std::ostream& err) {
 
     // Each output is opened under a temporary name and renamed into place
     // only after the whole render was written; on any failure the
-    // destructors remove what was begun.
+    // destructors remove what was begun, on an interrupt the handler does.
+    const InterruptCleanup interrupts;
     std::vector<std::unique_ptr<OutputFile>> files;
     for (const OutputTarget& target : targets) files.push_back(std::make_unique<OutputFile>(target));
     OutputFile& audioFile = *files[0];
