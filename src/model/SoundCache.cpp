@@ -5,6 +5,8 @@
 #include "audio/System.h"
 #include "model/Settings.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace gloam {
@@ -30,26 +32,29 @@ SoundCache::SoundCache(Opener opener) : opener_(std::move(opener)) {}
 
 SoundCache::~SoundCache() { releaseAll(); }
 
-audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileName) {
-    auto& byName = sharedSounds_[mode];
-    if (auto found = byName.find(fileName); found != byName.end()) return found->second.get();
-    std::set<std::string>& failed = failed_[mode];
-    if (failed.count(fileName) > 0) return nullptr;
-
-    // Adventures written on Windows separate folders with backslashes.
+audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileName, NameForm form) {
+    // Adventures written on Windows separate folders with backslashes; a name
+    // a folder listed may hold one as an ordinary character.
     std::string path = "sounds/" + fileName;
-    std::replace(path.begin(), path.end(), '\\', '/');
+    if (form == NameForm::Written) std::replace(path.begin(), path.end(), '\\', '/');
+    auto& byName = sharedSounds_[mode];
+    if (auto found = byName.find(path); found != byName.end()) return found->second.get();
+    std::set<std::string>& failed = failed_[mode];
+    if (failed.count(path) > 0) return nullptr;
+
     std::unique_ptr<audio::Sound> sound = opener_(path, mode);
     if (!sound) {
-        failed.insert(fileName);
+        failed.insert(path);
         return nullptr;
     }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) openedFiles_.try_emplace(FileIdentity{info.st_dev, info.st_ino}, path);
 
     audio::Sound* handle = sound.get();
     if (mode == ownStreamMode) {
         ownStreams_.push_back(std::move(sound));
     } else {
-        byName.emplace(fileName, std::move(sound));
+        byName.emplace(path, std::move(sound));
     }
     return handle;
 }

@@ -1,6 +1,9 @@
 // Every opened sound, shared by mode and file name.
 #pragma once
 
+#include <sys/types.h>
+
+#include <compare>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -28,22 +31,42 @@ public:
     explicit SoundCache(Opener opener);
     ~SoundCache();
 
+    /// How a file name names its file.
+    enum class NameForm {
+        Written,  ///< as an adventure spells it: a backslash separates folders
+        Literal,  ///< as the folder lists it: every byte is part of the name
+    };
+
     /// The sound for `fileName` (relative to `sounds`) in `mode`; null when it
-    /// cannot be opened. A failure is remembered per mode and name until
+    /// cannot be opened. A failure is remembered per mode and path until
     /// releaseAll: a file that cannot be opened is tried once per load, not
     /// once per element (opening some damaged files costs memory inside the
-    /// decoding libraries every time).
-    audio::Sound* getSound(std::int32_t mode, const std::string& fileName);
+    /// decoding libraries every time). Two names that lead to the same path
+    /// share one sound.
+    audio::Sound* getSound(std::int32_t mode, const std::string& fileName, NameForm form = NameForm::Written);
     /// Releases every sound; handles given out before are invalid afterwards.
     void releaseAll();
 
     std::size_t size() const;
+
+    /// A file's identity: the same for every path that leads to it (links,
+    /// hard links, other spellings).
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        auto operator<=>(const FileIdentity&) const = default;
+    };
+    /// Every file this cache has opened since it was made, with the path it
+    /// was first opened by (relative to the working folder). Kept after
+    /// releaseAll(), so that a tool can tell which files a whole run read.
+    const std::map<FileIdentity, std::string>& openedFiles() const { return openedFiles_; }
 
 private:
     Opener opener_;
     std::map<std::int32_t, std::map<std::string, std::unique_ptr<audio::Sound>>> sharedSounds_;
     std::vector<std::unique_ptr<audio::Sound>> ownStreams_;
     std::map<std::int32_t, std::set<std::string>> failed_;
+    std::map<FileIdentity, std::string> openedFiles_;
 };
 
 }  // namespace gloam

@@ -77,6 +77,27 @@ bool writeAll(int fd, const char* data, std::size_t size) noexcept {
     return true;
 }
 
+/// Writes what the terminal takes at once and gives up on the rest: for the
+/// signal handlers, where a terminal that has stopped reading (a suspended
+/// emulator, a full pseudo-terminal) must not hold up the way out or the
+/// stop. The descriptor is non-blocking for this write only.
+void writeWithoutWaiting(int fd, const char* data, std::size_t size) noexcept {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0) return;
+    const bool wasBlocking = (flags & O_NONBLOCK) == 0;
+    if (wasBlocking && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return;
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        } else if (!(n < 0 && errno == EINTR)) {
+            break;
+        }
+    }
+    if (wasBlocking) ::fcntl(fd, F_SETFL, flags);
+}
+
 /// True unless the terminal belongs to another process group: a program in
 /// the background must not take the terminal from the shell (and tcsetattr
 /// would stop it with SIGTTOU).
@@ -85,15 +106,28 @@ bool inForeground() noexcept {
     return foreground == -1 || foreground == ::getpgrp();
 }
 
-// Async-signal-safe, like everything below that a handler calls.
-void putBackOriginalMode() noexcept {
-    ::tcsetattr(savedInputFd, TCSANOW, &originalMode);
-    if (cursorHidden) writeAll(savedOutputFd, showCursor, sizeof showCursor - 1);
+/// Whether writing the cursor's sequence may wait for the terminal: on the
+/// main thread's way out it does, in a signal handler it never does.
+enum class Waiting { Allowed, Never };
+
+void writeSequence(const char* sequence, std::size_t size, Waiting waiting) noexcept {
+    if (waiting == Waiting::Allowed) {
+        writeAll(savedOutputFd, sequence, size);
+    } else {
+        writeWithoutWaiting(savedOutputFd, sequence, size);
+    }
 }
 
-void takeRawMode() noexcept {
+// Async-signal-safe, like everything below that a handler calls. The mode is
+// set at once (TCSANOW), without waiting for the output to drain.
+void putBackOriginalMode(Waiting waiting) noexcept {
+    ::tcsetattr(savedInputFd, TCSANOW, &originalMode);
+    if (cursorHidden) writeSequence(showCursor, sizeof showCursor - 1, waiting);
+}
+
+void takeRawMode(Waiting waiting) noexcept {
     ::tcsetattr(savedInputFd, TCSANOW, &rawMode);
-    if (cursorHidden) writeAll(savedOutputFd, hideCursor, sizeof hideCursor - 1);
+    if (cursorHidden) writeSequence(hideCursor, sizeof hideCursor - 1, waiting);
 }
 
 void wakeMainThread() noexcept {
@@ -105,15 +139,15 @@ void wakeMainThread() noexcept {
 }
 
 /// For good: on the way out of the process.
-void restoreMode() noexcept {
+void restoreMode(Waiting waiting) noexcept {
     if (!modeActive) return;
     modeActive = 0;
-    putBackOriginalMode();
+    putBackOriginalMode(waiting);
 }
 
 extern "C" void restoreOnSignal(int signal) {
     int savedErrno = errno;
-    restoreMode();
+    restoreMode(Waiting::Never);
     // Put back what was there before and deliver the signal again once this
     // handler returns: the default action ends the process as usual, and an
     // earlier handler (a sanitizer's, say) still gets to run.
@@ -129,7 +163,7 @@ extern "C" void restoreOnSignal(int signal) {
 
 extern "C" void suspendOnStop(int signal) {
     int savedErrno = errno;
-    if (modeActive && inForeground()) putBackOriginalMode();
+    if (modeActive && inForeground()) putBackOriginalMode(Waiting::Never);
     // Stop right here with the default action; execution goes on below once
     // the shell continues the process (or at once, when the stop is dropped
     // because no shell is left to continue it).
@@ -145,7 +179,7 @@ extern "C" void suspendOnStop(int signal) {
     ::raise(signal);
     ::pthread_sigmask(SIG_BLOCK, &only, nullptr);
     ::sigaction(signal, &ours, nullptr);
-    if (modeActive && inForeground()) takeRawMode();
+    if (modeActive && inForeground()) takeRawMode(Waiting::Never);
     wakeMainThread();
     errno = savedErrno;
 }
@@ -154,7 +188,7 @@ extern "C" void resumeOnContinue(int) {
     int savedErrno = errno;
     // Also after a stop this program could not see (SIGSTOP): the shell has
     // put its own mode back meanwhile.
-    if (modeActive && inForeground()) takeRawMode();
+    if (modeActive && inForeground()) takeRawMode(Waiting::Never);
     wakeMainThread();
     errno = savedErrno;
 }
@@ -165,7 +199,7 @@ extern "C" void noteResize(int) {
     errno = savedErrno;
 }
 
-extern "C" void restoreAtExit() { restoreMode(); }
+extern "C" void restoreAtExit() { restoreMode(Waiting::Allowed); }
 
 void installHandlers() {
     for (std::size_t i = 0; i < numHandledSignals; ++i) {
@@ -261,7 +295,7 @@ Terminal::Terminal(int inputFd, int outputFd) : inputFd_(inputFd), outputFd_(out
 Terminal::~Terminal() {
     if (!ownsMode_) return;
     bool wasShowingScreen = cursorHidden;
-    restoreMode();
+    restoreMode(Waiting::Allowed);
     removeHandlers();
     closeWakePipe();
     // The last screen stays; the shell's prompt starts below it.

@@ -7,10 +7,10 @@ namespace {
 
 bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-/// The length of the well-formed UTF-8 character at the start of `text`, or 0
-/// when it is not one (overlong forms, surrogates and values past U+10FFFF
-/// included).
-std::size_t characterLength(std::string_view text) {
+}  // namespace
+
+std::size_t utf8CharacterLength(std::string_view text) {
+    if (text.empty()) return 0;
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(0);
     if (lead < 0x80) return 1;
@@ -38,22 +38,21 @@ std::size_t characterLength(std::string_view text) {
     return length;
 }
 
-bool isControl(std::string_view character) {
+bool isControlCharacter(std::string_view character) {
+    if (character.empty()) return false;
     const auto lead = static_cast<unsigned char>(character[0]);
     if (character.size() == 1) return lead < 0x20 || lead == 0x7F;
     // U+0080..U+009F, the C1 controls, are C2 80..C2 9F.
     return character.size() == 2 && lead == 0xC2 && static_cast<unsigned char>(character[1]) <= 0x9F;
 }
 
-}  // namespace
-
 std::string visibleText(std::string_view text, std::size_t maxBytes) {
     std::string visible;
     std::size_t at = 0;
     while (at < text.size()) {
-        std::size_t length = characterLength(text.substr(at));
+        std::size_t length = utf8CharacterLength(text.substr(at));
         std::string_view character = text.substr(at, length == 0 ? 1 : length);
-        const bool replaced = length == 0 || isControl(character);
+        const bool replaced = length == 0 || isControlCharacter(character);
         const std::size_t outLength = replaced ? 1 : character.size();
         if (outLength > maxBytes - visible.size()) break;
         if (replaced) {

@@ -20,6 +20,17 @@ inline constexpr char invisiblePlaceholder = '?';
 /// needs, so the cost does not grow with the length of `text`.
 std::string visibleText(std::string_view text, std::size_t maxBytes = std::string::npos);
 
+/// The length of the well-formed UTF-8 character at the start of `text`, or 0
+/// when `text` is empty or does not start with one (a stray continuation
+/// byte, a cut character, an overlong form, a surrogate, a value past
+/// U+10FFFF). With isControlCharacter, the rule every program of gloam uses
+/// to decide what may reach a terminal as it is.
+std::size_t utf8CharacterLength(std::string_view text);
+
+/// Whether `character`, one whole well-formed UTF-8 character, is a control:
+/// below 0x20, 0x7F, or one of the C1 controls U+0080..U+009F.
+bool isControlCharacter(std::string_view character);
+
 /// The length of the longest start of `text` (at most `maxBytes`) that does
 /// not cut a UTF-8 character in two.
 std::size_t characterBoundary(std::string_view text, std::size_t maxBytes);

@@ -79,7 +79,8 @@ void Source::openSound(tinyxml2::XMLElement& element) {
     // A copy made by an expansion names one file, whatever characters its
     // name holds; expanding it again would never end.
     if (pattern.find_first_of("*?") == std::string::npos || element.GetUserData() == &expansionCopy) {
-        sound = runtime.soundCache.getSound(effectiveMode, fileName);
+        literalFileName_ = element.GetUserData() == &expansionCopy;
+        sound = cachedSound();
         if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, fileName, sound != nullptr);
         return;
     }
@@ -87,6 +88,11 @@ void Source::openSound(tinyxml2::XMLElement& element) {
 }
 
 Source::~Source() { fileName.clear(); }
+
+audio::Sound* Source::cachedSound() const {
+    return runtime.soundCache.getSound(effectiveMode, fileName,
+                                       literalFileName_ ? SoundCache::NameForm::Literal : SoundCache::NameForm::Written);
+}
 
 void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart,
                             const std::string& pattern) {
@@ -109,7 +115,8 @@ void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& di
             first = false;
             name = patternName + matchedBase;
             fileName = relative;
-            sound = runtime.soundCache.getSound(effectiveMode, relative);
+            literalFileName_ = true;
+            sound = cachedSound();
             if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, relative, sound != nullptr);
             continue;
         }
@@ -138,7 +145,7 @@ void Source::updateMode() {
     const std::int32_t previous = effectiveMode;
     Playable::updateMode();
     if (effectiveMode != previous && !fileName.empty() && sound != nullptr) {
-        sound = runtime.soundCache.getSound(effectiveMode, fileName);
+        sound = cachedSound();
         forgetContent();
     }
 }

@@ -40,11 +40,17 @@ protected:
     bool findContent() const override { return sound != nullptr; }
 
 private:
+    /// The sound of `fileName` in the current mode, from the cache.
+    audio::Sound* cachedSound() const;
     /// Looks up "src": one file, or a wildcard to expand.
     void openSound(tinyxml2::XMLElement& element);
     /// One Source per file of the folder matching `pattern`: this one takes the first
     /// match, copies of its element are inserted after it for the rest.
     void expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart, const std::string& pattern);
+
+    /// Set when `fileName` is a name a folder listed (a wildcard's match),
+    /// which is opened byte for byte, backslashes included.
+    bool literalFileName_ = false;
 };
 
 /// "*" matches any run of characters, "?" exactly one; all else byte for byte.

@@ -4,13 +4,19 @@
 #include "TestFiles.h"
 #include "app/AudioStartup.h"
 #include "audio/System.h"
+#include "platform/TerminalText.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -106,6 +112,11 @@ const std::vector<Faulty>& corpus() {
          "no effect on a scene"},
         {"<a><scene><sound src=\"rain.wav\">\n  <filter name=\"gloam_gain_mono\" gain=\"9\"/></sound></scene></a>", 2, 34,
          Severity::Warning, "filter-parameter-clamped", "used as 4"},
+        // The player reads "inf" as infinity, which the range brings to its end.
+        {"<a><scene><sound src=\"rain.wav\">\n  <filter name=\"gloam_gain_mono\" gain=\"inf\"/></sound></scene></a>", 2, 34,
+         Severity::Warning, "filter-parameter-clamped", "= inf is outside the plug-in's range 0 to 4: it is used as 4"},
+        {"<a><scene><sound src=\"rain.wav\">\n  <filter name=\"gloam_gain_mono\" gain=\"nan\"/></sound></scene></a>", 2, 34,
+         Severity::Warning, "not-a-number", "reads as 0"},
         {"<a><scene><sound src=\"rain.wav\">\n  <filter name=\"gloam_gain_mono\" gain=\"1\" mix=\"1\"/></sound></scene></a>",
          2, 43, Severity::Warning, "filter-parameter-unused", "has 1 control"},
         {"<a><scene><sound src=\"rain.wav\">\n  <filter gain=\"1\" name=\"gloam_gain_mono\"/></sound></scene></a>", 2, 11,
@@ -211,6 +222,56 @@ TEST_F(CheckAdventures, WhatThePlayerTakesAsMeantGivesNoFinding) {
     EXPECT_TRUE(findings.empty()) << describe(findings);
 }
 
+TEST_F(CheckAdventures, ColumnsFarAlongOneLongLineCountCharacters) {
+    // A minified adventure: everything on one line, names in several scripts,
+    // so that columns and bytes part ways more and more along the line.
+    std::string xml = "<a><scene>";
+    for (int i = 0; i < 300; ++i) xml += "<sound name=\"Fôrêt ☂ " + std::to_string(i) + "\" src=\"rain.wav\"/>";
+    std::vector<std::pair<std::string, int>> expected;  // attribute, column
+    auto characters = [](const std::string& text) {
+        return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    };
+    for (const char* attribute : {"loopCount", "closeDelay"}) {
+        xml += "<sound name=\"ü\" src=\"rain.wav\" ";
+        expected.emplace_back(attribute, characters(xml) + 1);
+        xml += std::string(attribute) + "=\"2.7\"/>";
+        for (int i = 0; i < 50; ++i) xml += "<sound name=\"Ωμέγα\" src=\"rain.wav\"/>";
+    }
+    const std::vector<Finding> findings = check(xml + "</scene></a>");
+    std::vector<std::pair<std::string, int>> found;
+    for (const Finding& finding : findings) {
+        if (finding.code != std::string("trailing-text")) continue;
+        EXPECT_EQ(finding.at.line, 1);
+        found.emplace_back(finding.message.find("loopCount") != std::string::npos ? "loopCount" : "closeDelay",
+                           finding.at.column);
+    }
+    EXPECT_EQ(found, expected) << describe(findings);
+}
+
+TEST_F(CheckAdventures, AFileThePlayerCannotReadOrRefusesSaysWhy) {
+    struct Case {
+        std::string path;
+        const char* code;
+        const char* saying;
+    };
+    fs::create_directories("adventures/folder.xml");
+    std::string manyAttributes = "<a><scene><sound src=\"rain.wav\"";
+    for (int i = 0; i < 257; ++i) manyAttributes += " a" + std::to_string(i) + "=\"1\"";
+    writeText("adventures/many.xml", manyAttributes + "/></scene></a>");
+    // A regular file whose reading fails for everyone, root included.
+    for (const Case& each : std::vector<Case>{{"/proc/self/mem", "unreadable", "cannot read the file: Input/output error"},
+                                              {"adventures/folder.xml", "unreadable", "not a regular file"},
+                                              {"adventures/none.xml", "unreadable", "no such file"},
+                                              {"adventures/many.xml", "refused", "an element has more than 256 attributes"}}) {
+        const std::vector<Finding> findings = gloam::check::checkAdventure(system_, each.path, "shown.xml");
+        ASSERT_EQ(findings.size(), 1u) << each.path << '\n' << describe(findings);
+        EXPECT_EQ(findings[0].code, each.code) << each.path;
+        EXPECT_EQ(findings[0].message.find("attributes") != std::string::npos, std::string(each.code) == "refused")
+            << findings[0].message;
+        EXPECT_NE(findings[0].message.find(each.saying), std::string::npos) << findings[0].message;
+    }
+}
+
 TEST(CheckDemo, TheDemoChecksCleanWithItsSoundsAndPlugins) {
     testsupport::ScopedWorkDir root;
     fs::copy(GLOAM_SOURCE_DIR "/demo/adventures", "adventures");
@@ -258,6 +319,94 @@ TEST(CheckReport, JsonGivesTheSameFindingsAsAnArrayAndTheSummaryApart) {
     EXPECT_NE(text.str().find("adventures/c.xml:3:9: error: sound file 'x\\x01.wav' not found in sounds/\n"),
               std::string::npos)
         << text.str();
+}
+
+TEST(CheckReport, NamesOfAnyBytesReachTheTerminalAsTextAndJsonReadersAsJson) {
+    testsupport::ScopedWorkDir root;
+    // A C1 control (CSI) as UTF-8 and as a bare byte, a byte that begins no
+    // UTF-8 character, in a missing sound's name and in the adventure's.
+    writeSine("sounds/rain.wav", 100);
+    writeText("adventures/c1\xc2\x9b.xml", "<a><scene>\n<sound src=\"x\xc2\x9b" "2J\x9b" "2J\xff\xc3\xa9.wav\"/></scene></a>");
+
+    std::ostringstream text;
+    std::ostringstream err;
+    EXPECT_EQ(runCheck(CheckOptions{}, text, err), 1);
+    EXPECT_NE(text.str().find("adventures/c1\\xC2\\x9B.xml:2:8: error: sound file 'x\\xC2\\x9B2J\\x9B2J\\xFF\xc3\xa9.wav' "
+                              "not found in sounds/\n"),
+              std::string::npos)
+        << text.str();
+    // Nothing but what the player itself would show.
+    std::string withoutLineBreaks = text.str();
+    std::erase(withoutLineBreaks, '\n');
+    EXPECT_EQ(platform::visibleText(withoutLineBreaks), withoutLineBreaks);
+
+    CheckOptions options;
+    options.format = Format::Json;
+    std::ostringstream json;
+    EXPECT_EQ(runCheck(options, json, err), 1);
+    nlohmann::json parsed;
+    ASSERT_NO_THROW(parsed = nlohmann::json::parse(json.str())) << json.str();
+    ASSERT_EQ(parsed.size(), 1u);
+    EXPECT_EQ(parsed[0]["file"], "adventures/c1\xc2\x9b.xml");
+    EXPECT_EQ(parsed[0]["message"], "sound file 'x\xc2\x9b" "2J\xef\xbf\xbd" "2J\xef\xbf\xbd\xc3\xa9.wav' not found in sounds/");
+    EXPECT_EQ(json.str().find("\xc2\x9b"), std::string::npos) << "C1 controls are escaped";
+}
+
+TEST(CheckReport, AReportThatCannotBeWrittenIsOneLineOnStandardErrorAndExitCodeTwo) {
+    testsupport::ScopedWorkDir root;
+    writeSine("sounds/rain.wav", 100);
+    // A report far larger than a pipe holds, so that a reader who stops
+    // early is noticed.
+    std::string xml = "<a><scene>\n";
+    for (int i = 0; i < 1500; ++i) xml += "<sound src=\"" + std::string(200, 'm') + std::to_string(i) + ".wav\"/>\n";
+    writeText("adventures/big.xml", xml + "</scene></a>");
+    writeText("adventures/clean.xml", "<a><scene><sound src=\"rain.wav\"/></scene></a>");
+
+    // Each command leaves the checker's exit code in "status" and its
+    // standard error in "err.txt".
+    const std::string check = std::string("'") + GLOAM_CHECK_BINARY + "'";
+    for (const std::string& command : {check + " adventures/clean.xml 2> err.txt > /dev/full",
+                                       check + " adventures/clean.xml --format json 2> err.txt > /dev/full",
+                                       check + " adventures/clean.xml 2> err.txt >&-",
+                                       check + " adventures/big.xml 2> err.txt | head -c 1 > /dev/null"}) {
+        writeText("run.sh", command + "; echo ${PIPESTATUS[0]} > status\n");
+        ASSERT_EQ(std::system("bash run.sh"), 0);
+        EXPECT_EQ(testsupport::readText("status"), "2\n") << command;
+        const std::string messages = testsupport::readText("err.txt");
+        EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 1) << command << ": " << messages;
+        EXPECT_EQ(messages.rfind("gloam-check: cannot write the report: ", 0), 0u) << command << ": " << messages;
+    }
+}
+
+TEST(CheckReport, TheReadmeListsEveryCodeTheCheckerGivesUnderItsSeverity) {
+    // The codes the checker's sources give, by severity...
+    std::map<std::string, std::set<std::string>> given;
+    const std::regex finding(R"re(Severity::(Error|Warning|Note), *"([a-z-]+)")re");
+    for (const auto& entry : fs::directory_iterator(GLOAM_SOURCE_DIR "/tools/check")) {
+        const std::string source = testsupport::readText(entry.path());
+        for (std::sregex_iterator at(source.begin(), source.end(), finding), end; at != end; ++at) {
+            given[(*at)[1] == "Error" ? "errors" : (*at)[1] == "Warning" ? "warnings" : "notes"].insert((*at)[2]);
+        }
+    }
+    ASSERT_FALSE(given["errors"].empty());
+    // ... and the README's list, "`a`, `b` (errors); `c` (warnings); ...".
+    const std::string readme = testsupport::readText(GLOAM_SOURCE_DIR "/README.md");
+    const auto start = readme.find("The JSON `code` names the kind of finding");
+    ASSERT_NE(start, std::string::npos);
+    const auto colon = readme.find(": ", start);
+    const std::string list = readme.substr(colon, readme.find('\n', start) - colon);
+    std::map<std::string, std::set<std::string>> documented;
+    std::set<std::string> codes;
+    const std::regex word(R"(`([a-z-]+)`|\((errors|warnings|notes)\))");
+    for (std::sregex_iterator at(list.begin(), list.end(), word), end; at != end; ++at) {
+        if ((*at)[1].matched) {
+            codes.insert((*at)[1]);
+        } else {
+            documented[(*at)[2]] = std::move(codes);
+            codes.clear();
+        }
+    }
+    EXPECT_EQ(documented, given);
 }
 
 TEST(CheckReport, CommandLineTakesBothOptionFormsAndRefusesWhatItDoesNotKnow) {

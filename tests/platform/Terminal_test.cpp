@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -216,6 +217,50 @@ TEST(Terminal, EndingSignalsRestoreTheModeAndStillEndTheProcess) {
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) {
         expectSignalRestoresMode(signalNumber);
     }
+}
+
+TEST(Terminal, AnEndingSignalDoesNotWaitForATerminalThatStoppedReading) {
+    Pty pty;  // nobody reads the master: the terminal has stopped reading
+    termios before = pty.mode();
+    Pipe ready;
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGINT, SIG_DFL);
+        Terminal terminal(pty.slave, pty.slave);
+        if (!terminal.ownsTerminalMode()) ::_exit(3);
+        // Fill the terminal's output until it takes no more...
+        const int flags = ::fcntl(pty.slave, F_GETFL);
+        ::fcntl(pty.slave, F_SETFL, flags | O_NONBLOCK);
+        const std::string screen(4096, 'x');
+        while (::write(pty.slave, screen.data(), screen.size()) > 0) {
+        }
+        ::fcntl(pty.slave, F_SETFL, flags);
+        ::close(ready.fds[0]);
+        [[maybe_unused]] ssize_t said = ::write(ready.fds[1], "f", 1);
+        // ... and wait in the next screen, as the player would.
+        terminal.print(screen);
+        ::_exit(4);
+    }
+    ready.closeWrite();
+    pollfd full{ready.fds[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&full, 1, patienceMs), 1);
+    ASSERT_EQ(::kill(child, SIGINT), 0);
+
+    // Ended by Ctrl-C at once, the output still stuck, with the mode restored.
+    const int ended = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    ASSERT_GE(ended, 0);
+    pollfd exited{ended, POLLIN, 0};
+    const bool gone = ::poll(&exited, 1, patienceMs) == 1;
+    ::close(ended);
+    if (!gone) ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(gone) << "Ctrl-C waited for the terminal to read its output";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    EXPECT_EQ(pty.mode().c_lflag, before.c_lflag);
+    EXPECT_EQ(pty.mode().c_iflag, before.c_iflag);
 }
 
 TEST(Terminal, ExitRestoresTheModeWithoutTheDestructor) {

@@ -126,13 +126,26 @@ TEST(Source, UnlistableSoundFolderMatchesNothingAndTheRestLoads) {
     EXPECT_NE(static_cast<gloam::Source&>(world.element("after")).sound, nullptr);
 }
 
-TEST(Source, FileNamesHoldingWildcardCharactersAreExpandedOnce) {
+TEST(Source, FileNamesAWildcardMatchedAreTakenLiterally) {
+    // Wildcard characters are expanded once, and a backslash in a listed
+    // name is part of the name, not a folder separator; in the first match
+    // as in the copies, in the sounds folder as in a sub-folder.
     PlaybackWorld world;
-    for (const char* name : {"a*b.wav", "c?.wav", "plain.wav"}) testsupport::writeSine(std::string("sounds/") + name, 300);
-    world.load(R"(<a><scene><seq name="all"><sound src="*"/></seq></scene></a>)");
+    for (const char* name : {"a*b.wav", "c?.wav", "plain.wav", "back\\slash.wav", "two\\back\\slashes.wav", "q\\only.wav",
+                             "sub/d\\e.wav"}) {
+        testsupport::writeSine(std::string("sounds/") + name, 300);
+    }
+    world.load(R"(<a><scene><seq name="all"><sound src="*"/></seq>
+        <seq name="q"><sound src="q*"/></seq><seq name="sub"><sound src="sub/d*" mode="preload"/></seq></scene></a>)");
     auto& all = world.element("all");
-    ASSERT_EQ(all.children.size(), 3u);
-    for (auto& child : all.children) EXPECT_NE(static_cast<gloam::Source&>(*child).sound, nullptr) << child->name;
+    ASSERT_EQ(all.children.size(), 6u);
+    for (const char* name : {"all", "q", "sub"}) {
+        for (auto& child : world.element(name).children) {
+            EXPECT_NE(static_cast<gloam::Source&>(*child).sound, nullptr) << child->name;
+        }
+    }
+    EXPECT_EQ(static_cast<gloam::Source&>(*world.element("q").children.at(0)).fileName, "q\\only.wav");
+    EXPECT_EQ(static_cast<gloam::Source&>(*world.element("sub").children.at(0)).fileName, "sub/d\\e.wav");
 }
 
 TEST(Source, SoundThatGetsNoChannelEndsItsPassAndTheSequenceMovesOn) {

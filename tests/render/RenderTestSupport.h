@@ -30,12 +30,7 @@ struct Rendered : testsupport::Recording {
     std::string messages;
 };
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+inline std::string readFile(const std::string& path) { return testsupport::readText(path); }
 
 /// The options of a test render: 8 kHz stereo into out.wav, trace.tsv and
 /// screens.txt in the working folder.

@@ -130,8 +130,11 @@ TEST_F(RenderSession, NamesCannotForgeTimelineLinesOrFields) {
     writeSine("sounds/tone.wav", 1000);
     // A tab, a line break with a forged event after it, a backslash, a
     // carriage return and another control character, all in one name.
+    // The second name holds a C1 control (CSI, U+009B), the same as a bare
+    // byte, and a byte that begins no UTF-8 character, around UTF-8 text
+    // that stays as it is.
     writeText("adventures/test.xml", R"(<a><scene><sound name="a&#9;b&#10;0	key	27\c&#13;&#1;" src="tone.wav"
-        autoStart="1"/></scene></a>)");
+        autoStart="1"/><sound name="C&#155;2J)" "\x9b" "2J\xff\xc3\xa9" R"(" src="tone.wav" autoStart="1"/></scene></a>)");
     const Rendered rendered = render("", 2);
     ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
     std::istringstream lines(rendered.trace);
@@ -143,8 +146,9 @@ TEST_F(RenderSession, NamesCannotForgeTimelineLinesOrFields) {
         ASSERT_EQ(line.find('\r'), std::string::npos);
         ++states;
     }
-    EXPECT_EQ(states, 2);
+    EXPECT_EQ(states, 4);
     EXPECT_TRUE(hasLine(rendered.trace, R"(0	state	0/0	a\tb\n0\tkey\t27\\c\r\x01	Playing)")) << rendered.trace;
+    EXPECT_TRUE(hasLine(rendered.trace, "0\tstate\t0/1\tC\\xc2\\x9b2J\\x9b2J\\xff\xc3\xa9\tPlaying")) << rendered.trace;
 }
 
 TEST_F(RenderSession, OutputsThatNameAnInputOrEachOtherAreRefusedBeforeAnythingIsWritten) {
@@ -182,6 +186,54 @@ TEST_F(RenderSession, OutputsThatNameAnInputOrEachOtherAreRefusedBeforeAnythingI
         EXPECT_EQ(filesIn("."), (std::vector<std::string>{"adventures", "elsewhere", "hard.tsv", "link.tsv", "sounds"}));
         EXPECT_EQ(filesIn("adventures"), std::vector<std::string>{"test.xml"});
     }
+}
+
+TEST_F(RenderSession, SoundsReachedThroughLinksInTheSoundsFolderAreNeverOverwritten) {
+    // A shared library of sounds, linked into sounds/ file by file and as a
+    // whole sub-folder, and one sound of sounds/ hard-linked out of it.
+    writeSine("library/rain.wav", 1000);
+    writeSine("library/bell.wav", 1000);
+    writeSine("sounds/drip.wav", 1000);
+    std::filesystem::create_symlink("../library/rain.wav", "sounds/rain.wav");
+    std::filesystem::create_directory_symlink("../library", "sounds/lib");
+    std::filesystem::create_hard_link("sounds/drip.wav", "library/drip.wav");
+    writeText("adventures/test.xml", R"(<a><scene><sound src="rain.wav" autoStart="1"/><sound src="lib/bell.wav"/>
+        <sound src="drip.wav"/></scene></a>)");
+    const std::string rain = readFile("library/rain.wav");
+    const std::string bell = readFile("library/bell.wav");
+    const std::string drip = readFile("sounds/drip.wav");
+
+    struct Case {
+        std::string output;
+        std::string keys;
+        std::string adventure;
+        std::string saying;
+    };
+    for (const Case& each : std::vector<Case>{
+             {"library/rain.wav", "", "adventures/test.xml", "which the adventure plays"},  // linked into sounds/
+             {"library/bell.wav", "", "adventures/test.xml", "which the adventure plays"},  // in a linked sub-folder
+             {"library/drip.wav", "", "adventures/test.xml", "which the adventure plays"},  // a hard link to a sound
+             {"sounds/lib/new.wav", "", "adventures/test.xml", "lies in the folder"},       // in sounds/ as written
+             {"library/rain.wav", "100:!,200:enter", "", "which the adventure plays"},      // loaded by the keys
+         }) {
+        RenderOptions options = testOptions(each.keys, 1, each.adventure);
+        options.output = each.output;
+        options.trace.clear();
+        options.screens.clear();
+        const Rendered rendered = render(options);
+        EXPECT_EQ(rendered.exitCode, 2) << each.output << ' ' << each.keys;
+        EXPECT_EQ(std::count(rendered.messages.begin(), rendered.messages.end(), '\n'), 1) << rendered.messages;
+        EXPECT_NE(rendered.messages.find(each.saying), std::string::npos) << rendered.messages;
+        EXPECT_EQ(readFile("library/rain.wav"), rain) << each.output;
+        EXPECT_EQ(readFile("library/bell.wav"), bell) << each.output;
+        EXPECT_EQ(readFile("sounds/drip.wav"), drip) << each.output;
+        EXPECT_EQ(filesIn("library"), (std::vector<std::string>{"bell.wav", "drip.wav", "rain.wav"})) << each.output;
+    }
+    // A file of the library that the adventure does not play may be written.
+    RenderOptions options = testOptions("", 1);
+    options.output = "library/preview.wav";
+    const Rendered preview = render(options);
+    EXPECT_EQ(preview.exitCode, 0) << preview.messages;
 }
 
 TEST_F(RenderSession, AFailedWriteKeepsTheLastGoodFilesAndSaysSo) {

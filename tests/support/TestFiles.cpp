@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -67,6 +68,13 @@ void writeSine(const fs::path& file, int lengthMs, int sampleRate, double freque
 void writeText(const fs::path& file, const std::string& text) {
     if (file.has_parent_path()) fs::create_directories(file.parent_path());
     std::ofstream(file) << text;
+}
+
+std::string readText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 void linkPlugin(const fs::path& library) {

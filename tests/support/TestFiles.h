@@ -58,6 +58,9 @@ void writeSine(const std::filesystem::path& file, int lengthMs, int sampleRate =
 /// Writes a text file (parent folders are created).
 void writeText(const std::filesystem::path& file, const std::string& text);
 
+/// The whole contents of a file; empty when it cannot be read.
+std::string readText(const std::filesystem::path& file);
+
 /// Links the plug-in library `library` into "plugins" of the working folder,
 /// as a user would (the folder is created).
 void linkPlugin(const std::filesystem::path& library);

@@ -92,6 +92,17 @@ Scanned scanNumber(const char* text) {
     return scanned;
 }
 
+/// A filter parameter, read as atof reads it: infinities are numbers there
+/// (the plug-in's range then takes its end); only NaN counts as none.
+Scanned scanParameter(const char* text) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    Scanned scanned;
+    scanned.number = end != text && !std::isnan(value);
+    scanned.rest = end;
+    return scanned;
+}
+
 /// A file name without its last extension.
 std::string stemOf(const std::string& fileName) { return fileName.substr(0, fileName.rfind('.')); }
 
@@ -150,10 +161,15 @@ std::string AdventureChecker::describe(const SettingContainer& node) const {
 void AdventureChecker::documentRejected(const tinyxml2::XMLDocument& document) {
     switch (document.ErrorID()) {
         case tinyxml2::XML_SUCCESS:
-            // Refused before parsing: not a regular file, or absurdly many attributes.
-            add({}, Severity::Error, "refused",
-                "the player refuses the file: it is not a regular file, or an element has more than " +
-                    std::to_string(maxAttributesPerElement) + " attributes");
+            // Refused before parsing; the checker has read the file already,
+            // so it is a regular file unless it changed meanwhile.
+            if (mostAttributesOnOneElement(text_.text()) > maxAttributesPerElement) {
+                add({}, Severity::Error, "refused",
+                    "the player refuses the file: an element has more than " +
+                        std::to_string(maxAttributesPerElement) + " attributes");
+            } else {
+                add({}, Severity::Error, "unreadable", "the player cannot read the file (it changed while it was checked)");
+            }
             return;
         case tinyxml2::XML_ERROR_FILE_NOT_FOUND:
         case tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED:
@@ -386,17 +402,17 @@ void AdventureChecker::judgeRead(const tinyxml2::XMLAttribute& attribute, const 
     }
 }
 
-const std::vector<std::string>& AdventureChecker::entries(const std::string& folder, bool folders) {
+const NameIndex& AdventureChecker::entries(const std::string& folder, bool folders) {
     const std::string key = (folders ? "d:" : "f:") + folder;
-    auto [found, added] = entries_.try_emplace(key);
-    if (!added) return found->second;
+    if (const auto found = entries_.find(key); found != entries_.end()) return found->second;
+    std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
         std::error_code typeError;
-        if (entry->is_directory(typeError) == folders) found->second.push_back(entry->path().filename().string());
+        if (entry->is_directory(typeError) == folders) names.push_back(entry->path().filename().string());
     }
-    std::sort(found->second.begin(), found->second.end());
-    return found->second;
+    std::sort(names.begin(), names.end());
+    return entries_.emplace(key, NameIndex(std::move(names))).first->second;
 }
 
 void AdventureChecker::reportMissingSound(Position at, const std::string& fileName, const std::string& matchedBy) {
@@ -404,8 +420,9 @@ void AdventureChecker::reportMissingSound(Position at, const std::string& fileNa
         add(at, Severity::Error, "sound-not-found", "'src' is empty, so the element never sounds");
         return;
     }
+    // A name a wildcard matched is the folder's own, backslashes and all.
     std::string path = fileName;
-    std::replace(path.begin(), path.end(), '\\', '/');
+    if (matchedBy.empty()) std::replace(path.begin(), path.end(), '\\', '/');
     const std::string shown = inQuotes(fileName) + matchedBy;
     std::error_code error;
     if (fs::is_regular_file("sounds/" + path, error)) {
@@ -444,20 +461,13 @@ void AdventureChecker::reportMissingSound(Position at, const std::string& fileNa
         if (!last) {
             add(at, Severity::Error, "sound-not-found",
                 "sound file " + shown + " not found: no folder " + inQuotes(part) + " in " + folder + "/" +
-                    didYouMean(closestName(part, entries(folder, true))) + hint);
+                    didYouMean(entries(folder, true).closest(part)) + hint);
             return;
         }
-        const auto& files = entries(folder, false);
-        std::optional<std::string> suggestion = closestName(part, files);
-        if (!suggestion) {
-            // The right name with another extension is a common slip.
-            for (const std::string& candidate : files) {
-                if (stemOf(candidate) == stemOf(part)) {
-                    suggestion = candidate;
-                    break;
-                }
-            }
-        }
+        const NameIndex& files = entries(folder, false);
+        std::optional<std::string> suggestion = files.closest(part);
+        // The right name with another extension is a common slip.
+        if (!suggestion) suggestion = files.sameStem(part);
         if (suggestion) suggestion = prefix + *suggestion;
         add(at, Severity::Error, "sound-not-found",
             "sound file " + shown + " not found in " + folder + "/" + didYouMean(suggestion) + hint);
@@ -496,7 +506,7 @@ void AdventureChecker::wildcardExpanded(const tinyxml2::XMLElement& element, con
     std::string hint;
     std::string last = fileNameOf(pattern);
     std::replace(last.begin(), last.end(), '\\', '/');
-    for (const std::string& name : entries(folder, false)) {
+    for (const std::string& name : entries(folder, false).names()) {
         if (matchWildcard(last.c_str(), name.c_str())) {
             hint = " (the pattern is compared without its extension, " + inQuotes(stemOf(last)) +
                    " with whole file names such as " + inQuotes(name) + ")";
@@ -571,7 +581,7 @@ void AdventureChecker::filterParameterRead(const tinyxml2::XMLElement& filter, c
     const Position at = text_.of(attribute);
     const std::string what = inQuotes(attribute.Name()) + " (parameter " + std::to_string(index + 1) + " of " +
                              inQuotes(filter.Attribute("name")) + ")";
-    const Scanned scanned = scanNumber(attribute.Value());
+    const Scanned scanned = scanParameter(attribute.Value());
     const bool clamped = value < range.min || value > range.max;
     const float used = std::clamp(value, range.min, range.max);
     const std::string clamping = clamped ? ", which its range " + formatNumber(range.min) + " to " +

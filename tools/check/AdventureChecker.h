@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Finding.h"
+#include "NameIndex.h"
 #include "SourceText.h"
 #include "model/Diagnostics.h"
 
@@ -91,7 +92,8 @@ private:
 
     void judgeRead(const tinyxml2::XMLAttribute& attribute, const Read& read);
     void reportMissingSound(Position at, const std::string& fileName, const std::string& matchedBy);
-    const std::vector<std::string>& entries(const std::string& folder, bool folders);
+    /// The files (or sub-folders) of `folder`, sorted, listed once per check.
+    const NameIndex& entries(const std::string& folder, bool folders);
 
     void judgeScene(const Scene& scene);
     void judgeElement(const Scene& scene, const Playable& element, bool topLevel,
@@ -118,7 +120,7 @@ private:
     std::unordered_map<const SettingContainer*, NodeInfo> nodes_;
     std::vector<UnknownAttribute> unknownAttributes_;
     std::set<std::string> vocabulary_;  ///< every attribute name the player read
-    std::map<std::string, std::vector<std::string>> entries_;
+    std::map<std::string, NameIndex> entries_;
     std::unordered_map<const Playable*, std::optional<double>> runs_;
 };
 

@@ -12,10 +12,13 @@
 #include "platform/Clock.h"
 #include "platform/WorkingDirectory.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 namespace gloam::check {
@@ -26,11 +29,26 @@ namespace {
 
 using platform::WorkingDirectory;
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+/// Reads the whole file at `path` into `text` the way the player does
+/// (opening never waits); the reason when it cannot, else empty.
+std::string readAll(const std::string& path, std::string& text) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    std::string reason;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            reason = std::strerror(errno);
+            break;
+        }
+    }
+    ::close(fd);
+    return reason;
 }
 
 /// An adventure to check: where to load it from, and the name to show.
@@ -47,6 +65,11 @@ std::vector<Finding> checkAdventure(audio::System& system, const std::string& pa
         const bool exists = fs::exists(path, error);
         return {Finding{shownAs, {}, Severity::Error, "unreadable", exists ? "not a regular file" : "no such file"}};
     }
+    // A file the player could not read either: say so, not that it is refused.
+    std::string text;
+    if (const std::string reason = readAll(path, text); !reason.empty()) {
+        return {Finding{shownAs, {}, Severity::Error, "unreadable", "cannot read the file: " + reason}};
+    }
     platform::VirtualClock clock(0);
     // Streams read the header and decode only the start: as sure a sign as a
     // whole decode that the file plays, at a fraction of the cost. Only
@@ -56,7 +79,7 @@ std::vector<Finding> checkAdventure(audio::System& system, const std::string& pa
         if (!fs::is_regular_file(soundPath, typeError)) return nullptr;
         return system.createSound(soundPath, audio::SoundMode::Stream);
     });
-    AdventureChecker checker(runtime, shownAs, readAll(path));
+    AdventureChecker checker(runtime, shownAs, std::move(text));
     runtime.diagnostics = &checker;
     {
         Adventure adventure(runtime);
@@ -119,13 +142,22 @@ int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     }
     system.close();
 
+    // A report that does not arrive whole (a full disk, a closed output, a
+    // reader that went away) is a failure of the check itself.
+    errno = 0;
     if (options.format == Format::Json) {
         writeJson(findings, out);
-        err << summaryLine(summary) << '\n';
     } else {
         writeText(findings, out);
         out << summaryLine(summary) << '\n';
     }
+    out.flush();
+    if (!out) {
+        const int reason = errno;
+        err << "gloam-check: cannot write the report: " << (reason != 0 ? std::strerror(reason) : "write failed") << '\n';
+        return 2;
+    }
+    if (options.format == Format::Json) err << summaryLine(summary) << '\n';
     return summary.errors > 0 ? 1 : 0;
 }
 

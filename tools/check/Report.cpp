@@ -1,47 +1,70 @@
 // Text and JSON forms of the findings, and the summary.
 #include "Report.h"
 
+#include "platform/TerminalText.h"
+
 #include <cstdio>
+#include <string_view>
 
 namespace gloam::check {
 
 namespace {
 
-/// Text from adventure files reaches the terminal with its control
-/// characters shown as escapes, never executed.
+/// Text from adventure files reaches the terminal with what the player would
+/// not show as it is (control characters, C1 controls included, and bytes
+/// that are not well-formed UTF-8) written as escapes, one "\\xHH" a byte,
+/// never executed.
 std::string visible(const std::string& text) {
     std::string result;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            result += escaped;
-        } else {
-            result += c;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::string_view rest = std::string_view(text).substr(at);
+        const std::size_t length = platform::utf8CharacterLength(rest);
+        if (length > 0 && !platform::isControlCharacter(rest.substr(0, length))) {
+            result.append(rest.substr(0, length));
+            at += length;
+            continue;
         }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(rest[0]));
+        result += escaped;
+        ++at;
     }
     return result;
 }
 
+/// A JSON string for any bytes: control characters (C1 included) as
+/// "\\u00XX", bytes that are not well-formed UTF-8 as U+FFFD, so that every
+/// JSON reader takes the report.
 std::string jsonString(const std::string& text) {
     std::string result = "\"";
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': result += "\\\""; break;
-            case '\\': result += "\\\\"; break;
-            case '\n': result += "\\n"; break;
-            case '\t': result += "\\t"; break;
-            case '\r': result += "\\r"; break;
-            default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
-                    result += escaped;
-                } else {
-                    result += c;
-                }
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::string_view rest = std::string_view(text).substr(at);
+        const std::size_t length = platform::utf8CharacterLength(rest);
+        if (length == 0) {
+            result += "\\uFFFD";
+            ++at;
+            continue;
+        }
+        const std::string_view character = rest.substr(0, length);
+        at += length;
+        switch (character[0]) {
+            case '"': result += "\\\""; continue;
+            case '\\': result += "\\\\"; continue;
+            case '\n': result += "\\n"; continue;
+            case '\t': result += "\\t"; continue;
+            case '\r': result += "\\r"; continue;
+            default: break;
+        }
+        if (platform::isControlCharacter(character)) {
+            // One byte below 0x80, or C2 and the C1 control's low byte.
+            const auto code = static_cast<unsigned char>(character.back());
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", code);
+            result += escaped;
+        } else {
+            result.append(character);
         }
     }
     return result + "\"";

@@ -3,6 +3,7 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -22,6 +23,15 @@ SourceText::SourceText(std::string text) : text_(std::move(text)) {
     for (std::size_t i = 0; i < text_.size(); ++i) {
         if (text_[i] == '\n') lineStarts_.push_back(i + 1);
     }
+    // Characters counted once, so that a column on a long line costs no more
+    // than one stretch between checkpoints.
+    checkpoints_.reserve(text_.size() / checkpointBytes + 1);
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text_.size(); ++i) {
+        if (i % checkpointBytes == 0) checkpoints_.push_back(characters);
+        if ((static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80) ++characters;
+    }
+    if (text_.size() % checkpointBytes == 0) checkpoints_.push_back(characters);
 }
 
 std::string_view SourceText::lineText(int line) const {
@@ -41,17 +51,25 @@ Position SourceText::position(int line, std::size_t offset) const {
         while (offset < text.size() && isSpace(text[offset])) ++offset;
         if (offset == text.size()) offset = 0;
     }
+    if (line < 1 || static_cast<std::size_t>(line) > lineStarts_.size()) return {line, 1};
+    std::size_t start = lineStarts_[static_cast<std::size_t>(line) - 1];
+    std::size_t end = start + std::min(offset, text.size());
     // A byte-order mark is no character an editor shows.
     if (line == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") {
-        text.remove_prefix(3);
-        offset = offset >= 3 ? offset - 3 : 0;
+        start += 3;
+        end = std::max(end, start);
     }
-    int column = 1;
-    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-        // Continuation bytes of UTF-8 belong to the character before.
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++column;
+    // Continuation bytes of UTF-8 belong to the character before.
+    return {line, static_cast<int>(charactersBefore(end) - charactersBefore(start)) + 1};
+}
+
+std::size_t SourceText::charactersBefore(std::size_t offset) const {
+    const std::size_t block = offset / checkpointBytes;
+    std::size_t count = checkpoints_[block];
+    for (std::size_t i = block * checkpointBytes; i < offset; ++i) {
+        if ((static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80) ++count;
     }
-    return {line, column};
+    return count;
 }
 
 std::size_t SourceText::find(int line, const std::string& token, bool attribute) const {

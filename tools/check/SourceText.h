@@ -24,6 +24,8 @@ class SourceText {
 public:
     explicit SourceText(std::string text);
 
+    const std::string& text() const { return text_; }
+
     /// Places every element and attribute of `document`, which was parsed
     /// from this text; later calls with the same document do nothing.
     void index(const tinyxml2::XMLDocument& document);
@@ -43,10 +45,16 @@ private:
     void skipValue(int line, std::size_t from);
     std::string_view lineText(int line) const;
     Position position(int line, std::size_t offset) const;
+    /// UTF-8 characters in the text before byte `offset`: from the nearest
+    /// checkpoint on, so the cost does not grow with the length of a line.
+    std::size_t charactersBefore(std::size_t offset) const;
     void place(const tinyxml2::XMLElement& element);
 
     std::string text_;
     std::vector<std::size_t> lineStarts_;
+    static constexpr std::size_t checkpointBytes = 512;
+    /// Characters before each multiple of checkpointBytes.
+    std::vector<std::size_t> checkpoints_;
     std::unordered_map<int, std::size_t> cursors_;
     std::unordered_map<const void*, Position> positions_;
     const tinyxml2::XMLDocument* indexed_ = nullptr;

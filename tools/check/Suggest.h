@@ -10,7 +10,8 @@ namespace gloam::check {
 /// The candidate closest to `word` when it is close enough to be a slip of the
 /// keyboard: the same but for case, or at most a third of its characters
 /// typed wrong, left out, added or swapped with a neighbour. The earliest of
-/// equally close candidates wins; `word` itself is never suggested.
+/// equally close candidates wins; `word` itself is never suggested. For a
+/// long list asked many times, keep a NameIndex instead.
 std::optional<std::string> closestName(const std::string& word, const std::vector<std::string>& candidates);
 
 }  // namespace gloam::check

@@ -1,6 +1,7 @@
 // Resolving, checking and safely writing the renderer's outputs.
 #include "OutputFile.h"
 
+#include "InterruptCleanup.h"
 #include "TextEscape.h"
 
 #include <fcntl.h>
@@ -85,18 +86,21 @@ std::string findOutputConflict(const std::vector<OutputTarget>& outputs, const s
             return named + " is the adventure being rendered";
         }
         // Every folder on the way, by identity, so that no link or ".." hides
-        // an input folder.
-        for (fs::path folder = output.real.parent_path(); !folder.empty(); folder = folder.parent_path()) {
-            Identity identity;
-            if (identify(folder, identity)) {
-                for (const auto& [inputIdentity, inputFolder] : folders) {
-                    if (identity == inputIdentity) {
-                        return named + " lies in the folder " + quoted(inputFolder.filename()) +
-                               ", which the render reads";
+        // an input folder: on the resolved path, and on the path as written,
+        // where a linked sub-folder of sounds/ still shows.
+        for (const fs::path& path : {output.real, output.requested}) {
+            for (fs::path folder = path.parent_path(); !folder.empty(); folder = folder.parent_path()) {
+                Identity identity;
+                if (identify(folder, identity)) {
+                    for (const auto& [inputIdentity, inputFolder] : folders) {
+                        if (identity == inputIdentity) {
+                            return named + " lies in the folder " + quoted(inputFolder.filename()) +
+                                   ", which the render reads";
+                        }
                     }
                 }
+                if (folder == folder.root_path()) break;
             }
-            if (folder == folder.root_path()) break;
         }
         for (std::size_t j = 0; j < i; ++j) {
             const OutputTarget& other = outputs[j];
@@ -105,6 +109,16 @@ std::string findOutputConflict(const std::vector<OutputTarget>& outputs, const s
                                   : output.real == other.real;
             if (same) return named + " is the same file as " + labels[j];
         }
+    }
+    return {};
+}
+
+std::string findOpenedFileConflict(const std::vector<OutputTarget>& outputs, const std::vector<std::string>& labels,
+                                   const std::map<gloam::SoundCache::FileIdentity, std::string>& opened) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (!outputs[i].exists) continue;
+        const auto found = opened.find({outputs[i].device, outputs[i].inode});
+        if (found != opened.end()) return labels[i] + " is the sound file " + quoteForMessage(found->second, 200) + ", which the adventure plays";
     }
     return {};
 }
@@ -126,6 +140,7 @@ OutputFile::OutputFile(const OutputTarget& target) : target_(target.real) {
         return;
     }
     temporary_ = pattern;
+    interruptSlot_ = InterruptCleanup::add(pattern);
     mode_t mode = 0;
     if (target.exists) {
         struct stat info {};
@@ -141,6 +156,7 @@ OutputFile::OutputFile(const OutputTarget& target) : target_(target.real) {
 OutputFile::~OutputFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!temporary_.empty() && !committed_) ::unlink(temporary_.c_str());
+    InterruptCleanup::remove(interruptSlot_);
 }
 
 bool OutputFile::write(std::string_view text) {
@@ -185,6 +201,8 @@ bool OutputFile::commit() {
         return false;
     }
     committed_ = true;
+    InterruptCleanup::remove(interruptSlot_);
+    interruptSlot_ = -1;
     return true;
 }
 

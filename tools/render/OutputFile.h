@@ -1,9 +1,12 @@
 // The renderer's outputs: where each one really lands, and writing it safely.
 #pragma once
 
+#include "model/SoundCache.h"
+
 #include <sys/types.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,12 +38,20 @@ struct RenderInputs {
 
 /// The one-line reason why these outputs may not be written, or empty. An
 /// output is refused when it is the adventure file, lies anywhere inside one
-/// of the input folders, or is the same file as another output. Files are
-/// compared by device and inode (so links and other spellings are seen
-/// through), names not yet taken by their resolved paths. `labels` names
+/// of the input folders (by its path as written as well as resolved, so
+/// neither a link inside an input folder that leads out of it nor one
+/// outside that leads in hides it), or is the same file as another output.
+/// Files are compared by device and inode (so links and other spellings are
+/// seen through), names not yet taken by their resolved paths. `labels` names
 /// each output in the message ("-o out.wav", ...).
 std::string findOutputConflict(const std::vector<OutputTarget>& outputs, const std::vector<std::string>& labels,
                                const RenderInputs& inputs);
+
+/// The one-line reason why these outputs may not be written, or empty: an
+/// output that is one of the `opened` sound files (compared by identity, so a
+/// sound reached through a link in sounds/ counts wherever it lies).
+std::string findOpenedFileConflict(const std::vector<OutputTarget>& outputs, const std::vector<std::string>& labels,
+                                   const std::map<gloam::SoundCache::FileIdentity, std::string>& opened);
 
 /// One output being written. A regular file, or a name not taken yet, is
 /// written under a temporary name in the same folder and renamed over the
@@ -48,7 +59,9 @@ std::string findOutputConflict(const std::vector<OutputTarget>& outputs, const s
 /// requested name; an existing file keeps its permissions. Anything else (a
 /// device such as /dev/null, a pipe, a terminal) cannot be renamed into and
 /// is written directly. Text is buffered; every write, close and rename is
-/// checked and the first failure sticks. Main thread only.
+/// checked and the first failure sticks. The temporary file is registered
+/// with InterruptCleanup while it exists, so Ctrl-C leaves nothing behind.
+/// Main thread only.
 class OutputFile {
 public:
     /// Opens the target (which must have no error); check ok().
@@ -81,6 +94,7 @@ private:
 
     std::filesystem::path target_;
     std::filesystem::path temporary_;  ///< empty when written directly
+    int interruptSlot_ = -1;           ///< where an interrupt finds temporary_
     int fd_ = -1;
     std::string buffer_;
     std::string reason_;

@@ -2,6 +2,7 @@
 #include "Renderer.h"
 
 #include "AudioWriter.h"
+#include "InterruptCleanup.h"
 #include "OutputFile.h"
 #include "TextEscape.h"
 #include "Timeline.h"
@@ -152,7 +153,8 @@ int runRender(const RenderOptions& options, std::ostream& err) {
 
     // Each output is opened under a temporary name and renamed into place
     // only after the whole render was written; on any failure the
-    // destructors remove what was begun.
+    // destructors remove what was begun, on an interrupt the handler does.
+    const InterruptCleanup interrupts;
     std::vector<std::unique_ptr<OutputFile>> files;
     for (const OutputTarget& target : targets) files.push_back(std::make_unique<OutputFile>(target));
     OutputFile& audioFile = *files[0];
@@ -199,6 +201,11 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     MainLoop loop(console, wait, runtime, adventure, hooks);
 
     if (!options.adventure.empty()) adventure.load(document);
+    // A sound may lie anywhere a link in sounds/ leads: only the files the
+    // adventure opened tell. Checked again at the end, for adventures the
+    // keys load.
+    auto soundConflict = [&]() { return findOpenedFileConflict(targets, labels, runtime.soundCache.openedFiles()); };
+    if (const std::string conflict = soundConflict(); !conflict.empty()) return failWith(conflict + "; not rendering");
     Progress progress(options.seconds);
     while (clock.nowMs() < endMs && wait.ok() && firstFailure() == nullptr && loop.runPass()) {
         progress.update(clock.nowMs());
@@ -211,6 +218,7 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     audioOut.finish();
     for (const auto& file : files) file->close();
     if (const OutputFile* failed = firstFailure()) return failWith(failed->error());
+    if (const std::string conflict = soundConflict(); !conflict.empty()) return failWith(conflict + "; not written");
     for (const auto& file : files) {
         if (!file->commit()) return failWith(file->error());
     }

@@ -6,11 +6,13 @@
 
 namespace gloam::render {
 
-/// Copies `text` with the backslash and every control character escaped:
-/// "\\" for a backslash, "\t", "\n" and "\r", and "\xHH" (two lower-case hex
-/// digits) for the other bytes below 0x20 and for 0x7F. Bytes from 0x80 up
-/// are kept, so UTF-8 names stay readable. The result holds no tab and no
-/// line break, and unescaping gives back the original bytes.
+/// Copies `text` with the backslash and everything the player would not show
+/// as it is escaped: "\\" for a backslash, "\t", "\n" and "\r", and "\xHH"
+/// (two lower-case hex digits) for each byte of any other control character
+/// (below 0x20, 0x7F, the C1 controls U+0080..U+009F) and for each byte that
+/// is not part of well-formed UTF-8. Other UTF-8 characters are kept, so
+/// names stay readable. The result holds no tab and no line break, and
+/// unescaping gives back the original bytes.
 std::string escapeControls(std::string_view text);
 
 /// escapeControls, cut to about `maxChars` with "..." so that a message that

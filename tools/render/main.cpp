@@ -3,11 +3,15 @@
 #include "Renderer.h"
 #include "app/Version.h"
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+    // A reader that goes away (a FIFO, gloam-render --help | head) makes a
+    // write fail, which is reported, instead of ending the render without a word.
+    std::signal(SIGPIPE, SIG_IGN);
     gloam::render::RenderOptions options;
     const platform::CommandLine commandLine = gloam::render::renderCommandLine(options);
     const auto parsed = commandLine.parse(std::vector<std::string>(argv + 1, argv + argc));
