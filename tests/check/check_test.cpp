@@ -210,21 +210,20 @@ TEST_F(CheckAdventures, WhatThePlayerTakesAsMeantGivesNoFinding) {
 }
 
 TEST(CheckDemo, TheDemoChecksCleanWithItsSoundsAndPlugins) {
+#ifndef GLOAM_DEMO_MADE
+    GTEST_SKIP() << "the demo's sounds need sox with libsox-fmt-all";
+#else
     testsupport::ScopedWorkDir root;
     fs::copy(GLOAM_SOURCE_DIR "/demo/adventures", "adventures");
-    const std::string tools = GLOAM_SOURCE_DIR "/tools/";
-    // The sounds are made once into the build folder; later runs find them there.
-    ASSERT_EQ(std::system((tools + "make-demo-sounds " GLOAM_DEMO_SOUNDS " >/dev/null 2>&1").c_str()), 0)
-        << "tools/make-demo-sounds needs sox with libsox-fmt-all";
-    ASSERT_EQ(std::system((tools + "link-demo-plugins plugins >/dev/null 2>&1").c_str()), 0)
-        << "tools/link-demo-plugins needs swh-plugins";
-    fs::create_directory_symlink(GLOAM_DEMO_SOUNDS, "sounds");
+    fs::create_directory_symlink(GLOAM_DEMO_MADE "/sounds", "sounds");
+    fs::create_directory_symlink(GLOAM_DEMO_MADE "/plugins", "plugins");
 
     std::ostringstream out;
     std::ostringstream err;
     EXPECT_EQ(runCheck(CheckOptions{}, out, err), 0);
     EXPECT_EQ(out.str(), "0 errors, 0 warnings in 0 of 1 adventure\n");
     EXPECT_EQ(err.str(), "");
+#endif
 }
 
 TEST(CheckReport, JsonGivesTheSameFindingsAsAnArrayAndTheSummaryApart) {

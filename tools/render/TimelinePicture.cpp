@@ -263,6 +263,8 @@ void TimelinePicture::addKey(std::int32_t ms, const std::string& label) {
 
 void TimelinePicture::keyRead(int code) {
     const std::int32_t now = runtime_.now();
+    lastKeyMs_ = now;
+    keySincePass_ = true;
     if (cursorPending_) {
         cursorPending_ = false;
         static const std::array<std::pair<int, const char*>, 4> arrows{
@@ -296,13 +298,17 @@ void TimelinePicture::keyRead(int code) {
 }
 
 void TimelinePicture::passDone() {
+    const bool keyRead = keySincePass_;
+    keySincePass_ = false;
     if (adventure_.revision() != seenRevision_) {
         seenRevision_ = adventure_.revision();
         seenScene_ = ~std::uint32_t{0};
     }
     if (!adventure_.hasCurrentScene() || adventure_.currentScene == seenScene_) return;
     seenScene_ = adventure_.currentScene;
-    const std::int32_t now = runtime_.now();
+    // A key switched scenes (or loaded an adventure) at the moment it was
+    // read; the pass may have slept on after that.
+    const std::int32_t now = keyRead ? lastKeyMs_ : runtime_.now();
     const std::string name = escapeControls(adventure_.scenes[seenScene_]->name);
     const std::string label = name.empty() ? "scene " + std::to_string(seenScene_) : name;
     // A scene left in the very moment it was selected (a load followed by a

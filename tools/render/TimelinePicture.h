@@ -109,6 +109,8 @@ private:
     std::vector<Marker> scenes_;
     std::uint64_t seenRevision_ = 0;
     std::uint32_t seenScene_ = ~std::uint32_t{0};
+    std::int32_t lastKeyMs_ = 0;
+    bool keySincePass_ = false;
     // A key that arrives in several codes.
     bool cursorPending_ = false;
     std::string pendingCharacter_;
