@@ -19,7 +19,8 @@ constexpr auto updateEvery = std::chrono::milliseconds(200);
 
 Progress::Progress(int fd, std::int32_t totalMs)
     : fd_(fd), totalMs_(totalMs), enabled_(::isatty(fd) != 0), started_(std::chrono::steady_clock::now()),
-      nextUpdate_(started_) {}
+      // A render done within the first interval never shows the line at all.
+      nextUpdate_(started_ + updateEvery) {}
 
 void Progress::update(std::int32_t renderedMs) {
     if (!enabled_) return;

@@ -7,8 +7,8 @@
 
 namespace gloam::render {
 
-/// While `fd` is a terminal, keeps one line on it, rewritten in place at most
-/// five times a second: the time rendered out of the total, the speed as a
+/// While `fd` is a terminal, keeps one line on it, rewritten in place five
+/// times a second from the first fifth of a second on: the time rendered out of the total, the speed as a
 /// multiple of real time, and the time left at that speed. When `fd` is not
 /// a terminal (a file, a pipe) it writes nothing at all. Writes go straight
 /// to the descriptor; a failed write is ignored, as the line is only a
