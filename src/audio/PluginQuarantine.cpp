@@ -89,7 +89,11 @@ std::string PluginQuarantine::defaultProbePath() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
     if (error) return kProbeName;
-    return (self.parent_path() / kProbeName).string();
+    // Beside the program in a build folder; under libexec/ once installed.
+    const fs::path beside = self.parent_path() / kProbeName;
+    const fs::path installed = self.parent_path().parent_path() / "libexec" / "gloam" / kProbeName;
+    if (!fs::exists(beside, error) && fs::exists(installed, error)) return installed.string();
+    return beside.string();
 }
 
 std::string PluginQuarantine::defaultCacheFile() {

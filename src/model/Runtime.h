@@ -31,6 +31,12 @@ class StateObserver {
 public:
     virtual ~StateObserver() = default;
     virtual void stateChanged(const Playable& element, State state) = 0;
+    /// The running element was asked to stop (its key, or Space) and fades
+    /// out over `lengthMs` from now; it closes after.
+    virtual void fadeOutStarted(const Playable& element, std::int32_t lengthMs) {
+        static_cast<void>(element);
+        static_cast<void>(lengthMs);
+    }
 };
 
 /// What the whole program shares: the engine, the clock, the sound cache, the

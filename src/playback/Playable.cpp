@@ -351,6 +351,7 @@ void Playable::extendPlan(std::int32_t ms) {
 
 void Playable::startFadeOut() {
     fadeOutEnd = wrapAdd(now(), settings.fadeOut);
+    if (runtime.observer != nullptr && isRunning()) runtime.observer->fadeOutStarted(*this, settings.fadeOut);
     const std::int32_t length = wrapSub(fadeOutEnd.value(), startTime);
     if (plannedDurations.empty()) {
         plannedDurations.push_back(length);

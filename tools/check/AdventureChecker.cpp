@@ -1,5 +1,6 @@
 // Judging what loading reads and passes over, while it happens.
 #include "AdventureChecker.h"
+#include "XmlFaults.h"
 
 #include "app/AdventureFile.h"
 
@@ -109,7 +110,7 @@ std::string stemOf(const std::string& fileName) { return fileName.substr(0, file
 }  // namespace
 
 AdventureChecker::AdventureChecker(Runtime& runtime, std::string file, std::string text)
-    : runtime_(runtime), file_(std::move(file)), text_(std::move(text)) {}
+    : runtime_(runtime), file_(std::move(file)), rawText_(text), text_(std::move(text)) {}
 
 void AdventureChecker::add(Position at, Severity severity, const char* code, std::string message) {
     findings_.push_back(Finding{file_, at, severity, code, std::move(message)});
@@ -159,6 +160,7 @@ std::string AdventureChecker::describe(const SettingContainer& node) const {
 }
 
 void AdventureChecker::documentRejected(const tinyxml2::XMLDocument& document) {
+    rejected_ = true;
     switch (document.ErrorID()) {
         case tinyxml2::XML_SUCCESS:
             // Refused before parsing; the checker has read the file already,
@@ -181,9 +183,27 @@ void AdventureChecker::documentRejected(const tinyxml2::XMLDocument& document) {
             return;
         default: break;
     }
+    // The parser says only that it failed, and where it gave up; the scanner
+    // finds the fault itself and says it in words, at its place.
+    for (const XmlFault& fault : findXmlFaults(rawText_)) {
+        if (fault.refused) {
+            add(fault.at, Severity::Error, "xml-error", fault.message + "; the player refuses this file");
+            return;
+        }
+    }
     const int line = document.ErrorLineNum();
-    add({line, line > 0 ? 1 : 0}, Severity::Error, "xml-error",
-        std::string("XML not well formed, the player refuses the file: ") + document.ErrorStr());
+    const std::string reason = document.ErrorID() == tinyxml2::XML_ELEMENT_DEPTH_EXCEEDED
+                                   ? "elements are nested more than 99 deep here, deeper than the player reads"
+                                   : "the file is not well-formed XML here";
+    add({line, line > 0 ? 1 : 0}, Severity::Error, "xml-error", reason + "; the player refuses this file");
+}
+
+void AdventureChecker::judgeXmlText() {
+    // The player's parser reads past some faults; other XML tools do not.
+    for (const XmlFault& fault : findXmlFaults(rawText_)) {
+        add(fault.at, Severity::Warning, "xml-not-well-formed",
+            fault.message + "; the player reads the file, but editors and other XML tools refuse it");
+    }
 }
 
 void AdventureChecker::rootRead(const tinyxml2::XMLElement& root) {
@@ -506,7 +526,22 @@ void AdventureChecker::wildcardExpanded(const tinyxml2::XMLElement& element, con
     std::string hint;
     std::string last = fileNameOf(pattern);
     std::replace(last.begin(), last.end(), '\\', '/');
+    // A '?' is one character of the name with its extension: "bird?" never
+    // matches "bird1.ogg", where "bird*" would.
+    if (last.find('?') != std::string::npos) {
+        std::string starred = pattern;
+        std::replace(starred.begin(), starred.end(), '?', '*');
+        const std::string starredStem = stemOf(fileNameOf(starred));
+        for (const std::string& name : entries(folder, false).names()) {
+            if (matchWildcard(starredStem.c_str(), name.c_str())) {
+                hint = " ('?' stands for exactly one character of the whole file name, extension included; " +
+                       inQuotes(starred) + " would match " + inQuotes(name) + ")";
+                break;
+            }
+        }
+    }
     for (const std::string& name : entries(folder, false).names()) {
+        if (!hint.empty()) break;
         if (matchWildcard(last.c_str(), name.c_str())) {
             hint = " (the pattern is compared without its extension, " + inQuotes(stemOf(last)) +
                    " with whole file names such as " + inQuotes(name) + ")";

@@ -91,6 +91,8 @@ private:
     std::string describe(const SettingContainer& node) const;
 
     void judgeRead(const tinyxml2::XMLAttribute& attribute, const Read& read);
+    /// Warnings for what is not well-formed XML in a file the parser read all the same.
+    void judgeXmlText();
     void reportMissingSound(Position at, const std::string& fileName, const std::string& matchedBy);
     /// The files (or sub-folders) of `folder`, sorted, listed once per check.
     const NameIndex& entries(const std::string& folder, bool folders);
@@ -105,6 +107,9 @@ private:
 
     Runtime& runtime_;
     std::string file_;
+    /// The file as written, for the XML scanner that words the faults.
+    std::string rawText_;
+    bool rejected_ = false;
     SourceText text_;
     std::vector<Finding> findings_;
 

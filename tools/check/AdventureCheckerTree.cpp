@@ -67,6 +67,7 @@ std::string listed(const std::vector<std::string>& names) {
 }  // namespace
 
 void AdventureChecker::judge(const Adventure& adventure) {
+    if (!rejected_) judgeXmlText();
     // An element whose construction began and never ended: the load stopped there.
     for (auto started = started_.rbegin(); started != started_.rend(); ++started) {
         if (started->built) continue;
@@ -143,9 +144,9 @@ void AdventureChecker::judgeKey(const Scene& scene, const Playable& element, con
         return;
     }
     if (const Scene* other = runtime_.sceneHotkeys[code]) {
-        add(at, Severity::Note, "key-shadowed",
+        add(at, Severity::Warning, "key-shadowed",
             std::string(written ? "key " : "the automatic key ") + key + " switches to the scene " + describe(*other) +
-                " instead: scene keys come first");
+                " instead: scene keys come first, so this element can never be started or stopped with it");
     } else if (const char* why = unreachableBecause(code)) {
         add(at, Severity::Note, "key-unreachable", "key " + key + " never reaches this element: " + why);
     }

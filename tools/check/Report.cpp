@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 namespace gloam::check {
 
@@ -97,10 +98,21 @@ void writeJson(const std::vector<Finding>& findings, std::ostream& out) {
 }
 
 std::string summaryLine(const Summary& summary) {
-    std::string line = counted(summary.errors, "error", "errors") + ", " + counted(summary.warnings, "warning", "warnings");
+    std::string line = counted(summary.adventures, "adventure", "adventures") + " checked: ";
+    if (summary.errors == 0 && summary.warnings == 0) {
+        line += "no problems";
+    } else {
+        std::vector<std::string> parts;
+        if (summary.errors > 0) parts.push_back(counted(summary.errors, "error", "errors"));
+        if (summary.warnings > 0) parts.push_back(counted(summary.warnings, "warning", "warnings"));
+        for (std::size_t i = 0; i < parts.size(); ++i) line += (i > 0 ? ", " : "") + parts[i];
+    }
     if (summary.notes > 0) line += ", " + counted(summary.notes, "note", "notes");
-    return line + " in " + std::to_string(summary.adventuresWithFindings) + " of " +
-           counted(summary.adventures, "adventure", "adventures");
+    // Where several were checked, how many of them the findings concern.
+    if (summary.adventures > 1 && summary.adventuresWithFindings > 0) {
+        line += " (in " + std::to_string(summary.adventuresWithFindings) + " of them)";
+    }
+    return line;
 }
 
 }  // namespace gloam::check

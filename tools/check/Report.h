@@ -24,7 +24,9 @@ struct Summary {
 void writeText(const std::vector<Finding>& findings, std::ostream& out);
 /// A JSON array of objects with file, line, column, severity, code, message.
 void writeJson(const std::vector<Finding>& findings, std::ostream& out);
-/// "2 errors, 3 warnings in 1 of 4 adventures" (notes are named when there are any).
+/// A sentence: "1 adventure checked: no problems", "1 adventure checked: 2
+/// errors, 1 warning", "4 adventures checked: 1 warning, 2 notes (in 2 of
+/// them)". Errors and warnings are problems; notes are named when there are any.
 std::string summaryLine(const Summary& summary);
 
 }  // namespace gloam::check

@@ -131,6 +131,7 @@ bool AudioWriter::ok() const { return file_ != nullptr && output_.ok(); }
 
 bool AudioWriter::write(const float* interleaved, std::size_t numFrames) {
     if (!ok()) return false;
+    levels_.add(interleaved, numFrames * static_cast<std::size_t>(channels_));
     auto* file = static_cast<SNDFILE*>(file_.get());
     const float* samples = interleaved;
     if (!vorbisOrder_.empty()) {

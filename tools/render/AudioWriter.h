@@ -1,6 +1,8 @@
 // Writing rendered audio as WAV, FLAC or Ogg Vorbis through libsndfile.
 #pragma once
 
+#include "LevelMeter.h"
+
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -42,8 +44,10 @@ public:
 
     bool ok() const;
     /// Appends numFrames interleaved frames (in the engine's speaker order);
-    /// false when the write failed.
+    /// false when the write failed. Every frame given is measured by levels().
     bool write(const float* interleaved, std::size_t numFrames);
+    /// The peak and the clipped samples of everything given to write().
+    const LevelMeter& levels() const { return levels_; }
     /// Completes the file: encoder tail, final header. False on failure.
     bool finish();
 
@@ -61,6 +65,7 @@ private:
     /// For Ogg: the engine's speaker order as Vorbis wants it.
     std::vector<int> vorbisOrder_;
     std::vector<float> reordered_;
+    LevelMeter levels_;
 };
 
 }  // namespace gloam::render

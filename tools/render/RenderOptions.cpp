@@ -6,8 +6,10 @@
 #include "AudioWriter.h"
 #include "TextEscape.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 
 namespace gloam::render {
@@ -55,6 +57,12 @@ bool plausibleKey(const std::string& key) {
         if ((static_cast<unsigned char>(key[i]) & 0xC0) != 0x80) return false;
     }
     return true;
+}
+
+bool hasSvgExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".svg";
 }
 
 std::optional<std::vector<int>> keyCodes(const std::string& key) {
@@ -171,6 +179,15 @@ platform::CommandLine renderCommandLine(RenderOptions& options) {
                 })
         .option("--trace", "FILE", "write the timeline of states and keys", path(options.trace, "--trace"))
         .option("--screens", "FILE", "write every status screen, each after a line @MS", path(options.screens, "--screens"))
+        .option("--timeline", "FILE.svg", "draw the timeline as an SVG picture: one lane per element",
+                [&options](const std::string& value) -> std::string {
+                    if (!hasSvgExtension(value)) {
+                        return "--timeline draws an SVG picture: give a file name ending in .svg, not '" +
+                               quoteForMessage(value) + "' (the timeline as text is --trace)";
+                    }
+                    options.timeline = value;
+                    return {};
+                })
         .option("-o", "FILE",
                 "the audio file to write: .wav (32-bit float), .flac (24-bit)\n"
                 "or .ogg (Vorbis), by its extension",

@@ -24,6 +24,7 @@ struct RenderOptions {
     std::string output;           ///< the audio file; its extension names the format
     std::string trace;            ///< the timeline; empty: none
     std::string screens;          ///< every status screen; empty: none
+    std::string timeline;         ///< the timeline as an SVG picture; empty: none
     bool help = false;             ///< -h or --help was given: only the usage is wanted
     bool version = false;          ///< --version was given: only the version is wanted
 };

@@ -3,9 +3,12 @@
 
 #include "AudioWriter.h"
 #include "InterruptCleanup.h"
+#include "ObserverFanOut.h"
 #include "OutputFile.h"
+#include "Progress.h"
 #include "TextEscape.h"
 #include "Timeline.h"
+#include "TimelinePicture.h"
 #include "app/Adventure.h"
 #include "app/AdventureFile.h"
 #include "app/AudioStartup.h"
@@ -19,9 +22,7 @@
 #include <tinyxml2.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -80,37 +81,13 @@ private:
     bool ok_ = true;
 };
 
-/// A progress line on a terminal, refreshed a few times a second.
-class Progress {
-public:
-    explicit Progress(double totalSeconds) : totalSeconds_(totalSeconds), enabled_(isatty(STDERR_FILENO) != 0) {}
-    void update(std::int32_t nowMs) {
-        if (!enabled_) return;
-        const auto wallNow = std::chrono::steady_clock::now();
-        if (wallNow < nextPrint_) return;
-        nextPrint_ = wallNow + std::chrono::milliseconds(200);
-        printed_ = true;
-        std::fprintf(stderr, "\rrendered %.0f of %.0f s", nowMs / 1000.0, totalSeconds_);
-        std::fflush(stderr);
-    }
-    void done(std::int32_t endMs) {
-        if (printed_) std::fprintf(stderr, "\rrendered %.0f s%20s\n", endMs / 1000.0, "");
-    }
-
-private:
-    double totalSeconds_;
-    bool enabled_;
-    bool printed_ = false;
-    std::chrono::steady_clock::time_point nextPrint_{};
-};
-
 fs::path absoluteFrom(const fs::path& base, const std::string& path) {
     return fs::path(path).is_absolute() ? fs::path(path) : base / path;
 }
 
 }  // namespace
 
-int runRender(const RenderOptions& options, std::ostream& err) {
+int runRender(const RenderOptions& options, std::ostream& err, RenderReport* report) {
     auto failWith = [&err](const std::string& message) {
         err << "gloam-render: " << message << '\n';
         return 2;
@@ -130,7 +107,8 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     std::vector<std::string> labels;
     for (const auto& [label, path] : {std::pair<const char*, const std::string&>{"-o", options.output},
                                       {"--trace", options.trace},
-                                      {"--screens", options.screens}}) {
+                                      {"--screens", options.screens},
+                                      {"--timeline", options.timeline}}) {
         if (path.empty()) continue;
         targets.push_back(resolveOutput(absoluteFrom(startDirectory, path)));
         labels.push_back(std::string(label) + " " + quoteForMessage(path, 200));
@@ -157,9 +135,13 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     const InterruptCleanup interrupts;
     std::vector<std::unique_ptr<OutputFile>> files;
     for (const OutputTarget& target : targets) files.push_back(std::make_unique<OutputFile>(target));
+    // In the order the targets were gathered: -o, then each one asked for.
+    std::size_t nextFile = 1;
+    auto fileFor = [&files, &nextFile](const std::string& path) { return path.empty() ? nullptr : files[nextFile++].get(); };
     OutputFile& audioFile = *files[0];
-    OutputFile* trace = options.trace.empty() ? nullptr : files[1].get();
-    OutputFile* screens = options.screens.empty() ? nullptr : files.back().get();
+    OutputFile* trace = fileFor(options.trace);
+    OutputFile* screens = fileFor(options.screens);
+    OutputFile* picture = fileFor(options.timeline);
     auto firstFailure = [&files]() -> const OutputFile* {
         for (const auto& file : files) {
             if (!file->ok()) return file.get();
@@ -184,15 +166,21 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     // Timeline and screens are written as they happen, and only when asked
     // for: nothing of a long render is kept in memory.
     std::optional<Timeline> timeline;
-    if (trace != nullptr) {
-        timeline.emplace(*trace, runtime, adventure);
-        runtime.observer = &*timeline;
-    }
+    std::optional<TimelinePicture> timelinePicture;
+    ObserverFanOut observers;
+    if (trace != nullptr) observers.add(timeline.emplace(*trace, runtime, adventure));
+    if (picture != nullptr) observers.add(timelinePicture.emplace(runtime, adventure, endMs));
+    if (!observers.empty()) runtime.observer = &observers;
 
     platform::ScriptedConsole console(options.keys, clock, platform::Transcript::Discard);
     RenderingWait wait(clock, console, runtime, audioOut, endMs);
     MainLoopHooks hooks;
-    if (timeline) hooks.keyRead = [&timeline](int code) { timeline->keyRead(code); };
+    if (timeline || timelinePicture) {
+        hooks.keyRead = [&timeline, &timelinePicture](int code) {
+            if (timeline) timeline->keyRead(code);
+            if (timelinePicture) timelinePicture->keyRead(code);
+        };
+    }
     if (screens != nullptr) {
         hooks.statusPrinted = [screens, &clock](const std::string& text) {
             screens->write('@' + std::to_string(clock.nowMs()) + '\n' + text + '\n');
@@ -206,14 +194,19 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     // keys load.
     auto soundConflict = [&]() { return findOpenedFileConflict(targets, labels, runtime.soundCache.openedFiles()); };
     if (const std::string conflict = soundConflict(); !conflict.empty()) return failWith(conflict + "; not rendering");
-    Progress progress(options.seconds);
+    Progress progress(STDERR_FILENO, endMs);
+    if (timelinePicture) timelinePicture->passDone();
     while (clock.nowMs() < endMs && wait.ok() && firstFailure() == nullptr && loop.runPass()) {
+        if (timelinePicture) timelinePicture->passDone();
         progress.update(clock.nowMs());
     }
-    progress.done(std::min(clock.nowMs(), endMs));
+    progress.clear();
+    const std::int32_t renderedMs = std::min(clock.nowMs(), endMs);
 
     runtime.observer = nullptr;
     shutDown(adventure, system);
+    // Drawn once everything is known; the scale was fixed by the planned length.
+    if (timelinePicture) picture->write(timelinePicture->svg(renderedMs));
 
     audioOut.finish();
     for (const auto& file : files) file->close();
@@ -221,6 +214,15 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     if (const std::string conflict = soundConflict(); !conflict.empty()) return failWith(conflict + "; not written");
     for (const auto& file : files) {
         if (!file->commit()) return failWith(file->error());
+    }
+    if (report != nullptr) {
+        report->renderedMs = renderedMs;
+        report->peak = audioOut.levels().peak();
+        report->clippedSamples = audioOut.levels().clippedSamples();
+        report->outputs.clear();
+        for (const std::string* path : {&options.output, &options.trace, &options.screens, &options.timeline}) {
+            if (!path->empty()) report->outputs.push_back(*path);
+        }
     }
     return 0;
 }

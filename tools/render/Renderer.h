@@ -2,6 +2,7 @@
 #pragma once
 
 #include "RenderOptions.h"
+#include "RenderReport.h"
 
 #include <ostream>
 
@@ -19,6 +20,9 @@ namespace gloam::render {
 /// are written directly. Returns the exit code: 0 when every output was
 /// written completely, else 2 with one line in `err` (missing folder or
 /// adventure, unknown format, refused output, any failed write or close).
-int runRender(const RenderOptions& options, std::ostream& err);
+/// When standard error is a terminal, a progress line stands on it while the
+/// render runs and is gone when this returns. After a render that succeeded,
+/// `report` (when given) holds its length, level and files.
+int runRender(const RenderOptions& options, std::ostream& err, RenderReport* report = nullptr);
 
 }  // namespace gloam::render

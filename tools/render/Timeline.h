@@ -1,11 +1,11 @@
 // The renderer's timeline: every state change and every key, with its time.
 #pragma once
 
+#include "ElementPaths.h"
 #include "model/Runtime.h"
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 
 namespace platform {
 class Clock;
@@ -21,31 +21,29 @@ class OutputFile;
 
 /// Writes tab-separated lines: "MS state PATH NAME STATE" for each state
 /// change, where PATH is the scene's index and the child indices down to the
-/// element joined by '/', and "MS key CODE" for each key read. The name comes
-/// from the adventure file and is escaped (see escapeControls), so each line
-/// is exactly one event with exactly its fields.
+/// element joined by '/', "MS fade-out PATH NAME LENGTH_MS" when a running
+/// element begins to fade out because it was stopped (its key, or Space),
+/// and "MS key CODE" for each key read. The name comes from the adventure
+/// file and is escaped (see escapeControls), so each line is exactly one
+/// event with exactly its fields.
 class Timeline final : public StateObserver {
 public:
     /// Lines carry the program time of each change: the moment it belongs
     /// to, exact to the millisecond, even when the loop handled it ahead.
     Timeline(OutputFile& out, const Runtime& runtime, const Adventure& adventure)
-        : out_(out), runtime_(runtime), adventure_(adventure) {}
+        : out_(out), runtime_(runtime), paths_(adventure) {}
 
     void stateChanged(const Playable& element, State state) override;
+    void fadeOutStarted(const Playable& element, std::int32_t lengthMs) override;
     void keyRead(int code);
 
     /// The element's path, e.g. "0/2/1".
-    std::string pathOf(const Playable& element) const;
+    std::string pathOf(const Playable& element) const { return paths_.pathOf(element); }
 
 private:
-    /// Paths never change while an adventure stays loaded, so they are worked
-    /// out once: a scene with thousands of elements costs no more per line.
-    mutable std::unordered_map<const SettingContainer*, std::string> paths_;
-    mutable std::uint64_t pathsRevision_ = ~std::uint64_t{0};
-
     OutputFile& out_;
     const Runtime& runtime_;
-    const Adventure& adventure_;
+    ElementPaths paths_;
 };
 
 }  // namespace gloam::render

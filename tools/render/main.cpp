@@ -17,7 +17,10 @@ int main(int argc, char** argv) {
     const auto parsed = commandLine.parse(std::vector<std::string>(argv + 1, argv + argc));
     if (auto exitCode = gloam::answerCommandLine(commandLine, parsed, std::cout, std::cerr)) return *exitCode;
     try {
-        return gloam::render::runRender(options, std::cerr);
+        gloam::render::RenderReport report;
+        const int exitCode = gloam::render::runRender(options, std::cerr, &report);
+        if (exitCode == 0) std::cerr << gloam::render::summaryLine(report) << '\n';
+        return exitCode;
     } catch (const std::exception& failure) {
         std::cerr << "gloam-render: " << failure.what() << '\n';
         return 2;
