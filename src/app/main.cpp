@@ -7,8 +7,12 @@
 #include "model/Runtime.h"
 #include "platform/Clock.h"
 #include "platform/Terminal.h"
+#include "playback/Random.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -46,9 +50,26 @@ private:
     int saved_ = -1;
 };
 
+/// The --seed option, the one option the player reads so far: none when it
+/// is not given. Exits with a message on a bad value.
+std::optional<gloam::SeedRequest> seedOption(int argc, char** argv) {
+    std::optional<gloam::SeedRequest> request;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) != "--seed") continue;
+        request = i + 1 < argc ? gloam::parseSeed(argv[i + 1]) : std::nullopt;
+        if (!request) {
+            std::fputs("gloam: --seed needs a whole number from 0 to 4294967295 or 'random'\n", stderr);
+            std::exit(2);
+        }
+        ++i;
+    }
+    return request;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const std::optional<gloam::SeedRequest> seedRequest = seedOption(argc, argv);
     // Constructed first and destroyed last: the terminal is back in its own
     // mode only after everything else has shut down.
     platform::Terminal terminal;
@@ -65,10 +86,18 @@ int main() {
     gloam::AudioClock clock(audioSystem);
     platform::RealIdleWait idle(terminal, clock);
     gloam::Runtime runtime(audioSystem, clock, clock.timebase());
+    std::optional<std::uint32_t> seed;
+    if (seedRequest) {
+        seed = gloam::resolveSeed(*seedRequest);
+        runtime.random.seed(*seed);
+    }
     gloam::Adventure adventure(runtime);
     gloam::MainLoop loop(terminal, idle, runtime, adventure);
     int exitCode = loop.run();
     quiet.restore();
     if (terminal.outputLost()) std::fputs("gloam: the screen can no longer be written; stopped\n", stderr);
+    // A seed picked from the system is said once the screen is gone, so the
+    // evening can be played again with the same draw.
+    if (seed && !seedRequest->value) std::fprintf(stderr, "gloam: seed %u\n", *seed);
     return exitCode;
 }

@@ -91,6 +91,48 @@ TEST_F(RenderSession, SameArgumentsGiveIdenticalFiles) {
     EXPECT_FALSE(first.trace.empty());
 }
 
+/// A picked seed is said on standard error and in the timeline's first line,
+/// and a render given that seed is the same file again, byte for byte; two
+/// picked seeds draw differently. Without --seed nothing of this appears.
+TEST_F(RenderSession, APickedSeedIsSaidAndRepeatsTheRenderExactly) {
+    writeSine("sounds/tone.wav", 300);
+    writeText("adventures/test.xml", R"(<a><scene><alt name="alt" autoStart="1" loopCount="-1" loopDelayVariance="5000">
+        <sound src="tone.wav" volumeVariance="0.5" positionXvariance="5"/><sound src="tone.wav" startDelayVariance="2000"/>
+        </alt></scene></a>)");
+    auto seeded = [](const std::string& seed) {
+        RenderOptions options = testOptions("", 30);
+        options.seed = gloam::parseSeed(seed);
+        Rendered rendered = render(options);
+        return std::pair{rendered, readFile("out.wav")};
+    };
+    auto pickedSeed = [](const Rendered& rendered) {
+        const std::string said = "gloam-render: seed ";
+        EXPECT_EQ(rendered.messages.rfind(said, 0), 0u) << rendered.messages;
+        const std::string seed = rendered.messages.substr(said.size(), rendered.messages.find('\n') - said.size());
+        EXPECT_EQ(rendered.trace.rfind("# seed " + seed + "\n", 0), 0u);
+        return seed;
+    };
+    const auto [first, firstWav] = seeded("random");
+    const auto [second, secondWav] = seeded("random");
+    ASSERT_EQ(first.exitCode, 0);
+    const std::string firstSeed = pickedSeed(first);
+    const std::string secondSeed = pickedSeed(second);
+    ASSERT_NE(firstSeed, secondSeed);
+    EXPECT_NE(first.trace.substr(first.trace.find('\n')), second.trace.substr(second.trace.find('\n')));
+    EXPECT_NE(firstWav, secondWav);
+
+    const auto [again, againWav] = seeded(firstSeed);
+    EXPECT_TRUE(again.messages.empty()) << again.messages;
+    EXPECT_EQ(again.trace, first.trace);
+    EXPECT_EQ(againWav, firstWav);
+    EXPECT_EQ(seeded(secondSeed).second, secondWav);
+
+    const Rendered unseeded = render("", 30);
+    EXPECT_TRUE(unseeded.messages.empty());
+    EXPECT_EQ(unseeded.trace.find("seed"), std::string::npos);
+    EXPECT_NE(unseeded.trace, again.trace);
+}
+
 TEST_F(RenderSession, SceneVolumeAndPositionAreHeard) {
     writeSine("sounds/tone.wav", 5000);
     writeText("adventures/test.xml", R"(<a><scene key="f"><sound src="tone.wav" autoStart="1"/></scene>

@@ -89,6 +89,8 @@ const char* renderUsage() {
            "  --channels N       1, 2, 4, 6 or 8 output channels (default 2)\n"
            "  --trace FILE       write the timeline of states and keys\n"
            "  --screens FILE     write every status screen, each after a line @MS\n"
+           "  --seed N|random    start the random numbers from seed N (0 to 4294967295), or\n"
+           "                     from one picked now, which is printed; default: the fixed sequence\n"
            "  -o FILE            the audio file to write: .wav (32-bit float), .flac (24-bit)\n"
            "                     or .ogg (Vorbis), by its extension\n"
            "  -h, --help         this text\n";
@@ -147,7 +149,8 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments) {
         }
         const bool known = argument == "--root" || argument == "--adventure" || argument == "--keys" ||
                            argument == "--seconds" || argument == "--rate" || argument == "--channels" ||
-                           argument == "--trace" || argument == "--screens" || argument == "-o";
+                           argument == "--trace" || argument == "--screens" || argument == "--seed" ||
+                           argument == "-o";
         if (!known) return fail("unknown option '" + quoteForMessage(argument) + "' (see --help)");
         if (i + 1 >= arguments.size()) return fail("missing value after " + argument);
         const std::string& value = arguments[++i];
@@ -185,6 +188,12 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments) {
             options.trace = value;
         } else if (argument == "--screens") {
             options.screens = value;
+        } else if (argument == "--seed") {
+            options.seed = parseSeed(value);
+            if (!options.seed) {
+                return fail("--seed needs a whole number from 0 to 4294967295 or 'random', not '" +
+                            quoteForMessage(value) + "'");
+            }
         } else {
             if (!audioFormatFor(value)) return fail(unknownFormatMessage(value));
             options.output = value;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/ScriptedConsole.h"
+#include "playback/Random.h"
 
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@ struct RenderOptions {
     std::string output;           ///< the audio file; its extension names the format
     std::string trace;            ///< the timeline; empty: none
     std::string screens;          ///< every status screen; empty: none
+    /// --seed: the random sequence starts from this seed (or one picked from
+    /// the system); none keeps the fixed sequence.
+    std::optional<SeedRequest> seed;
     bool help = false;
 };
 
