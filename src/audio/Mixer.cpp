@@ -49,9 +49,11 @@ Mixer::Mixer(int numVoices, int numChannels)
       commands_(kCommandCapacity),
       voices_(std::make_unique<Voice[]>(static_cast<std::size_t>(std::max(numVoices, 1)))),
       numVoices_(static_cast<std::size_t>(std::max(numVoices, 1))),
+      moreGains_(std::make_unique<MoreGains[]>(numVoices_)),
       chunks_(std::make_unique<std::array<Bus*, kMaxGroupChunks>>()),
       levels_(std::make_unique<std::array<float*, kMaxMixLevels>>()),
-      voiceScratch_(kMaxBlockFrames, 0.0f),
+      voiceScratch_(kMaxBlockFrames * static_cast<std::size_t>(kMaxSoundChannels), 0.0f),
+      channelScratch_(kMaxBlockFrames * static_cast<std::size_t>(kMaxSoundChannels), 0.0f),
       gainScratch_(kMaxBlockFrames, 0.0f),
       interleaved_(static_cast<std::size_t>(numChannels_) * kMaxBlockFrames, 0.0f) {
     chunks_->fill(nullptr);
@@ -130,6 +132,8 @@ void Mixer::apply(const MixCommand& command) noexcept {
             voice.stopFrame = kNeverFrame;
             voice.target = command.gains;
             voice.current = command.gains;
+            voice.channels = command.reader != nullptr ? std::clamp(command.reader->channels(), 1, kMaxSoundChannels) : 1;
+            moreGains_[command.index] = MoreGains{};
         }
         break;
     case Kind::StopVoice:
@@ -151,8 +155,15 @@ void Mixer::apply(const MixCommand& command) noexcept {
         break;
     case Kind::SetVoiceGains:
         if (Voice* voice = voiceFor(command)) {
-            voice->target = command.gains;
-            if (voice->fresh) voice->current = command.gains;
+            if (command.sourceChannel == 0) {
+                voice->target = command.gains;
+                if (voice->fresh) voice->current = command.gains;
+            } else if (command.sourceChannel < kMaxSoundChannels) {
+                const std::size_t at = command.sourceChannel - 1u;
+                MoreGains& more = moreGains_[command.index];
+                more.target[at] = command.gains;
+                if (voice->fresh) more.current[at] = command.gains;
+            }
         }
         break;
     case Kind::SetVoiceGroup:
@@ -377,7 +388,7 @@ bool Mixer::mixGroup(std::uint32_t group, std::uint32_t depth, std::size_t numFr
 void Mixer::mixVoice(std::uint32_t index, const Planes& planes, std::size_t numFrames) noexcept {
     Voice& voice = voices_[index];
     fetch(voice, numFrames);
-    place(voice, planes, numFrames);
+    place(index, planes, numFrames);
 }
 
 void Mixer::fetch(Voice& voice, std::size_t numFrames) noexcept {
@@ -387,10 +398,11 @@ void Mixer::fetch(Voice& voice, std::size_t numFrames) noexcept {
     // The voice may begin or stop part-way through the block, on its frame.
     const auto from = static_cast<std::size_t>(std::clamp<std::int64_t>(voice.startFrame - blockStart_, 0, static_cast<std::int64_t>(numFrames)));
     const auto to = static_cast<std::size_t>(std::clamp<std::int64_t>(voice.stopFrame - blockStart_, static_cast<std::int64_t>(from), static_cast<std::int64_t>(numFrames)));
-    std::fill(scratch, scratch + from, 0.0f);
-    const std::size_t got = to > from ? std::min(voice.reader->read(scratch + from, to - from), to - from) : 0;
+    const auto stride = static_cast<std::size_t>(voice.channels);
+    std::fill(scratch, scratch + from * stride, 0.0f);
+    const std::size_t got = to > from ? std::min(voice.reader->read(scratch + from * stride, to - from), to - from) : 0;
     // Short of the end, a reader that falls behind costs silence, not the voice.
-    std::fill(scratch + from + got, scratch + numFrames, 0.0f);
+    std::fill(scratch + (from + got) * stride, scratch + numFrames * stride, 0.0f);
     if (voice.reader->ended()) {
         voice.active = false;
         voice.reader = nullptr;
@@ -401,19 +413,35 @@ void Mixer::fetch(Voice& voice, std::size_t numFrames) noexcept {
     }
 }
 
-void Mixer::place(Voice& voice, const Planes& planes, std::size_t numFrames) noexcept {
-    const float* scratch = voiceScratch_.data();
-    for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) {
-        const float from = voice.current[c];
-        const float to = voice.target[c];
-        if (from == to) {
-            if (to != 0.0f) kernels::addScaled(planes[c], scratch, to, numFrames);
-        } else {
-            kernels::addRamped(planes[c], scratch, from, to, numFrames);
+void Mixer::place(std::uint32_t index, const Planes& planes, std::size_t numFrames) noexcept {
+    Voice& voice = voices_[index];
+    if (voice.channels == 1) {
+        placeMono(voiceScratch_.data(), voice.current, voice.target, planes, numFrames);
+    } else {
+        // Each channel of the sound is placed on its own, with its own gains.
+        std::array<float*, kMaxSoundChannels> split{};
+        for (std::size_t c = 0; c < static_cast<std::size_t>(voice.channels); ++c) split[c] = channelScratch_.data() + c * kMaxBlockFrames;
+        kernels::deinterleave(split.data(), voiceScratch_.data(), voice.channels, numFrames);
+        placeMono(split[0], voice.current, voice.target, planes, numFrames);
+        MoreGains& more = moreGains_[index];
+        for (std::size_t c = 1; c < static_cast<std::size_t>(voice.channels); ++c) {
+            placeMono(split[c], more.current[c - 1], more.target[c - 1], planes, numFrames);
         }
+        more.current = more.target;
     }
     voice.current = voice.target;
     voice.fresh = false;
+}
+
+void Mixer::placeMono(const float* signal, const SpeakerGains& from, const SpeakerGains& to, const Planes& planes,
+                      std::size_t numFrames) noexcept {
+    for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) {
+        if (from[c] == to[c]) {
+            if (to[c] != 0.0f) kernels::addScaled(planes[c], signal, to[c], numFrames);
+        } else {
+            kernels::addRamped(planes[c], signal, from[c], to[c], numFrames);
+        }
+    }
 }
 
 void Mixer::advanceUnmixedVoices(std::size_t numFrames) noexcept {

@@ -88,7 +88,16 @@ private:
         std::int64_t stopFrame = kNeverFrame;  ///< first frame it is silent again
         SpeakerGains current{};
         SpeakerGains target{};
+        /// Samples per frame its reader delivers; channels after the first
+        /// have their gains in moreGains_ (a sound that keeps its channels).
+        int channels = 1;
         std::atomic<std::uint32_t> endedGeneration{0};
+    };
+    /// The gains of a voice's channels after the first; kept apart from
+    /// Voice so that the walk over the voices stays within few cache lines.
+    struct MoreGains {
+        std::array<SpeakerGains, kMaxSoundChannels - 1> current{};
+        std::array<SpeakerGains, kMaxSoundChannels - 1> target{};
     };
     struct Bus {
         bool alive = false;
@@ -133,7 +142,11 @@ private:
     bool mixGroup(std::uint32_t group, std::uint32_t depth, std::size_t numFrames) noexcept;
     void mixVoice(std::uint32_t voice, const Planes& planes, std::size_t numFrames) noexcept;
     void fetch(Voice& voice, std::size_t numFrames) noexcept;
-    void place(Voice& voice, const Planes& planes, std::size_t numFrames) noexcept;
+    void place(std::uint32_t index, const Planes& planes, std::size_t numFrames) noexcept;
+    /// Adds one mono signal to every output plane with gains moving from
+    /// `from` to `to` over the block.
+    void placeMono(const float* signal, const SpeakerGains& from, const SpeakerGains& to, const Planes& planes,
+                   std::size_t numFrames) noexcept;
     void advanceUnmixedVoices(std::size_t numFrames) noexcept;
     void applyVolume(Bus& bus, const Planes& planes, std::size_t numFrames) noexcept;
     void runDsps(Bus& bus, const Planes& planes, std::size_t numFrames) noexcept;
@@ -146,6 +159,7 @@ private:
     CommandQueue<MixCommand> commands_;
     std::unique_ptr<Voice[]> voices_;  ///< atomics inside: not movable, so no vector
     std::size_t numVoices_;
+    std::unique_ptr<MoreGains[]> moreGains_;  ///< one per voice
     std::int64_t blockStart_ = 0;  ///< first frame of the block being mixed
     int voicesLinked_ = 0;   ///< voices that sound in the block being mixed
     int ringingBuses_ = 0;   ///< buses whose effects ring without input
@@ -162,7 +176,8 @@ private:
     std::vector<std::unique_ptr<Bus[]>> chunkStorage_;
     std::vector<std::unique_ptr<float[]>> levelStorage_;
 
-    std::vector<float> voiceScratch_;  ///< one voice's mono block
+    std::vector<float> voiceScratch_;  ///< one voice's block, interleaved when it has several channels
+    std::vector<float> channelScratch_;  ///< the same, one channel after another
     std::vector<float> gainScratch_;   ///< one bus's gain per frame
     std::vector<float> interleaved_;   ///< a bus handed to DSPs
 };

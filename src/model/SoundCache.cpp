@@ -24,20 +24,24 @@ audio::SoundMode engineMode(std::int32_t mode) {
 SoundCache::SoundCache(audio::System& system)
     : opener_([&system](const std::string& path, std::int32_t mode) {
           return system.createSound(path, engineMode(mode));
+      }),
+      channelOpener_([&system](const std::string& path, std::int32_t mode) {
+          return system.createSound(path, engineMode(mode), true);
       }) {}
 
 SoundCache::SoundCache(Opener opener) : opener_(std::move(opener)) {}
 
 SoundCache::~SoundCache() { releaseAll(); }
 
-audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileName) {
-    auto& byName = sharedSounds_[mode];
+audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileName, bool keepChannels) {
+    auto& byName = sharedSounds_[{mode, keepChannels}];
     if (auto found = byName.find(fileName); found != byName.end()) return found->second.get();
 
     // Adventures written on Windows separate folders with backslashes.
     std::string path = "sounds/" + fileName;
     std::replace(path.begin(), path.end(), '\\', '/');
-    std::unique_ptr<audio::Sound> sound = opener_(path, mode);
+    std::unique_ptr<audio::Sound> sound =
+        keepChannels && channelOpener_ ? channelOpener_(path, mode) : opener_(path, mode);
     if (!sound) return nullptr;
 
     audio::Sound* handle = sound.get();

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace audio {
@@ -29,7 +30,9 @@ public:
 
     /// The sound for `fileName` (relative to `sounds`) in `mode`; null when it
     /// cannot be opened (nothing is remembered, so a later request tries again).
-    audio::Sound* getSound(std::int32_t mode, const std::string& fileName);
+    /// With `keepChannels` it is a separate sound that keeps the file's
+    /// channels, for elements that spread them.
+    audio::Sound* getSound(std::int32_t mode, const std::string& fileName, bool keepChannels = false);
     /// Releases every sound; handles given out before are invalid afterwards.
     void releaseAll();
 
@@ -37,7 +40,11 @@ public:
 
 private:
     Opener opener_;
-    std::map<std::int32_t, std::map<std::string, std::unique_ptr<audio::Sound>>> sharedSounds_;
+    /// Opens sounds that keep the file's channels; without one (a test's or
+    /// the checker's opener) such requests go to opener_.
+    Opener channelOpener_;
+    /// By mode and whether channels are kept, then by name.
+    std::map<std::pair<std::int32_t, bool>, std::map<std::string, std::unique_ptr<audio::Sound>>> sharedSounds_;
     std::vector<std::unique_ptr<audio::Sound>> ownStreams_;
 };
 

@@ -79,7 +79,7 @@ void Source::openSound(tinyxml2::XMLElement& element) {
     // A copy made by an expansion names one file, whatever characters its
     // name holds; expanding it again would never end.
     if (pattern.find_first_of("*?") == std::string::npos || element.GetUserData() == &expansionCopy) {
-        sound = runtime.soundCache.getSound(effectiveMode, fileName);
+        sound = runtime.soundCache.getSound(effectiveMode, fileName, wantsSpread());
         if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, fileName, sound != nullptr);
         return;
     }
@@ -109,7 +109,7 @@ void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& di
             first = false;
             name = patternName + matchedBase;
             fileName = relative;
-            sound = runtime.soundCache.getSound(effectiveMode, relative);
+            sound = runtime.soundCache.getSound(effectiveMode, relative, wantsSpread());
             if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, relative, sound != nullptr);
             continue;
         }
@@ -138,7 +138,7 @@ void Source::updateMode() {
     const std::int32_t previous = effectiveMode;
     Playable::updateMode();
     if (effectiveMode != previous && !fileName.empty() && sound != nullptr) {
-        sound = runtime.soundCache.getSound(effectiveMode, fileName);
+        sound = runtime.soundCache.getSound(effectiveMode, fileName, wantsSpread());
         forgetContent();
     }
 }
@@ -169,6 +169,7 @@ void Source::playContent() {
     request.group = channelGroup.get();
     request.position = {effectivePositionX, 0.0f, effectivePositionY};
     request.startFrame = playStartFrame;
+    request.spreadDeg = effectiveSpread;
     channel = runtime.audio.playSoundAt(*sound, request);
 }
 

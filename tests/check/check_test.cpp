@@ -102,6 +102,8 @@ const std::vector<Faulty>& corpus() {
          2, 67, Severity::Warning, "no-effect", "only on a scene's top-level elements"},
         {"<a><scene fadeIn=\"100\">\n  <sound src=\"rain.wav\"/></scene></a>", 1, 11, Severity::Warning, "no-effect",
          "no effect on a scene"},
+        {"<a><scene spread=\"180\">\n  <sound src=\"rain.wav\"/></scene></a>", 1, 11, Severity::Warning, "no-effect",
+         "no effect on a scene"},
         {"<a><scene><sound src=\"rain.wav\">\n  <filter name=\"gloam_gain_mono\" gain=\"9\"/></sound></scene></a>", 2, 34,
          Severity::Warning, "filter-parameter-clamped", "used as 4"},
         {"<a><scene><sound src=\"rain.wav\">\n  <filter name=\"gloam_gain_mono\" gain=\"1\" mix=\"1\"/></sound></scene></a>",
@@ -198,7 +200,7 @@ TEST_F(CheckAdventures, WhatThePlayerTakesAsMeantGivesNoFinding) {
     <alt name="Birds" loopCount="2" loopDelay="100" loopDelayVariance="400" fadeIn="300">
       <sound name="Drip " src="drips/drip*"/>
     </alt>
-    <par key="p" positionX="-1.5" positionYvariance="2">
+    <par key="p" positionX="-1.5" positionYvariance="2" spread="180" spreadVariance="30">
       <sound src="drips/drip1.wav" startDelay="10" startDelayVariance="20"/>
       <sound src="drips\drip2.wav" mode="ownStream"/>
     </par>

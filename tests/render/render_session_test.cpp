@@ -301,3 +301,104 @@ TEST_F(RenderSession, TheExtensionChoosesTheAudioFormatAndEachCarriesTheSameSoun
     EXPECT_EQ(std::count(unknown.messages.begin(), unknown.messages.end(), '\n'), 1) << unknown.messages;
     EXPECT_FALSE(std::filesystem::exists("out.mp3"));
 }
+
+namespace {
+
+/// Pearson correlation of one channel of a render with a reference signal,
+/// over frames [from, to).
+double correlation(const Rendered& rendered, int channel, const std::vector<float>& reference, std::size_t from,
+                   std::size_t to) {
+    double sumXY = 0.0;
+    double sumXX = 0.0;
+    double sumYY = 0.0;
+    for (std::size_t i = from; i < to; ++i) {
+        const double x = rendered.samples[i * static_cast<std::size_t>(rendered.channels) + static_cast<std::size_t>(channel)];
+        const double y = reference[i];
+        sumXY += x * y;
+        sumXX += x * x;
+        sumYY += y * y;
+    }
+    return sumXX > 0.0 && sumYY > 0.0 ? sumXY / std::sqrt(sumXX * sumYY) : 0.0;
+}
+
+}  // namespace
+
+/// A stereo file at the listener with spread="180" plays as the stereo file it
+/// is, in every mode and through the resampler; without a spread it is mixed
+/// down and placed exactly as before, sample for sample.
+TEST_F(RenderSession, SpreadPlaysAStereoFileAsStereoAndItsAbsenceChangesNothing) {
+    const int fileRate = 16000;
+    const std::vector<float> left = testsupport::sine(fileRate * 2, 300.0, fileRate, 0.4);
+    const std::vector<float> right = testsupport::sine(fileRate * 2, 700.0, fileRate, 0.4);
+    std::vector<float> stereo;
+    std::vector<float> mixedDown;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        stereo.insert(stereo.end(), {left[i], right[i]});
+        mixedDown.push_back((left[i] + right[i]) * 0.5f);
+    }
+    ASSERT_TRUE(testsupport::writeSound("sounds/stereo.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, fileRate, 2, stereo));
+    ASSERT_TRUE(testsupport::writeSound("sounds/mono.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, fileRate, 1, mixedDown));
+    // The references at the render's rate (8 kHz): every second frame.
+    std::vector<float> leftAt8k;
+    std::vector<float> rightAt8k;
+    for (std::size_t i = 0; i < left.size(); i += 2) {
+        leftAt8k.push_back(left[i]);
+        rightAt8k.push_back(right[i]);
+    }
+
+    for (const char* mode : {"stream", "preload", "compressed"}) {
+        writeText("adventures/test.xml", std::string(R"(<a mode=")") + mode +
+                                             R"("><scene><sound src="stereo.wav" spread="180" autoStart="1"/></scene></a>)");
+        const Rendered spread = render("", 2);
+        ASSERT_EQ(spread.exitCode, 0) << spread.messages;
+        // Well inside the sound, away from the resampler's edges.
+        EXPECT_GT(correlation(spread, 0, leftAt8k, 1000, 15000), 0.9) << mode;
+        EXPECT_LT(std::abs(correlation(spread, 0, rightAt8k, 1000, 15000)), 0.1) << mode;
+        EXPECT_GT(correlation(spread, 1, rightAt8k, 1000, 15000), 0.9) << mode;
+        EXPECT_LT(std::abs(correlation(spread, 1, leftAt8k, 1000, 15000)), 0.1) << mode;
+        // At full level: the file's own channels, not a half of each.
+        EXPECT_NEAR(spread.channelRms(0, 0.2, 1.8), 0.4 / std::sqrt(2.0), 0.01) << mode;
+
+        writeText("adventures/test.xml", std::string(R"(<a mode=")") + mode +
+                                             R"("><scene><sound src="stereo.wav" positionX="2" autoStart="1"/></scene></a>)");
+        render("", 2);
+        const std::string withoutSpread = readFile("out.wav");
+        writeText("adventures/test.xml", std::string(R"(<a mode=")") + mode +
+                                             R"("><scene><sound src="mono.wav" positionX="2" autoStart="1"/></scene></a>)");
+        render("", 2);
+        EXPECT_EQ(withoutSpread, readFile("out.wav")) << mode;
+    }
+}
+
+/// Spread narrows with its angle and turns with the source: at 90 degrees a
+/// stereo file straight ahead keeps its left mostly left; placed far to the
+/// right, both channels come from the right; a spread on an enclosing element
+/// reaches its sounds.
+TEST_F(RenderSession, SpreadWidensAroundTheSourceDirection) {
+    const int rate = 8000;
+    const std::vector<float> tone = testsupport::sine(rate * 2, 300.0, rate, 0.4);
+    std::vector<float> leftOnly;
+    for (float sample : tone) leftOnly.insert(leftOnly.end(), {sample, 0.0f});
+    ASSERT_TRUE(testsupport::writeSound("sounds/left.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, rate, 2, leftOnly));
+    auto levels = [](const std::string& element) {
+        writeText("adventures/test.xml", "<a><scene>" + element + "</scene></a>");
+        const Rendered rendered = render("", 1.5);
+        EXPECT_EQ(rendered.exitCode, 0) << rendered.messages;
+        return std::pair{rendered.channelRms(0, 0.2, 1.4), rendered.channelRms(1, 0.2, 1.4)};
+    };
+    const auto full = levels(R"(<sound src="left.wav" spread="180" autoStart="1"/>)");
+    const auto half = levels(R"(<sound src="left.wav" spread="90" autoStart="1"/>)");
+    const auto none = levels(R"(<sound src="left.wav" autoStart="1"/>)");
+    const auto turned = levels(R"(<sound src="left.wav" spread="180" positionX="1" positionY="0.0001" autoStart="1"/>)");
+    const auto inherited = levels(R"(<seq spread="180" autoStart="1"><sound src="left.wav"/></seq>)");
+    EXPECT_LT(full.second, 1e-4);
+    EXPECT_GT(half.first, 2.0 * half.second);
+    EXPECT_GT(half.second, 0.1 * half.first);
+    // No spread: the mixdown (half the level) in the middle.
+    EXPECT_NEAR(none.first, none.second, 1e-6);
+    EXPECT_NEAR(none.first, 0.2 / std::sqrt(2.0) * std::sqrt(0.5), 0.005);
+    // A source at 90 degrees right: its left channel now comes from straight ahead.
+    EXPECT_NEAR(turned.first, turned.second, 0.01);
+    EXPECT_NEAR(inherited.first, full.first, 1e-6);
+    EXPECT_LT(inherited.second, 1e-4);
+}
