@@ -71,6 +71,7 @@ private:
         bool waitForKey(int timeoutMs) override { return console_.waitForKey(timeoutMs); }
         bool takeRedrawRequest() override { return console_.takeRedrawRequest(); }
         bool outputLost() const override { return console_.outputLost(); }
+        platform::WindowSize windowSize() const override { return console_.windowSize(); }
 
     private:
         platform::Console& console_;

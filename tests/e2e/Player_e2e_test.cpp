@@ -17,6 +17,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sstream>
+
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -378,6 +380,45 @@ TEST(PlayerEndToEnd, AResizedWindowGetsTheSameScreenOnceMoreInTheLoopAndInTheMen
     EXPECT_TRUE(WIFEXITED(exit) && WEXITSTATUS(exit) == 0) << player.output();
     EXPECT_EQ(occurrences(player.output(), clearSequence), clearsInMenu + 1) << "one redraw per resize";
     EXPECT_TRUE(player.screen().starts_with(menu)) << player.screen();
+}
+
+/// In a window of 40 x 12 the status screen is cut to the window: no line
+/// wider than it, the help line, the current scene and the channel count in
+/// view; grown again, the window gets the whole screen back.
+TEST(PlayerEndToEnd, ASmallWindowShowsTheHelpLineTheSceneAndTheCount) {
+    TempFolder dir;
+    std::string xml = "<a><scene name=\"Forest at dusk\" key=\"F\">";
+    for (int i = 0; i < 30; ++i) xml += "<par name=\"Element number " + std::to_string(i) + " with a long name\"/>";
+    xml += "</scene><scene name=\"Tavern\"/><scene name=\"Dungeon\"/><scene name=\"Castle\"/><scene name=\"Swamp\"/></a>";
+    dir.write("adventures/story.xml", xml);
+    PlayerInPty player(dir.path());
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("-> story.xml") != std::string::npos; }));
+    player.type("\r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("(T  ) Element number 29") != std::string::npos; }))
+        << player.output();
+
+    player.resize(12, 40);
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find(" more") != std::string::npos; }))
+        << player.output();
+    const std::string screen = player.screen();
+    std::vector<std::string> lines;
+    std::istringstream text(screen);
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    ASSERT_LE(lines.size(), 12u) << screen;
+    for (const std::string& line : lines) EXPECT_LE(line.size(), 40u) << line;
+    EXPECT_EQ(lines.front(), help.substr(0, 40));
+    EXPECT_NE(screen.find(">Forest at dusk<"), std::string::npos) << screen;
+    EXPECT_EQ(lines.back(), "0 channels active");
+    EXPECT_NE(screen.find(" +29 more"), std::string::npos) << screen;
+
+    player.resize(50, 132);
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("(T  ) Element number 29") != std::string::npos; }))
+        << player.output();
+    EXPECT_EQ(player.screen().find(" more"), std::string::npos);
+    player.type("\x1b");
+    ASSERT_NE(player.waitForExit(), -1) << player.output();
 }
 
 TEST(PlayerEndToEnd, AfterAStopAndContinueThePlayerTakesTheTerminalBackAndRedraws) {
