@@ -4,6 +4,7 @@
 #include "app/Adventure.h"
 #include "app/AudioStartup.h"
 #include "app/Chooser.h"
+#include "app/HelpScreen.h"
 #include "audio/System.h"
 #include "model/Runtime.h"
 #include "model/Scene.h"
@@ -24,6 +25,7 @@ namespace {
 namespace keys = platform::keys;
 
 constexpr int keyLoad = '!';
+constexpr int keyHelp = '?';
 
 /// The loop passes at least this often while it waits for keys, so that the
 /// screen follows what is heard and the engine's housekeeping runs.
@@ -62,10 +64,7 @@ bool MainLoop::runPass() {
     runtime_.audio.update();
     adventure_.tick(2 * leadMs());
     if (console_.keyWaiting() && !dispatch(console_.readKey())) return false;
-    if (console_.takeRedrawRequest()) status_.requestRedraw();
-    if (status_.draw(adventure_, runtime_.audio.channelsPlaying()) && hooks_.statusPrinted) {
-        hooks_.statusPrinted(status_.lastPrinted());
-    }
+    drawScreen();
     // Nobody sees the screen any more (the reader of the output went away):
     // leave the way Escape does rather than play on unseen.
     if (console_.outputLost()) return false;
@@ -106,7 +105,25 @@ std::int32_t MainLoop::nextPassAt() const {
     return until;
 }
 
+void MainLoop::drawScreen() {
+    const bool redraw = console_.takeRedrawRequest();
+    // While another screen is up the status screen waits; it is written
+    // afresh when that screen goes.
+    if (helpShown_) {
+        if (redraw) printHelp();
+        return;
+    }
+    if (redraw) status_.requestRedraw();
+    if (status_.draw(adventure_, runtime_.audio.channelsPlaying()) && hooks_.statusPrinted) {
+        hooks_.statusPrinted(status_.lastPrinted());
+    }
+}
+
 bool MainLoop::dispatch(int key) {
+    if (helpShown_) {
+        closeHelp(key);
+        return true;
+    }
     switch (key) {
     case keys::prefixZero:
     case keys::prefix: {
@@ -127,9 +144,37 @@ bool MainLoop::dispatch(int key) {
         fadeOutSequenceItems();
         return true;
     default:
-        sceneOrElementKey(key);
+        if (key == keyHelp && !adventureClaims(key)) {
+            showHelp();
+        } else {
+            sceneOrElementKey(key);
+        }
         return true;
     }
+}
+
+bool MainLoop::adventureClaims(int key) const {
+    const auto code = static_cast<std::size_t>(key & 0xff);
+    const Scene* current = adventure_.current();
+    return runtime_.sceneHotkeys[code] != nullptr || (current != nullptr && current->elementHotkeys[code] != nullptr);
+}
+
+void MainLoop::showHelp() {
+    helpShown_ = true;
+    printHelp();
+}
+
+void MainLoop::printHelp() {
+    console_.clearScreen();
+    console_.print(composeHelp(adventure_, console_.windowSize()));
+}
+
+void MainLoop::closeHelp(int key) {
+    // The key only closes the help; the second code of a special key goes
+    // with it.
+    if (platform::keys::isPrefix(key) && console_.keyWaiting()) console_.readKey();
+    helpShown_ = false;
+    status_.requestRedraw();
 }
 
 void MainLoop::stepScene(bool forward) {

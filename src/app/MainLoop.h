@@ -34,7 +34,9 @@ struct MainLoopHooks {
 /// key switches to it (even to the current one, which restarts it), an
 /// element's key fades it out while it runs or restarts it from the top.
 /// Cursor up/down and other special keys do nothing; a prefix code without a
-/// second code waiting is a key that does nothing. When the console asks for a
+/// second code waiting is a key that does nothing. '?', when no scene and no
+/// element of the current scene answers it, shows the help screen until the
+/// next key, which only takes it away (the status screen is written again). When the console asks for a
 /// redraw the status screen is written again (at the screen's own pace); when
 /// the output is lost the loop ends as after Escape.
 class MainLoop {
@@ -80,6 +82,15 @@ private:
 
     /// Acts on one key; false for Escape.
     bool dispatch(int key);
+    /// Writes the screen that is up: the status screen (when it changed or a
+    /// redraw was asked for), or the help screen again on a redraw request.
+    void drawScreen();
+    /// Whether a scene, or an element of the current scene, answers `key`.
+    bool adventureClaims(int key) const;
+    void showHelp();
+    void printHelp();
+    /// `key` takes the help screen away and does nothing else.
+    void closeHelp(int key);
     void stepScene(bool forward);
     void switchToScene(std::uint32_t index);
     void sceneOrElementKey(int key);
@@ -97,6 +108,7 @@ private:
     Runtime& runtime_;
     Adventure& adventure_;
     StatusScreen status_;
+    bool helpShown_ = false;
 };
 
 }  // namespace gloam

@@ -297,3 +297,47 @@ TEST(MainLoopRun, EscapeShutsDownAndExitsWithZero) {
 }
 
 }  // namespace
+
+namespace {
+
+/// '?' shows the program's keys, the scenes and the current scene's elements
+/// (nested ones indented); the next key only takes the help away, and the
+/// status screen comes back. An adventure that gives '?' to a scene or an
+/// element keeps it.
+TEST(MainLoopHelp, QuestionMarkShowsTheKeysScenesAndElementsUntilTheNextKey) {
+    Player player({'?', 'x', '?', 224, 'M'});
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    player.world.load(R"(<a>
+        <scene name="Forest" key="F"><sound name="Wind" key="x" src="tone.wav"/>
+            <seq name="Birds"><sound name="Lark" key="l" src="tone.wav"/><sound name="Quiet" src="tone.wav"/></seq></scene>
+        <scene name="Tavern"/>
+    </a>)");
+    ASSERT_TRUE(player.loop->runPass());
+    const std::string shown = player.console->screen();
+    EXPECT_EQ(shown.rfind("Keys\n", 0), 0u) << shown;
+    for (const char* line : {"\n  ?                   this help",
+                             "\n  F  Forest  (current)\n  -  Tavern\n", "\nElements of Forest\n  x  Wind\n  0  Birds\n"
+                             "    l  Lark\n    -  Quiet\n", "\nAny key returns to the status screen."}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << " in\n" << shown;
+    }
+    const int printedBefore = static_cast<int>(player.printed.size());
+    ASSERT_TRUE(player.loop->runPass());  // 'x' closes the help: Wind does not start
+    player.world.runFor(100);
+    EXPECT_EQ(player.world.element("Wind").state, State::Idle);
+    EXPECT_EQ(player.console->screen().rfind(help, 0), 0u) << "the status screen is back";
+    EXPECT_GT(static_cast<int>(player.printed.size()), printedBefore);
+
+    player.passesUntilKeysAreRead();  // '?' again, then cursor right only closes it
+    EXPECT_EQ(player.world.adventure.currentScene, 0u);
+    player.world.runFor(100);
+    EXPECT_NE(player.console->screen().find(">Forest<"), std::string::npos);
+
+    Player claimed({'?'});
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    claimed.world.load(R"(<a><scene><sound name="Owl" key="?" src="tone.wav"/></scene></a>)");
+    ASSERT_TRUE(claimed.loop->runPass());
+    EXPECT_EQ(claimed.world.element("Owl").state, State::Playing);
+    EXPECT_EQ(claimed.console->screen().find("Keys"), std::string::npos);
+}
+
+}  // namespace
