@@ -21,6 +21,7 @@ constexpr char backLine[] = "Any key returns to the status screen.";
 /// The program's own keys; the adventure's come after them.
 constexpr std::string_view programKeys[][2] = {
     {"cursor left/right", "previous / next scene"},
+    {"cursor up/down", "master volume up / down, a tenth of full level a step"},
     {"Space", "fade out the current item of every top-level sequence"},
     {"!", "load an adventure"},
     {"?", "this help"},

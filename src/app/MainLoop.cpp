@@ -5,6 +5,7 @@
 #include "app/AudioStartup.h"
 #include "app/Chooser.h"
 #include "app/HelpScreen.h"
+#include "audio/ChannelGroup.h"
 #include "audio/System.h"
 #include "model/Runtime.h"
 #include "model/Scene.h"
@@ -15,6 +16,7 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -26,6 +28,12 @@ namespace keys = platform::keys;
 
 constexpr int keyLoad = '!';
 constexpr int keyHelp = '?';
+
+/// The master volume moves in tenths of full level: ten presses from full to
+/// silence, each one a number on the screen the operator can count.
+constexpr int volumeStepPercent = 10;
+/// A volume change is a ramp this long, so it never clicks.
+constexpr std::int32_t volumeRampMs = 50;
 
 /// The loop passes at least this often while it waits for keys, so that the
 /// screen follows what is heard and the engine's housekeeping runs.
@@ -114,7 +122,7 @@ void MainLoop::drawScreen() {
         return;
     }
     if (redraw) status_.requestRedraw();
-    if (status_.draw(adventure_, runtime_.audio.channelsPlaying()) && hooks_.statusPrinted) {
+    if (status_.draw(adventure_, runtime_.audio.channelsPlaying(), masterVolumePercent()) && hooks_.statusPrinted) {
         hooks_.statusPrinted(status_.lastPrinted());
     }
 }
@@ -133,6 +141,8 @@ bool MainLoop::dispatch(int key) {
         int second = console_.readKey();
         if (second == keys::left) stepScene(false);
         if (second == keys::right) stepScene(true);
+        if (second == keys::up) stepMasterVolume(true);
+        if (second == keys::down) stepMasterVolume(false);
         return true;
     }
     case keyLoad:
@@ -151,6 +161,24 @@ bool MainLoop::dispatch(int key) {
         }
         return true;
     }
+}
+
+void MainLoop::setMasterVolume(float volume) {
+    if (!(volume >= 0.0f)) volume = 0.0f;  // NaN too
+    masterVolume_ = std::min(volume, 1.0f);
+    const std::int64_t from = runtime_.nowFrame();
+    runtime_.audio.masterGroup().rampVolume(masterVolume_, from, from + runtime_.timebase().framesIn(volumeRampMs));
+}
+
+int MainLoop::masterVolumePercent() const { return static_cast<int>(std::lround(masterVolume_ * 100.0f)); }
+
+void MainLoop::stepMasterVolume(bool up) {
+    // From a level between steps (set from elsewhere) the first step goes to
+    // the next tenth in that direction.
+    const int percent = masterVolumePercent();
+    const int below = percent / volumeStepPercent * volumeStepPercent;
+    const int target = up ? below + volumeStepPercent : (below == percent ? below - volumeStepPercent : below);
+    setMasterVolume(static_cast<float>(std::clamp(target, 0, 100)) / 100.0f);
 }
 
 bool MainLoop::adventureClaims(int key) const {

@@ -33,8 +33,9 @@ struct MainLoopHooks {
 /// current child of every top-level sequence of the current scene, a scene's
 /// key switches to it (even to the current one, which restarts it), an
 /// element's key fades it out while it runs or restarts it from the top.
-/// Cursor up/down and other special keys do nothing; a prefix code without a
-/// second code waiting is a key that does nothing. '?', when no scene and no
+/// Cursor up/down raise and lower the master volume by a tenth of full level
+/// (from silence to full, no further); other special keys do nothing; a
+/// prefix code without a second code waiting is a key that does nothing. '?', when no scene and no
 /// element of the current scene answers it, shows the help screen until the
 /// next key, which only takes it away (the status screen is written again). When the console asks for a
 /// redraw the status screen is written again (at the screen's own pace); when
@@ -61,6 +62,14 @@ public:
 
     const StatusScreen& statusScreen() const { return status_; }
 
+    /// Sets the level of everything heard, 0 (silence) to 1 (full, the
+    /// start), clamped; it glides there over 50 ms, so it never clicks. The
+    /// status screen shows it while it is not full. Main thread only (a remote
+    /// control hands its requests to the loop).
+    void setMasterVolume(float volume);
+    /// The level last set, 0 to 1.
+    float masterVolume() const { return masterVolume_; }
+
 private:
     /// Passes every key read on to the keyRead hook.
     class TappedConsole final : public platform::Console {
@@ -85,6 +94,9 @@ private:
     /// Writes the screen that is up: the status screen (when it changed or a
     /// redraw was asked for), or the help screen again on a redraw request.
     void drawScreen();
+    /// The master volume a tenth of full level up or down.
+    void stepMasterVolume(bool up);
+    int masterVolumePercent() const;
     /// Whether a scene, or an element of the current scene, answers `key`.
     bool adventureClaims(int key) const;
     void showHelp();
@@ -109,6 +121,7 @@ private:
     Adventure& adventure_;
     StatusScreen status_;
     bool helpShown_ = false;
+    float masterVolume_ = 1.0f;
 };
 
 }  // namespace gloam

@@ -54,7 +54,7 @@ char visibleKey(std::size_t code) {
 /// for all of them.
 enum class LineRole { Kept, Spacer, Element };
 
-void compose(std::string& text, const Adventure& adventure, int channelCount, DisplayNames& names) {
+void compose(std::string& text, const Adventure& adventure, int channelCount, int volumePercent, DisplayNames& names) {
     text = helpLine;
     if (const Scene* current = adventure.current()) {
         for (std::size_t i = 0; i < adventure.scenes.size(); ++i) {
@@ -79,6 +79,11 @@ void compose(std::string& text, const Adventure& adventure, int channelCount, Di
     text += "\n\n";
     text += std::to_string(channelCount);
     text += " channels active";
+    if (volumePercent != 100) {
+        text += ", volume ";
+        text += std::to_string(volumePercent);
+        text += " %";
+    }
 }
 
 /// One line of the status text and what it is for.
@@ -183,10 +188,11 @@ const std::string& DisplayNames::of(const void* owner, const std::string& name) 
     return found->second;
 }
 
-std::string composeStatus(const Adventure& adventure, int channelCount, platform::WindowSize window) {
+std::string composeStatus(const Adventure& adventure, int channelCount, platform::WindowSize window,
+                          int volumePercent) {
     DisplayNames names;
     std::string text;
-    compose(text, adventure, channelCount, names);
+    compose(text, adventure, channelCount, volumePercent, names);
     fitToWindow(text, adventure.current() != nullptr, window);
     return text;
 }
@@ -194,9 +200,9 @@ std::string composeStatus(const Adventure& adventure, int channelCount, platform
 StatusScreen::StatusScreen(platform::Console& console, const platform::Clock& clock)
     : console_(console), clock_(clock) {}
 
-bool StatusScreen::draw(const Adventure& adventure, int channelCount) {
+bool StatusScreen::draw(const Adventure& adventure, int channelCount, int volumePercent) {
     names_.follow(adventure);
-    compose(composed_, adventure, channelCount, names_);
+    compose(composed_, adventure, channelCount, volumePercent, names_);
     fitToWindow(composed_, adventure.current() != nullptr, console_.windowSize());
     if (!redrawRequested_ && composed_ == lastPrinted_) {
         due_.reset();

@@ -48,7 +48,10 @@ private:
 /// line), then blank lines and the separator left out, so that the help line,
 /// the scene rows and the channel count stay in view; otherwise, and for a
 /// window of unknown size (0 x 0), the text is the whole of it.
-std::string composeStatus(const Adventure& adventure, int channelCount, platform::WindowSize window = {});
+/// While the master volume is not at 100 %, the channel count is followed by
+/// ", volume N %".
+std::string composeStatus(const Adventure& adventure, int channelCount, platform::WindowSize window = {},
+                          int volumePercent = 100);
 
 /// Writes the status text, fitted to the console's window, to a console, but
 /// only when it differs from what it
@@ -68,7 +71,7 @@ public:
     /// Composes the text and, if it changed or a redraw was requested and no
     /// write happened in the last writeIntervalMs, clears the console and
     /// prints it. Returns true when it printed.
-    bool draw(const Adventure& adventure, int channelCount);
+    bool draw(const Adventure& adventure, int channelCount, int volumePercent = 100);
 
     /// Writes the text again at the next allowed draw even if it did not
     /// change (the terminal was resized, or a shell wrote over it).

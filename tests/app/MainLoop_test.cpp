@@ -9,6 +9,7 @@
 #include <tinyxml2.h>
 
 #include <climits>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -338,6 +339,32 @@ TEST(MainLoopHelp, QuestionMarkShowsTheKeysScenesAndElementsUntilTheNextKey) {
     ASSERT_TRUE(claimed.loop->runPass());
     EXPECT_EQ(claimed.world.element("Owl").state, State::Playing);
     EXPECT_EQ(claimed.console->screen().find("Keys"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+/// The master volume set from outside is clamped to silence..full and shown
+/// while it is not full; a key from a level between tenths goes to the next
+/// tenth in its direction.
+TEST(MainLoopVolume, SetVolumeIsClampedShownAndSteppedToTheNextTenth) {
+    Player player({224, 'P', 224, 'H', 224, 'H'});
+    player.loop->setMasterVolume(1.7f);
+    EXPECT_EQ(player.loop->masterVolume(), 1.0f);
+    player.loop->setMasterVolume(-0.5f);
+    EXPECT_EQ(player.loop->masterVolume(), 0.0f);
+    player.loop->setMasterVolume(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(player.loop->masterVolume(), 0.0f);
+    player.loop->setMasterVolume(0.55f);
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_NEAR(player.loop->masterVolume(), 0.5f, 1e-6f);
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_NEAR(player.loop->masterVolume(), 0.6f, 1e-6f);
+    ASSERT_TRUE(player.loop->runPass());
+    player.world.runFor(100);
+    EXPECT_NEAR(player.loop->masterVolume(), 0.7f, 1e-6f);
+    EXPECT_EQ(player.console->screen(), help + "\n\n0 channels active, volume 70 %");
 }
 
 }  // namespace

@@ -402,3 +402,43 @@ TEST_F(RenderSession, SpreadWidensAroundTheSourceDirection) {
     EXPECT_NEAR(inherited.first, full.first, 1e-6);
     EXPECT_LT(inherited.second, 1e-4);
 }
+
+/// Cursor down and up move the master volume a tenth of full level a press,
+/// each step changing the level by exactly that (within 0.2 dB) without a
+/// jump larger than the signal's own; ten presses reach silence and no
+/// further; the screen shows the volume only while it is not 100 %.
+TEST_F(RenderSession, CursorUpAndDownStepTheMasterVolumeWithoutClicks) {
+    // A low tone: its own steps from sample to sample are small, so a jump shows.
+    writeSine("sounds/bed.wav", 2000, 8000, 20.0, 0.5);
+    writeText("adventures/test.xml", R"(<a><scene><sound src="bed.wav" autoStart="1" loopCount="-1"/></scene></a>)");
+    // Pressed near the tone's peaks, where a jump would be largest.
+    std::string keys = "1012:down,2012:down,3012:up,4012:up,4512:up";
+    for (int i = 0; i < 11; ++i) keys += ",5012:down";
+    const Rendered rendered = render(keys, 6);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    const double full = rendered.rms(0.2, 0.9);
+    auto stepDb = [&](double from, double to) { return 20.0 * std::log10(rendered.rms(from, to) / full); };
+    EXPECT_NEAR(stepDb(1.2, 1.9), 20.0 * std::log10(0.9), 0.2);
+    EXPECT_NEAR(stepDb(2.2, 2.9), 20.0 * std::log10(0.8), 0.2);
+    EXPECT_NEAR(stepDb(3.2, 3.9), 20.0 * std::log10(0.9), 0.2);
+    EXPECT_NEAR(stepDb(4.2, 4.45), 0.0, 0.05);
+    EXPECT_NEAR(stepDb(4.6, 4.9), 0.0, 0.05) << "no louder than full";
+    EXPECT_LT(rendered.rms(5.2, 6.0), 1e-6) << "ten presses: silence";
+
+    // The largest sample-to-sample change is the tone's own.
+    auto largestStep = [&](double from, double to) {
+        float largest = 0.0f;
+        const auto first = static_cast<std::size_t>(from * 8000) * 2;
+        const auto last = std::min(static_cast<std::size_t>(to * 8000) * 2, rendered.samples.size());
+        for (std::size_t i = first + 2; i < last; ++i) largest = std::max(largest, std::abs(rendered.samples[i] - rendered.samples[i - 2]));
+        return largest;
+    };
+    EXPECT_LE(largestStep(0.9, 5.5), largestStep(0.1, 0.9) * 1.001f);
+
+    EXPECT_NE(rendered.screens.find("\n1 channels active, volume 90 %\n"), std::string::npos);
+    EXPECT_NE(rendered.screens.find("\n1 channels active, volume 80 %\n"), std::string::npos);
+    EXPECT_NE(rendered.screens.find("channels active, volume 0 %\n"), std::string::npos);
+    EXPECT_EQ(rendered.screens.find("volume 100"), std::string::npos);
+    const std::string atFullAgain = segment(rendered.screens, "@4012", "@5012");
+    EXPECT_NE(atFullAgain.find("\n1 channels active\n"), std::string::npos) << atFullAgain;
+}
