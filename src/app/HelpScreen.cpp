@@ -22,6 +22,7 @@ constexpr char backLine[] = "Any key returns to the status screen.";
 constexpr std::string_view programKeys[][2] = {
     {"cursor left/right", "previous / next scene"},
     {"cursor up/down", "master volume up / down, a tenth of full level a step"},
+    {"Delete", "fade out everything playing or waiting in the current scene"},
     {"Space", "fade out the current item of every top-level sequence"},
     {"!", "load an adventure"},
     {"?", "this help"},

@@ -143,6 +143,7 @@ bool MainLoop::dispatch(int key) {
         if (second == keys::right) stepScene(true);
         if (second == keys::up) stepMasterVolume(true);
         if (second == keys::down) stepMasterVolume(false);
+        if (second == keys::del) fadeOutScene();
         return true;
     }
     case keyLoad:
@@ -249,6 +250,16 @@ void MainLoop::fadeOutSequenceItems() {
         if (track != nullptr && track->currentIndex < track->children.size()) {
             track->children[track->currentIndex]->startFadeOut();
         }
+    }
+}
+
+void MainLoop::fadeOutScene() {
+    Scene* current = adventure_.current();
+    if (current == nullptr) return;
+    // As if each running element's own key were pressed: each fades over its
+    // own fadeOut (at once without one).
+    for (const auto& child : current->children) {
+        if (child->state == State::Playing || child->state == State::Waiting) child->startFadeOut();
     }
 }
 

@@ -34,7 +34,9 @@ struct MainLoopHooks {
 /// key switches to it (even to the current one, which restarts it), an
 /// element's key fades it out while it runs or restarts it from the top.
 /// Cursor up/down raise and lower the master volume by a tenth of full level
-/// (from silence to full, no further); other special keys do nothing; a
+/// (from silence to full, no further); Delete fades out every top-level
+/// element of the current scene that plays or waits, each over its own
+/// fadeOut, as its own key would; other special keys do nothing; a
 /// prefix code without a second code waiting is a key that does nothing. '?', when no scene and no
 /// element of the current scene answers it, shows the help screen until the
 /// next key, which only takes it away (the status screen is written again). When the console asks for a
@@ -107,6 +109,7 @@ private:
     void switchToScene(std::uint32_t index);
     void sceneOrElementKey(int key);
     void fadeOutSequenceItems();
+    void fadeOutScene();
     void loadAdventure();
     /// How long before a planned moment the loop hands it to the engine.
     std::int32_t leadMs() const;

@@ -442,3 +442,30 @@ TEST_F(RenderSession, CursorUpAndDownStepTheMasterVolumeWithoutClicks) {
     const std::string atFullAgain = segment(rendered.screens, "@4012", "@5012");
     EXPECT_NE(atFullAgain.find("\n1 channels active\n"), std::string::npos) << atFullAgain;
 }
+
+/// Delete fades out the room: every element of the current scene that plays
+/// or waits fades over its own fadeOut (at once without one), just as its own
+/// key would; what is idle stays idle.
+TEST_F(RenderSession, DeleteFadesEveryRunningElementOfTheSceneOverItsOwnFadeOut) {
+    writeSine("sounds/bed.wav", 2000, 8000, 200.0, 0.5);
+    writeText("adventures/test.xml", R"(<a><scene>
+        <sound name="bed" src="bed.wav" autoStart="1" loopCount="-1" fadeOut="1000"/>
+        <sound name="drone" src="bed.wav" autoStart="1" loopCount="-1" positionX="-2"/>
+        <sound name="later" src="bed.wav" autoStart="1" startDelay="9000"/>
+        <sound name="idle" key="i" src="bed.wav"/>
+        </scene></a>)");
+    const Rendered rendered = render("2000:delete", 4);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    EXPECT_TRUE(hasLine(rendered.trace, "2000\tkey\t224"));
+    EXPECT_TRUE(hasLine(rendered.trace, "2000\tkey\t83"));
+    EXPECT_EQ(timeOf(rendered.trace, "\tbed\tClosing"), 3000);
+    // No fadeOut: stopped at the next pass, as with its own key.
+    EXPECT_LE(timeOf(rendered.trace, "\tdrone\tClosing"), 2021);
+    EXPECT_LE(timeOf(rendered.trace, "\tlater\tClosing"), 2021);
+    EXPECT_EQ(rendered.trace.find("\tidle\t"), std::string::npos);
+    // The bed alone, halfway down its fade, then silence.
+    const double full = rendered.rms(0.5, 1.5);
+    EXPECT_GT(full, 0.1);
+    EXPECT_NEAR(rendered.rms(2.45, 2.55) / rendered.rms(2.02, 2.06), 0.5, 0.06);
+    EXPECT_LT(rendered.rms(3.1, 4.0), 1e-6);
+}

@@ -61,6 +61,7 @@ std::optional<std::vector<int>> keyCodes(const std::string& key) {
     static const std::map<std::string, std::vector<int>> named = {
         {"left", {keys::prefix, keys::left}}, {"right", {keys::prefix, keys::right}},
         {"up", {keys::prefix, keys::up}},     {"down", {keys::prefix, keys::down}},
+        {"delete", {keys::prefix, keys::del}},
         {"space", {keys::space}},             {"enter", {keys::enter}},
         {"esc", {keys::escape}},              {"comma", {','}},
         {"colon", {':'}},
@@ -83,7 +84,7 @@ const char* renderUsage() {
            "  --root DIR         folder holding adventures, sounds and plugins (default: .)\n"
            "  --adventure FILE   adventure to load at time 0, relative to DIR\n"
            "  --keys SCRIPT      keys as MS:KEY,MS:KEY,... (KEY: a character, or left, right,\n"
-           "                     up, down, space, enter, esc, comma, colon)\n"
+           "                     up, down, delete, space, enter, esc, comma, colon)\n"
            "  --seconds S        how long to render (default 60); Escape ends it sooner\n"
            "  --rate HZ          sample rate (default 48000)\n"
            "  --channels N       1, 2, 4, 6 or 8 output channels (default 2)\n"

@@ -43,8 +43,8 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments);
 /// Parses "MS:KEY,MS:KEY,...": MS plain digits up to maxKeyTimeMs, in
 /// non-decreasing order; KEY is one character (one byte other than NUL, or
 /// the bytes of one well-formed UTF-8 sequence) or one of left, right, up,
-/// down, space, enter, esc, comma, colon. Cursor keys become two codes, 224
-/// and the direction code. Returns the keys, or none with `error` set to one
+/// down, delete, space, enter, esc, comma, colon. Cursor keys and Delete
+/// become two codes, 224 and the key's second code. Returns the keys, or none with `error` set to one
 /// line; scripts over a megabyte are refused.
 std::optional<std::vector<platform::ScriptedKey>> parseKeyScript(const std::string& script, std::string& error);
 
