@@ -213,7 +213,12 @@ void MainLoop::stepScene(bool forward) {
 }
 
 void MainLoop::switchToScene(std::uint32_t index) {
-    if (Scene* current = adventure_.current()) current->deselect();
+    Scene* current = adventure_.current();
+    if (current != nullptr && index == adventure_.currentScene) {
+        current->restart();
+        return;
+    }
+    if (current != nullptr) current->deselect();
     adventure_.currentScene = index;
     adventure_.scenes[index]->select();
 }

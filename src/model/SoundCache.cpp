@@ -53,7 +53,19 @@ audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileNam
     return handle;
 }
 
+void SoundCache::retireAll() {
+    for (auto& [mode, byName] : sharedSounds_) {
+        for (auto& [name, sound] : byName) retired_.push_back(std::move(sound));
+    }
+    for (auto& sound : ownStreams_) retired_.push_back(std::move(sound));
+    sharedSounds_.clear();
+    ownStreams_.clear();
+}
+
+void SoundCache::releaseRetired() { retired_.clear(); }
+
 void SoundCache::releaseAll() {
+    releaseRetired();
     for (auto& [mode, byName] : sharedSounds_) {
         for (auto& [name, sound] : byName) sound.reset();
     }

@@ -35,6 +35,12 @@ public:
     audio::Sound* getSound(std::int32_t mode, const std::string& fileName, bool keepChannels = false);
     /// Releases every sound; handles given out before are invalid afterwards.
     void releaseAll();
+    /// Forgets every sound for new requests but keeps it until
+    /// releaseRetired (or releaseAll), so that what still plays it (a scene
+    /// fading out after its adventure was replaced) plays on.
+    void retireAll();
+    /// Releases the sounds retireAll kept.
+    void releaseRetired();
 
     std::size_t size() const;
 
@@ -46,6 +52,7 @@ private:
     /// By mode and whether channels are kept, then by name.
     std::map<std::pair<std::int32_t, bool>, std::map<std::string, std::unique_ptr<audio::Sound>>> sharedSounds_;
     std::vector<std::unique_ptr<audio::Sound>> ownStreams_;
+    std::vector<std::unique_ptr<audio::Sound>> retired_;
 };
 
 }  // namespace gloam

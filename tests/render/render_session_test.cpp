@@ -469,3 +469,80 @@ TEST_F(RenderSession, DeleteFadesEveryRunningElementOfTheSceneOverItsOwnFadeOut)
     EXPECT_NEAR(rendered.rms(2.45, 2.55) / rendered.rms(2.02, 2.06), 0.5, 0.06);
     EXPECT_LT(rendered.rms(3.1, 4.0), 1e-6);
 }
+
+/// A scene's fadeOut fades its group to silence when it is left, its
+/// elements stopping only then, while the next scene's fadeIn brings that one
+/// up at once: a cross-fade, each a straight line, without a gap or a click.
+/// Left is scene A (heard on the left), right scene B.
+TEST_F(RenderSession, SceneFadesCrossFadeOnASwitchAndAPlainSceneStillCuts) {
+    writeSine("sounds/bed.wav", 2000, 8000, 20.0, 0.5);
+    writeText("adventures/test.xml", R"(<a>
+        <scene name="A" key="a" fadeOut="3000"><sound name="left" src="bed.wav" autoStart="1" loopCount="-1" positionX="-1"/></scene>
+        <scene name="B" key="b" fadeIn="2000"><sound name="right" src="bed.wav" autoStart="1" loopCount="-1" positionX="1"/></scene>
+        <scene name="C" key="c"><sound name="plain" src="bed.wav" autoStart="1" loopCount="-1" positionX="1"/></scene>
+        </a>)");
+    const Rendered rendered = render("2000:b,7000:a,8000:c", 9);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    const double full = rendered.channelRms(0, 0.0, 2.0);
+    ASSERT_GT(full, 0.1);
+    // 100 ms windows (two periods of the tone) along both fades.
+    for (double t : {0.5, 1.0, 1.5, 2.0, 2.5}) {
+        const double at = 2.0 + t;
+        const double left = rendered.channelRms(0, at - 0.05, at + 0.05) / full;
+        EXPECT_NEAR(left, 1.0 - t / 3.0, 0.02) << "A at " << at;
+        const double right = rendered.channelRms(1, at - 0.05, at + 0.05) / full;
+        EXPECT_NEAR(right, std::min(1.0, t / 2.0), 0.02) << "B at " << at;
+    }
+    EXPECT_LT(rendered.channelRms(0, 5.05, 6.9), 1e-6);
+    // A's elements play on under the fade and stop when it is over; the
+    // screen shows B at once.
+    EXPECT_EQ(timeOf(rendered.trace, "0/0\tleft\tClosing"), 5000);
+    EXPECT_EQ(timeOf(rendered.trace, "1/0\tright\tPlaying"), 2000);
+    EXPECT_NE(segment(rendered.screens, "@2000", "@2020").find(">B<"), std::string::npos);
+    // No click anywhere along the way.
+    float ownStep = 0.0f;
+    float largest = 0.0f;
+    for (std::size_t i = 2; i < rendered.samples.size(); ++i) {
+        const float step = std::abs(rendered.samples[i] - rendered.samples[i - 2]);
+        (i < 2 * 16000 ? ownStep : largest) = std::max(i < 2 * 16000 ? ownStep : largest, step);
+    }
+    EXPECT_LE(largest, ownStep * 1.01f);
+
+    // B has no fadeOut: back to A it cuts, as every scene change did; and C,
+    // without fades, starts at full level at once while A fades.
+    EXPECT_EQ(timeOf(rendered.trace, "1/0\tright\tClosing"), 7000);
+    EXPECT_EQ(timeOf(rendered.trace, "2/0\tplain\tPlaying"), 8000);
+    EXPECT_NEAR(rendered.channelRms(1, 8.0, 8.1) / full, 1.0, 0.02);
+}
+
+/// A scene chosen again while it still fades out comes back without a cut;
+/// its own key with a fadeOut fades it out and then starts it afresh; and
+/// loading another adventure lets the current scene fade out while the new
+/// one starts.
+TEST_F(RenderSession, ASceneFadingOutComesBackRestartsAfterItsFadeAndOutlivesAReload) {
+    writeSine("sounds/bed.wav", 2000, 8000, 20.0, 0.5);
+    writeText("adventures/test.xml", R"(<a>
+        <scene name="A" key="a" fadeOut="2000"><sound name="bed" src="bed.wav" autoStart="1" loopCount="-1"/></scene>
+        <scene name="B" key="b"/></a>)");
+    const Rendered back = render("1000:b,2000:a", 4);
+    ASSERT_EQ(back.exitCode, 0) << back.messages;
+    EXPECT_EQ(back.trace.find("bed\tClosing"), std::string::npos) << back.trace;
+    const double full = back.rms(0.2, 1.0);
+    EXPECT_NEAR(back.rms(1.9, 2.0) / full, 0.525, 0.02);  // halfway down the fade
+    EXPECT_NEAR(back.rms(2.2, 4.0) / full, 1.0, 0.01);
+    EXPECT_GT(back.rms(1.95, 2.25) / full, 0.45) << "no gap";
+
+    const Rendered restarted = render("1000:a", 4);
+    EXPECT_EQ(timeOf(restarted.trace, "bed\tClosing"), 3000);
+    EXPECT_TRUE(hasLine(restarted.trace, "3000\tstate\t0/0\tbed\tPlaying")) << restarted.trace;
+    EXPECT_NEAR(restarted.rms(1.9, 2.1) / full, 0.5, 0.05);
+
+    // Reloaded through the menu: the old scene fades out (it has no place in
+    // the new adventure, so its path is unknown) while the new one plays.
+    const Rendered reloaded = render("1000:!,1000:enter", 4);
+    ASSERT_EQ(reloaded.exitCode, 0) << reloaded.messages;
+    EXPECT_TRUE(hasLine(reloaded.trace, "3000\tstate\t?\tbed\tClosing")) << reloaded.trace;
+    EXPECT_EQ(timeOf(reloaded.trace, "0/0\tbed\tClosing"), -1);
+    EXPECT_NEAR(reloaded.rms(3.2, 4.0) / full, 1.0, 0.01);
+    EXPECT_GT(reloaded.rms(1.5, 2.5) / full, 1.05) << "the old scene fading under the new one";
+}

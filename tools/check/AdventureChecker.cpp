@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 namespace {
 
 /// The attributes a scene acts on; it reads all the others too, to no effect.
-constexpr const char* sceneSettings[] = {"name", "key", "mode", "volume"};
+constexpr const char* sceneSettings[] = {"name", "key", "mode", "volume", "fadeIn", "fadeOut"};
 constexpr const char* modeWords[] = {"preload", "compressed", "stream", "ownStream"};
 constexpr const char* rootModeWords[] = {"preload", "compressed", "stream"};
 
@@ -288,8 +288,8 @@ void AdventureChecker::nodeBuilt(const tinyxml2::XMLElement& element, const Sett
         if (isScene && std::find(std::begin(sceneSettings), std::end(sceneSettings), each.attribute) ==
                            std::end(sceneSettings)) {
             add(text_.of(*attribute), Severity::Warning, "no-effect",
-                inQuotes(each.attribute) + " has no effect on a scene (a scene uses only name, key, mode, volume "
-                                         "and its filters)");
+                inQuotes(each.attribute) + " has no effect on a scene (a scene uses only name, key, mode, volume, "
+                                         "fadeIn, fadeOut and its filters)");
             continue;
         }
         judgeRead(*attribute, each);
