@@ -64,7 +64,8 @@ MainLoop::MainLoop(platform::Console& console, platform::IdleWait& idle, Runtime
       idle_(idle),
       runtime_(runtime),
       adventure_(adventure),
-      status_(console_, runtime.clock) {}
+      status_(console_, runtime.clock),
+      menu_(console_) {}
 
 bool MainLoop::runPass() {
     // The engine first, so that elements asking whether their channels still
@@ -121,6 +122,10 @@ void MainLoop::drawScreen() {
         if (redraw) printHelp();
         return;
     }
+    if (menu_.isOpen()) {
+        if (redraw) menu_.redraw();
+        return;
+    }
     if (redraw) status_.requestRedraw();
     if (status_.draw(adventure_, runtime_.audio.channelsPlaying(), masterVolumePercent()) && hooks_.statusPrinted) {
         hooks_.statusPrinted(status_.lastPrinted());
@@ -131,6 +136,10 @@ bool MainLoop::dispatch(int key) {
     if (helpShown_) {
         closeHelp(key);
         return true;
+    }
+    if (menu_.isOpen()) {
+        menuKey(key);
+        return !console_.outputLost();
     }
     switch (key) {
     case keys::prefixZero:
@@ -269,10 +278,21 @@ void MainLoop::fadeOutScene() {
 }
 
 void MainLoop::loadAdventure() {
-    std::optional<ChosenAdventure> chosen = chooseAdventure(console_);
-    if (!chosen) return;
+    menu_.open();
+    // Keys typed ahead into the menu are taken at once, one after the other.
+    while (menu_.isOpen() && console_.keyWaiting()) menuKey(console_.readKey());
+}
+
+void MainLoop::menuKey(int key) {
+    std::optional<ChosenAdventure> chosen = menu_.key(key);
+    // Also takes the keys that are waiting behind this one.
+    while (!chosen && menu_.isOpen() && console_.keyWaiting()) chosen = menu_.key(console_.readKey());
+    if (menu_.isOpen()) return;
+    // However the menu went, the screen shows it no longer: the status
+    // screen is written again, changed or not.
+    status_.requestRedraw();
     // Built from the document the chooser read, so the file is parsed once.
-    adventure_.load(*chosen->document);
+    if (chosen) adventure_.load(*chosen->document);
 }
 
 }  // namespace gloam

@@ -1,6 +1,7 @@
 // The player's loop: engine housekeeping, element ticks, one key, the screen.
 #pragma once
 
+#include "app/Chooser.h"
 #include "app/StatusScreen.h"
 #include "platform/Console.h"
 
@@ -29,7 +30,9 @@ struct MainLoopHooks {
 /// Runs the player pass by pass until Escape. Main thread only.
 ///
 /// Keys: cursor left/right step through the scenes (no wrap-around), '!'
-/// loads an adventure through the chooser, Escape ends, Space fades out the
+/// opens the adventure menu (while it is open the loop goes on passing, so
+/// everything plays on, and keys go to the menu only; when it goes, for any
+/// reason, the status screen is written again), Escape ends, Space fades out the
 /// current child of every top-level sequence of the current scene, a scene's
 /// key switches to it (even to the current one, which restarts it), an
 /// element's key fades it out while it runs or restarts it from the top.
@@ -111,6 +114,9 @@ private:
     void fadeOutSequenceItems();
     void fadeOutScene();
     void loadAdventure();
+    /// One key for the open menu (and the keys waiting behind it); loads
+    /// what it chose when it closes.
+    void menuKey(int key);
     /// How long before a planned moment the loop hands it to the engine.
     std::int32_t leadMs() const;
     /// When the next pass has to run: a lead before the next planned moment,
@@ -123,6 +129,7 @@ private:
     Runtime& runtime_;
     Adventure& adventure_;
     StatusScreen status_;
+    AdventureMenu menu_;
     bool helpShown_ = false;
     float masterVolume_ = 1.0f;
 };

@@ -9,6 +9,8 @@
 #include <tinyxml2.h>
 
 #include <climits>
+#include <filesystem>
+#include <memory>
 #include <limits>
 #include <string>
 #include <vector>
@@ -365,6 +367,35 @@ TEST(MainLoopVolume, SetVolumeIsClampedShownAndSteppedToTheNextTenth) {
     player.world.runFor(100);
     EXPECT_NEAR(player.loop->masterVolume(), 0.7f, 1e-6f);
     EXPECT_EQ(player.console->screen(), help + "\n\n0 channels active, volume 70 %");
+}
+
+}  // namespace
+
+namespace {
+
+/// The menu's message about a missing folder stays until a key; that key
+/// only takes it away (here the scene's own key, which would restart the
+/// scene), and the status screen is written again though nothing on it
+/// changed. Meanwhile the loop went on: the element played on.
+TEST(MainLoopMenu, WhenTheMenuGoesTheStatusScreenIsWrittenAgainAndItsKeyIsNotDispatched) {
+    Player player;
+    player.console = std::make_unique<ScriptedConsole>(std::vector<ScriptedKey>{{1010, '!'}, {3000, 'f'}}, player.world.clock);
+    player.loop = std::make_unique<MainLoop>(*player.console, player.idle, player.world.runtime, player.world.adventure,
+                                             player.hooks);
+    testsupport::writeSine("sounds/tone.wav", 60000);
+    player.world.load(R"(<a><scene key="f"><sound name="bed" src="tone.wav" autoStart="1"/></scene></a>)");
+    std::filesystem::remove_all("adventures");
+    while (player.world.now() < 2990) ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.console->screen(), "Directory 'adventures' doesn't exist\n");
+    const std::size_t printed = player.printed.size();
+    const std::size_t changes = player.world.recorder.records.size();
+
+    while (player.console->keysLeft() > 0) ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.console->screen(), player.printed.back());
+    EXPECT_EQ(player.printed.size(), printed + 1);
+    EXPECT_EQ(player.printed.back(), player.printed.at(printed - 1)) << "the same text, written again";
+    EXPECT_EQ(player.world.recorder.records.size(), changes) << "'f' did not restart the scene";
+    EXPECT_EQ(player.world.element("bed").state, State::Playing);
 }
 
 }  // namespace

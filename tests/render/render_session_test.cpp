@@ -546,3 +546,30 @@ TEST_F(RenderSession, ASceneFadingOutComesBackRestartsAfterItsFadeAndOutlivesARe
     EXPECT_NEAR(reloaded.rms(3.2, 4.0) / full, 1.0, 0.01);
     EXPECT_GT(reloaded.rms(1.5, 2.5) / full, 1.05) << "the old scene fading under the new one";
 }
+
+/// With the adventure menu open the world keeps turning: a looping bed
+/// sounds on, a delayed start comes on time; and when the menu goes (here by
+/// Escape), the status screen is written again at once, though its text is
+/// what it was.
+TEST_F(RenderSession, TheWorldKeepsTurningWhileTheMenuIsOpenAndTheScreenComesBackAfterIt) {
+    writeSine("sounds/bed.wav", 2000, 8000, 220.0, 0.5);
+    writeSine("sounds/short.wav", 500, 8000, 330.0, 0.1);
+    writeText("adventures/test.xml", R"(<a><scene>
+        <sound name="bed" src="bed.wav" autoStart="1" loopCount="-1"/>
+        <seq name="later" autoStart="1" startDelay="3200"><sound name="one" src="short.wav"/><sound name="two" src="short.wav"/></seq>
+        </scene></a>)");
+    const Rendered rendered = render("3000:!,8000:esc", 10);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    const double bed = rendered.rms(0.0, 2.0);
+    for (double at = 0.0; at + 0.1 <= 10.0; at += 0.1) {
+        EXPECT_GT(20.0 * std::log10(rendered.rms(at, at + 0.1) / bed), -40.0) << "silent at " << at << " s";
+    }
+    EXPECT_EQ(timeOf(rendered.trace, "\tone\tPlaying"), 3200);
+    EXPECT_EQ(timeOf(rendered.trace, "\ttwo\tPlaying"), 3700);
+    EXPECT_EQ(timeOf(rendered.trace, "\tlater\tFinished"), 4200);
+    // The menu's keys are in the timeline; Escape closes the menu only.
+    EXPECT_TRUE(hasLine(rendered.trace, "8000\tkey\t27"));
+    EXPECT_EQ(rendered.trace.find("bed\tClosing"), std::string::npos);
+    const std::string afterMenu = segment(rendered.screens, "@8000\n", "@");
+    EXPECT_NE(afterMenu.find("channels active"), std::string::npos) << rendered.screens;
+}
