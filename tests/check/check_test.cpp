@@ -104,6 +104,8 @@ const std::vector<Faulty>& corpus() {
          "no effect on a scene"},
         {"<a><scene spread=\"180\">\n  <sound src=\"rain.wav\"/></scene></a>", 1, 11, Severity::Warning, "no-effect",
          "no effect on a scene"},
+        {"<a><scene>\n  <sound src=\"rain.wav\" spread=\"400\"/></scene></a>", 2, 25, Severity::Warning, "out-of-range",
+         "reads as 360"},
         {"<a><scene><sound src=\"rain.wav\">\n  <filter name=\"gloam_gain_mono\" gain=\"9\"/></sound></scene></a>", 2, 34,
          Severity::Warning, "filter-parameter-clamped", "used as 4"},
         {"<a><scene><sound src=\"rain.wav\">\n  <filter name=\"gloam_gain_mono\" gain=\"1\" mix=\"1\"/></sound></scene></a>",

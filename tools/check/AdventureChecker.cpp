@@ -383,6 +383,10 @@ void AdventureChecker::judgeRead(const tinyxml2::XMLAttribute& attribute, const 
     } else if ((name == "fadeIn" || name == "fadeOut") && read.result < 0) {
         add(at, Severity::Warning, "negative-fade",
             "a negative " + inQuotes(name) + " keeps the element silent: fades are lengths");
+    } else if (name == "spread" && (read.result < 0 || read.result > 360)) {
+        add(at, Severity::Warning, "out-of-range",
+            "'spread' is an angle from 0 to 360 degrees: " + value + " reads as " +
+                formatNumber(read.result < 0 ? 0.0 : 360.0));
     }
 }
 
