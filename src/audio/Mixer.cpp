@@ -19,6 +19,8 @@ constexpr std::size_t kCommandCapacity = 32768;
 /// not all sit at the same offset within a 4 KiB page as each other and as
 /// the voice's scratch: loads and stores at such offsets stall each other.
 constexpr std::size_t kPlaneStride = kMaxBlockFrames + 48;
+/// A page of floats: what a scratch buffer may be moved by within itself.
+constexpr std::size_t kPageFloats = 1024;
 
 std::int64_t steadyNanos() noexcept {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -49,12 +51,10 @@ Mixer::Mixer(int numVoices, int numChannels)
       commands_(kCommandCapacity),
       voices_(std::make_unique<Voice[]>(static_cast<std::size_t>(std::max(numVoices, 1)))),
       numVoices_(static_cast<std::size_t>(std::max(numVoices, 1))),
-      moreGains_(std::make_unique<MoreGains[]>(numVoices_)),
       chunks_(std::make_unique<std::array<Bus*, kMaxGroupChunks>>()),
       levels_(std::make_unique<std::array<float*, kMaxMixLevels>>()),
-      voiceScratch_(kMaxBlockFrames * static_cast<std::size_t>(kMaxSoundChannels), 0.0f),
-      channelScratch_(kMaxBlockFrames * static_cast<std::size_t>(kMaxSoundChannels), 0.0f),
-      gainScratch_(kMaxBlockFrames, 0.0f),
+      voiceScratch_(kMaxBlockFrames + kPageFloats, 0.0f),
+      gainScratch_(kMaxBlockFrames + kPageFloats, 0.0f),
       interleaved_(static_cast<std::size_t>(numChannels_) * kMaxBlockFrames, 0.0f) {
     chunks_->fill(nullptr);
     levels_->fill(nullptr);
@@ -63,6 +63,11 @@ Mixer::Mixer(int numVoices, int numChannels)
     apply(groupChunkCommand(0));
     for (std::uint32_t level = 0; level < kInitialMixLevels; ++level) apply(mixLevelCommand(level));
     bus(kMasterGroup)->alive = true;
+    placeScratch();
+    // Only sounds that keep their channels use these.
+    moreGains_ = std::make_unique<MoreGains[]>(numVoices_);
+    soundFrames_.assign(kMaxBlockFrames * static_cast<std::size_t>(kMaxSoundChannels), 0.0f);
+    soundPlanes_.assign(kMaxBlockFrames * static_cast<std::size_t>(kMaxSoundChannels), 0.0f);
 }
 
 Mixer::~Mixer() = default;
@@ -132,7 +137,7 @@ void Mixer::apply(const MixCommand& command) noexcept {
             voice.stopFrame = kNeverFrame;
             voice.target = command.gains;
             voice.current = command.gains;
-            voice.channels = command.reader != nullptr ? std::clamp(command.reader->channels(), 1, kMaxSoundChannels) : 1;
+            voice.channels = static_cast<std::uint8_t>(command.reader != nullptr ? std::clamp(command.reader->channels(), 1, kMaxSoundChannels) : 1);
             moreGains_[command.index] = MoreGains{};
         }
         break;
@@ -342,6 +347,38 @@ void Mixer::collectVoices(std::size_t numFrames) noexcept {
     }
 }
 
+void Mixer::placeScratch() {
+    constexpr std::uintptr_t page = 4096;
+    constexpr std::uintptr_t step = 64;  // a cache line
+    std::vector<std::uintptr_t> taken;
+    for (std::uint32_t level = 0; level < std::min<std::uint32_t>(numLevels_, 2); ++level) {
+        for (float* plane : levelPlanes(level)) {
+            if (plane != nullptr) taken.push_back(reinterpret_cast<std::uintptr_t>(plane) % page);
+        }
+    }
+    auto distance = [](std::uintptr_t a, std::uintptr_t b) {
+        const std::uintptr_t d = a > b ? a - b : b - a;
+        return std::min(d, page - d);
+    };
+    auto place = [&](std::vector<float>& buffer) {
+        float* best = buffer.data();
+        std::uintptr_t bestGap = 0;
+        for (std::size_t offset = 0; offset < kPageFloats; offset += step / sizeof(float)) {
+            const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(buffer.data() + offset) % page;
+            std::uintptr_t gap = page;
+            for (std::uintptr_t other : taken) gap = std::min(gap, distance(at, other));
+            if (gap > bestGap) {
+                bestGap = gap;
+                best = buffer.data() + offset;
+            }
+        }
+        taken.push_back(reinterpret_cast<std::uintptr_t>(best) % page);
+        return best;
+    };
+    voiceBlock_ = place(voiceScratch_);
+    gainBlock_ = place(gainScratch_);
+}
+
 Mixer::Planes Mixer::levelPlanes(std::uint32_t depth) const noexcept {
     Planes planes{};
     float* storage = (*levels_)[depth];
@@ -393,7 +430,7 @@ void Mixer::mixVoice(std::uint32_t index, const Planes& planes, std::size_t numF
 
 void Mixer::fetch(Voice& voice, std::size_t numFrames) noexcept {
     voice.mixed = true;
-    float* scratch = voiceScratch_.data();
+    float* scratch = voice.channels == 1 ? voiceBlock_ : soundFrames_.data();
     const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
     // The voice may begin or stop part-way through the block, on its frame.
     const auto from = static_cast<std::size_t>(std::clamp<std::int64_t>(voice.startFrame - blockStart_, 0, static_cast<std::int64_t>(numFrames)));
@@ -416,12 +453,12 @@ void Mixer::fetch(Voice& voice, std::size_t numFrames) noexcept {
 void Mixer::place(std::uint32_t index, const Planes& planes, std::size_t numFrames) noexcept {
     Voice& voice = voices_[index];
     if (voice.channels == 1) {
-        placeMono(voiceScratch_.data(), voice.current, voice.target, planes, numFrames);
+        placeMono(voiceBlock_, voice.current, voice.target, planes, numFrames);
     } else {
         // Each channel of the sound is placed on its own, with its own gains.
         std::array<float*, kMaxSoundChannels> split{};
-        for (std::size_t c = 0; c < static_cast<std::size_t>(voice.channels); ++c) split[c] = channelScratch_.data() + c * kMaxBlockFrames;
-        kernels::deinterleave(split.data(), voiceScratch_.data(), voice.channels, numFrames);
+        for (std::size_t c = 0; c < static_cast<std::size_t>(voice.channels); ++c) split[c] = soundPlanes_.data() + c * kMaxBlockFrames;
+        kernels::deinterleave(split.data(), soundFrames_.data(), static_cast<int>(voice.channels), numFrames);
         placeMono(split[0], voice.current, voice.target, planes, numFrames);
         MoreGains& more = moreGains_[index];
         for (std::size_t c = 1; c < static_cast<std::size_t>(voice.channels); ++c) {
@@ -468,7 +505,7 @@ void Mixer::applyVolume(Bus& target, const Planes& planes, std::size_t numFrames
     }
     const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
     target.mixedUntil = blockEnd;
-    float* gains = gainScratch_.data();
+    float* gains = gainBlock_;
     if (target.smoothing) {
         // An unscheduled change: a straight line over this block.
         target.smoothing = false;
