@@ -31,9 +31,10 @@ void Adventure::load(const std::string& path) {
 }
 
 void Adventure::load(tinyxml2::XMLDocument& document) {
-    // The current scene is left as when another is selected; scenes fading
-    // out go on doing so, apart from the new adventure.
-    if (Scene* scene = current()) scene->deselect();
+    // A current scene with a fade-out is left as when another is selected;
+    // scenes fading out go on doing so, apart from the new adventure. Any
+    // other scene goes at once, as it always did.
+    if (Scene* scene = current(); scene != nullptr && scene->settings.fadeOut > 0) scene->deselect();
     for (auto& scene : scenes) {
         if (!scene->isLeaving()) continue;
         scene->releaseSceneKeys();
