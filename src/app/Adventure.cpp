@@ -31,7 +31,22 @@ void Adventure::load(const std::string& path) {
 }
 
 void Adventure::load(tinyxml2::XMLDocument& document) {
-    clear();
+    // A current scene with a fade-out is left as when another is selected;
+    // scenes fading out go on doing so, apart from the new adventure. Any
+    // other scene goes at once, as it always did.
+    if (Scene* scene = current(); scene != nullptr && scene->settings.fadeOut > 0) scene->deselect();
+    for (auto& scene : scenes) {
+        if (!scene->isLeaving()) continue;
+        scene->releaseSceneKeys();
+        leaving_.push_back(std::move(scene));
+    }
+    if (leaving_.empty()) {
+        clear();
+    } else {
+        scenes.clear();
+        ++revision_;
+        runtime_.soundCache.retireAll();
+    }
 
     tinyxml2::XMLElement* root = document.FirstChildElement();
     if (root == nullptr) return;
@@ -61,11 +76,21 @@ void Adventure::load(tinyxml2::XMLDocument& document) {
 void Adventure::clear() {
     for (auto& scene : scenes) scene.reset();
     scenes.clear();
+    leaving_.clear();
     ++revision_;
     runtime_.soundCache.releaseAll();
 }
 
+void Adventure::finishLeavingScenes() {
+    for (auto& scene : scenes) scene->finishLeaving();
+    if (leaving_.empty()) return;
+    for (auto& scene : leaving_) scene->finishLeaving();
+    std::erase_if(leaving_, [](const std::unique_ptr<Scene>& scene) { return !scene->isLeaving(); });
+    if (leaving_.empty()) runtime_.soundCache.releaseRetired();
+}
+
 void Adventure::tick(std::int32_t lookaheadMs) {
+    finishLeavingScenes();
     auto& active = runtime_.activeElements;
     runtime_.eventFrame.reset();
     // The next entry is taken before each tick: an element may leave the list

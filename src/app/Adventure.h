@@ -27,14 +27,19 @@ public:
     /// Reads `path` (readAdventureFile: regular files only, never waiting on
     /// the open); a file that is refused or does not parse changes nothing.
     /// Otherwise the old scenes and sounds go, the new scenes are built and
-    /// the first one is selected.
+    /// the first one is selected. An old scene with a fadeOut (the current
+    /// one, or one still fading) first fades out while the new adventure
+    /// starts; it answers no key meanwhile, and it and its sounds go when
+    /// the fade is over.
     void load(const std::string& path);
     /// The same from a document already read and checked (the chooser's), so
     /// that a chosen file is parsed once. No reference into it is kept.
     void load(tinyxml2::XMLDocument& document);
-    /// Destroys the scenes and releases every cached sound.
+    /// Destroys the scenes (also those still fading out) and releases every
+    /// cached sound.
     void clear();
-    /// Ticks every active element at the clock's time; then handles, in the
+    /// Ends the fade-outs of scenes that are over, then ticks every active
+    /// element at the clock's time; then handles, in the
     /// order of their frames, what falls due before `lookaheadMs` from now,
     /// each at exactly its frame (the engine plays it then), so the life
     /// cycle runs a little ahead of what is heard and nothing planned is
@@ -61,12 +66,17 @@ public:
     std::optional<std::int32_t> nextClosing;
 
 private:
+    /// Ends the scene fade-outs that are over; scenes of a replaced
+    /// adventure go then, and with the last of them the old sounds.
+    void finishLeavingScenes();
     /// Ticks, in list order, the active elements due by the event frame.
     void tickDue(std::int64_t frame);
     void findDeadlines();
 
     Runtime& runtime_;
     std::uint64_t revision_ = 0;
+    /// Scenes of a replaced adventure still fading out.
+    std::vector<std::unique_ptr<Scene>> leaving_;
 };
 
 }  // namespace gloam

@@ -30,17 +30,16 @@ bool hasXmlExtension(const std::string& fileName) {
     return dot != std::string::npos && fileName.compare(dot, std::string::npos, ".xml") == 0;
 }
 
-/// Waits for the operator's next key and returns it, showing `screen` again
+/// Waits for the operator's next key and returns it, showing the menu again
 /// whenever the console asks for a redraw. Escape when nobody can see the
 /// menu any more.
-int nextMenuKey(platform::Console& console, const std::string& screen) {
+int nextMenuKey(platform::Console& console, AdventureMenu& menu) {
     for (;;) {
         if (console.waitForKey(-1)) return console.readKey();
         if (console.outputLost()) return keys::escape;
         // A console that cannot wait decides in its blocking read.
         if (!console.takeRedrawRequest()) return console.readKey();
-        console.clearScreen();
-        console.print(screen);
+        menu.redraw();
     }
 }
 
@@ -60,63 +59,111 @@ std::vector<std::string> listAdventureFiles(const std::string& directory) {
     return files;
 }
 
-std::optional<ChosenAdventure> chooseAdventure(platform::Console& console) {
-    console.clearScreen();
+void AdventureMenu::show(const std::string& text) {
+    shown_ = text;
+    console_.clearScreen();
+    console_.print(shown_);
+}
+
+void AdventureMenu::redraw() {
+    if (!isOpen()) return;
+    console_.clearScreen();
+    console_.print(shown_);
+}
+
+void AdventureMenu::showMenu() {
+    stage_ = Stage::Menu;
+    std::string menu = "Select file with cursor up/down\n\n";
+    for (std::size_t i = 0; i < shownNames_.size(); ++i) {
+        menu += static_cast<std::int64_t>(i) == selection_ ? "->" : "  ";
+        menu += ' ';
+        menu += shownNames_[i];
+        menu += '\n';
+    }
+    show(menu);
+}
+
+void AdventureMenu::open() {
+    candidates_.clear();
+    shownNames_.clear();
+    selection_ = 0;
+    console_.clearScreen();
     std::error_code error;
     if (!fs::exists(adventuresDirectory, error)) {
-        console.print(missingMessage);
-        return std::nullopt;
+        stage_ = Stage::FinalMessage;
+        shown_ = missingMessage;
+        console_.print(shown_);
+        return;
     }
-    std::vector<std::string> candidates = listAdventureFiles(adventuresDirectory);
-    if (candidates.empty()) {
-        console.print(emptyMessage);
-        return std::nullopt;
+    candidates_ = listAdventureFiles(adventuresDirectory);
+    if (candidates_.empty()) {
+        stage_ = Stage::FinalMessage;
+        shown_ = emptyMessage;
+        console_.print(shown_);
+        return;
     }
     // File names come from someone else's folder: shown only with their
     // control characters made visible.
-    std::vector<std::string> shownNames;
-    for (const std::string& candidate : candidates) {
-        shownNames.push_back(platform::visibleText(fs::path(candidate).filename().string()));
+    for (const std::string& candidate : candidates_) {
+        shownNames_.push_back(platform::visibleText(fs::path(candidate).filename().string()));
     }
+    showMenu();
+}
 
-    std::int32_t selection = 0;
-    for (;;) {
-        console.clearScreen();
-        std::string menu = "Select file with cursor up/down\n\n";
-        for (std::size_t i = 0; i < shownNames.size(); ++i) {
-            menu += static_cast<std::int64_t>(i) == selection ? "->" : "  ";
-            menu += ' ';
-            menu += shownNames[i];
-            menu += '\n';
+std::optional<ChosenAdventure> AdventureMenu::key(int code) {
+    // The second code comes with its prefix or not at all.
+    const int second = keys::isPrefix(code) ? (console_.keyWaiting() ? console_.readKey() : keys::unmapped) : 0;
+    switch (stage_) {
+    case Stage::Closed:
+        return std::nullopt;
+    case Stage::FinalMessage:
+        stage_ = Stage::Closed;
+        return std::nullopt;
+    case Stage::Message:
+        showMenu();
+        return std::nullopt;
+    case Stage::Menu:
+        break;
+    }
+    if (keys::isPrefix(code)) {
+        // Unsigned steps: the marker may wander off either end and back.
+        if (second == keys::up) {
+            selection_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(selection_) - 1u);
+        } else if (second == keys::down) {
+            selection_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(selection_) + 1u);
         }
-        console.print(menu);
-
-        int key = nextMenuKey(console, menu);
-        if (keys::isPrefix(key)) {
-            // The second code comes with its prefix or not at all.
-            int second = console.keyWaiting() ? console.readKey() : keys::unmapped;
-            // Unsigned steps: the marker may wander off either end and back.
-            if (second == keys::up) {
-                selection = static_cast<std::int32_t>(static_cast<std::uint32_t>(selection) - 1u);
-            } else if (second == keys::down) {
-                selection = static_cast<std::int32_t>(static_cast<std::uint32_t>(selection) + 1u);
+    } else if (code == keys::enter) {
+        // Compared unsigned, so a marker above the list is out of range too.
+        auto index = static_cast<std::uint32_t>(selection_);
+        if (index < candidates_.size()) {
+            auto document = std::make_unique<tinyxml2::XMLDocument>();
+            if (readAdventureFile(candidates_[index], *document)) {
+                stage_ = Stage::Closed;
+                return ChosenAdventure{candidates_[index], std::move(document)};
             }
-        } else if (key == keys::enter) {
-            // Compared unsigned, so a marker above the list is out of range too.
-            auto index = static_cast<std::uint32_t>(selection);
-            if (index < candidates.size()) {
-                auto document = std::make_unique<tinyxml2::XMLDocument>();
-                if (readAdventureFile(candidates[index], *document)) {
-                    return ChosenAdventure{candidates[index], std::move(document)};
-                }
-                console.clearScreen();
-                console.print(malformedMessage);
-                nextMenuKey(console, malformedMessage);
-            }
-        } else if (key == keys::escape) {
+            stage_ = Stage::Message;
+            show(malformedMessage);
             return std::nullopt;
         }
+    } else if (code == keys::escape) {
+        stage_ = Stage::Closed;
+        return std::nullopt;
     }
+    // Every other key draws the menu again, as it always did.
+    showMenu();
+    return std::nullopt;
+}
+
+std::optional<ChosenAdventure> chooseAdventure(platform::Console& console) {
+    AdventureMenu menu(console);
+    menu.open();
+    // A missing or empty folder: the message stays, no key is waited for.
+    if (menu.showsFinalMessage()) return std::nullopt;
+    while (menu.isOpen()) {
+        std::optional<ChosenAdventure> chosen = menu.key(nextMenuKey(console, menu));
+        if (chosen) return chosen;
+    }
+    return std::nullopt;
 }
 
 }  // namespace gloam

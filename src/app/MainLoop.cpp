@@ -4,6 +4,8 @@
 #include "app/Adventure.h"
 #include "app/AudioStartup.h"
 #include "app/Chooser.h"
+#include "app/HelpScreen.h"
+#include "audio/ChannelGroup.h"
 #include "audio/System.h"
 #include "model/Runtime.h"
 #include "model/Scene.h"
@@ -14,6 +16,7 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -24,6 +27,13 @@ namespace {
 namespace keys = platform::keys;
 
 constexpr int keyLoad = '!';
+constexpr int keyHelp = '?';
+
+/// The master volume moves in tenths of full level: ten presses from full to
+/// silence, each one a number on the screen the operator can count.
+constexpr int volumeStepPercent = 10;
+/// A volume change is a ramp this long, so it never clicks.
+constexpr std::int32_t volumeRampMs = 50;
 
 /// The loop passes at least this often while it waits for keys, so that the
 /// screen follows what is heard and the engine's housekeeping runs.
@@ -54,7 +64,8 @@ MainLoop::MainLoop(platform::Console& console, platform::IdleWait& idle, Runtime
       idle_(idle),
       runtime_(runtime),
       adventure_(adventure),
-      status_(console_, runtime.clock) {}
+      status_(console_, runtime.clock),
+      menu_(console_) {}
 
 bool MainLoop::runPass() {
     // The engine first, so that elements asking whether their channels still
@@ -62,10 +73,7 @@ bool MainLoop::runPass() {
     runtime_.audio.update();
     adventure_.tick(2 * leadMs());
     if (console_.keyWaiting() && !dispatch(console_.readKey())) return false;
-    if (console_.takeRedrawRequest()) status_.requestRedraw();
-    if (status_.draw(adventure_, runtime_.audio.channelsPlaying()) && hooks_.statusPrinted) {
-        hooks_.statusPrinted(status_.lastPrinted());
-    }
+    drawScreen();
     // Nobody sees the screen any more (the reader of the output went away):
     // leave the way Escape does rather than play on unseen.
     if (console_.outputLost()) return false;
@@ -106,7 +114,33 @@ std::int32_t MainLoop::nextPassAt() const {
     return until;
 }
 
+void MainLoop::drawScreen() {
+    const bool redraw = console_.takeRedrawRequest();
+    // While another screen is up the status screen waits; it is written
+    // afresh when that screen goes.
+    if (helpShown_) {
+        if (redraw) printHelp();
+        return;
+    }
+    if (menu_.isOpen()) {
+        if (redraw) menu_.redraw();
+        return;
+    }
+    if (redraw) status_.requestRedraw();
+    if (status_.draw(adventure_, runtime_.audio.channelsPlaying(), masterVolumePercent()) && hooks_.statusPrinted) {
+        hooks_.statusPrinted(status_.lastPrinted());
+    }
+}
+
 bool MainLoop::dispatch(int key) {
+    if (helpShown_) {
+        closeHelp(key);
+        return true;
+    }
+    if (menu_.isOpen()) {
+        menuKey(key);
+        return !console_.outputLost();
+    }
     switch (key) {
     case keys::prefixZero:
     case keys::prefix: {
@@ -116,6 +150,9 @@ bool MainLoop::dispatch(int key) {
         int second = console_.readKey();
         if (second == keys::left) stepScene(false);
         if (second == keys::right) stepScene(true);
+        if (second == keys::up) stepMasterVolume(true);
+        if (second == keys::down) stepMasterVolume(false);
+        if (second == keys::del) fadeOutScene();
         return true;
     }
     case keyLoad:
@@ -127,9 +164,55 @@ bool MainLoop::dispatch(int key) {
         fadeOutSequenceItems();
         return true;
     default:
-        sceneOrElementKey(key);
+        if (key == keyHelp && !adventureClaims(key)) {
+            showHelp();
+        } else {
+            sceneOrElementKey(key);
+        }
         return true;
     }
+}
+
+void MainLoop::setMasterVolume(float volume) {
+    if (!(volume >= 0.0f)) volume = 0.0f;  // NaN too
+    masterVolume_ = std::min(volume, 1.0f);
+    const std::int64_t from = runtime_.nowFrame();
+    runtime_.audio.masterGroup().rampVolume(masterVolume_, from, from + runtime_.timebase().framesIn(volumeRampMs));
+}
+
+int MainLoop::masterVolumePercent() const { return static_cast<int>(std::lround(masterVolume_ * 100.0f)); }
+
+void MainLoop::stepMasterVolume(bool up) {
+    // From a level between steps (set from elsewhere) the first step goes to
+    // the next tenth in that direction.
+    const int percent = masterVolumePercent();
+    const int below = percent / volumeStepPercent * volumeStepPercent;
+    const int target = up ? below + volumeStepPercent : (below == percent ? below - volumeStepPercent : below);
+    setMasterVolume(static_cast<float>(std::clamp(target, 0, 100)) / 100.0f);
+}
+
+bool MainLoop::adventureClaims(int key) const {
+    const auto code = static_cast<std::size_t>(key & 0xff);
+    const Scene* current = adventure_.current();
+    return runtime_.sceneHotkeys[code] != nullptr || (current != nullptr && current->elementHotkeys[code] != nullptr);
+}
+
+void MainLoop::showHelp() {
+    helpShown_ = true;
+    printHelp();
+}
+
+void MainLoop::printHelp() {
+    console_.clearScreen();
+    console_.print(composeHelp(adventure_, console_.windowSize()));
+}
+
+void MainLoop::closeHelp(int key) {
+    // The key only closes the help; the second code of a special key goes
+    // with it.
+    if (platform::keys::isPrefix(key) && console_.keyWaiting()) console_.readKey();
+    helpShown_ = false;
+    status_.requestRedraw();
 }
 
 void MainLoop::stepScene(bool forward) {
@@ -139,7 +222,12 @@ void MainLoop::stepScene(bool forward) {
 }
 
 void MainLoop::switchToScene(std::uint32_t index) {
-    if (Scene* current = adventure_.current()) current->deselect();
+    Scene* current = adventure_.current();
+    if (current != nullptr && index == adventure_.currentScene) {
+        current->restart();
+        return;
+    }
+    if (current != nullptr) current->deselect();
     adventure_.currentScene = index;
     adventure_.scenes[index]->select();
 }
@@ -179,11 +267,32 @@ void MainLoop::fadeOutSequenceItems() {
     }
 }
 
+void MainLoop::fadeOutScene() {
+    Scene* current = adventure_.current();
+    if (current == nullptr) return;
+    // As if each running element's own key were pressed: each fades over its
+    // own fadeOut (at once without one).
+    for (const auto& child : current->children) {
+        if (child->state == State::Playing || child->state == State::Waiting) child->startFadeOut();
+    }
+}
+
 void MainLoop::loadAdventure() {
-    std::optional<ChosenAdventure> chosen = chooseAdventure(console_);
-    if (!chosen) return;
+    menu_.open();
+    // Keys typed ahead into the menu are taken at once, one after the other.
+    while (menu_.isOpen() && console_.keyWaiting()) menuKey(console_.readKey());
+}
+
+void MainLoop::menuKey(int key) {
+    std::optional<ChosenAdventure> chosen = menu_.key(key);
+    // Also takes the keys that are waiting behind this one.
+    while (!chosen && menu_.isOpen() && console_.keyWaiting()) chosen = menu_.key(console_.readKey());
+    if (menu_.isOpen()) return;
+    // However the menu went, the screen shows it no longer: the status
+    // screen is written again, changed or not.
+    status_.requestRedraw();
     // Built from the document the chooser read, so the file is parsed once.
-    adventure_.load(*chosen->document);
+    if (chosen) adventure_.load(*chosen->document);
 }
 
 }  // namespace gloam

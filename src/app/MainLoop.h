@@ -1,6 +1,7 @@
 // The player's loop: engine housekeeping, element ticks, one key, the screen.
 #pragma once
 
+#include "app/Chooser.h"
 #include "app/StatusScreen.h"
 #include "platform/Console.h"
 
@@ -29,12 +30,19 @@ struct MainLoopHooks {
 /// Runs the player pass by pass until Escape. Main thread only.
 ///
 /// Keys: cursor left/right step through the scenes (no wrap-around), '!'
-/// loads an adventure through the chooser, Escape ends, Space fades out the
+/// opens the adventure menu (while it is open the loop goes on passing, so
+/// everything plays on, and keys go to the menu only; when it goes, for any
+/// reason, the status screen is written again), Escape ends, Space fades out the
 /// current child of every top-level sequence of the current scene, a scene's
 /// key switches to it (even to the current one, which restarts it), an
 /// element's key fades it out while it runs or restarts it from the top.
-/// Cursor up/down and other special keys do nothing; a prefix code without a
-/// second code waiting is a key that does nothing. When the console asks for a
+/// Cursor up/down raise and lower the master volume by a tenth of full level
+/// (from silence to full, no further); Delete fades out every top-level
+/// element of the current scene that plays or waits, each over its own
+/// fadeOut, as its own key would; other special keys do nothing; a
+/// prefix code without a second code waiting is a key that does nothing. '?', when no scene and no
+/// element of the current scene answers it, shows the help screen until the
+/// next key, which only takes it away (the status screen is written again). When the console asks for a
 /// redraw the status screen is written again (at the screen's own pace); when
 /// the output is lost the loop ends as after Escape.
 class MainLoop {
@@ -59,6 +67,14 @@ public:
 
     const StatusScreen& statusScreen() const { return status_; }
 
+    /// Sets the level of everything heard, 0 (silence) to 1 (full, the
+    /// start), clamped; it glides there over 50 ms, so it never clicks. The
+    /// status screen shows it while it is not full. Main thread only (a remote
+    /// control hands its requests to the loop).
+    void setMasterVolume(float volume);
+    /// The level last set, 0 to 1.
+    float masterVolume() const { return masterVolume_; }
+
 private:
     /// Passes every key read on to the keyRead hook.
     class TappedConsole final : public platform::Console {
@@ -71,6 +87,7 @@ private:
         bool waitForKey(int timeoutMs) override { return console_.waitForKey(timeoutMs); }
         bool takeRedrawRequest() override { return console_.takeRedrawRequest(); }
         bool outputLost() const override { return console_.outputLost(); }
+        platform::WindowSize windowSize() const override { return console_.windowSize(); }
 
     private:
         platform::Console& console_;
@@ -79,11 +96,27 @@ private:
 
     /// Acts on one key; false for Escape.
     bool dispatch(int key);
+    /// Writes the screen that is up: the status screen (when it changed or a
+    /// redraw was asked for), or the help screen again on a redraw request.
+    void drawScreen();
+    /// The master volume a tenth of full level up or down.
+    void stepMasterVolume(bool up);
+    int masterVolumePercent() const;
+    /// Whether a scene, or an element of the current scene, answers `key`.
+    bool adventureClaims(int key) const;
+    void showHelp();
+    void printHelp();
+    /// `key` takes the help screen away and does nothing else.
+    void closeHelp(int key);
     void stepScene(bool forward);
     void switchToScene(std::uint32_t index);
     void sceneOrElementKey(int key);
     void fadeOutSequenceItems();
+    void fadeOutScene();
     void loadAdventure();
+    /// One key for the open menu (and the keys waiting behind it); loads
+    /// what it chose when it closes.
+    void menuKey(int key);
     /// How long before a planned moment the loop hands it to the engine.
     std::int32_t leadMs() const;
     /// When the next pass has to run: a lead before the next planned moment,
@@ -96,6 +129,9 @@ private:
     Runtime& runtime_;
     Adventure& adventure_;
     StatusScreen status_;
+    AdventureMenu menu_;
+    bool helpShown_ = false;
+    float masterVolume_ = 1.0f;
 };
 
 }  // namespace gloam

@@ -17,6 +17,15 @@ platform::CommandLine playerCommandLine(PlayerOptions& options) {
                     options.root = value;
                     return {};
                 })
+        .option("--seed", "N|random",
+                "start the random numbers from seed N (0 to 4294967295), or from\n"
+                "one picked now, which is printed when the player ends;\n"
+                "default: the same fixed sequence every run",
+                [&options](const std::string& value) -> std::string {
+                    options.seed = parseSeed(value);
+                    if (!options.seed) return "--seed needs a whole number from 0 to 4294967295 or 'random'";
+                    return {};
+                })
         .epilogue("Exit code: 0 after Escape, 2 for bad usage or an unusable folder. See gloam(1).");
     return commandLine;
 }

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "platform/CommandLine.h"
+#include "playback/Random.h"
+
+#include <optional>
 
 #include <string>
 
@@ -11,6 +14,9 @@ namespace gloam {
 /// `gloam` in the game's folder.
 struct PlayerOptions {
     std::string root = ".";  ///< the folder holding adventures/, sounds/ and plugins/
+    /// --seed: the random sequence starts from this seed (or one picked from
+    /// the system); none keeps the fixed sequence.
+    std::optional<SeedRequest> seed;
 };
 
 /// The player's options, each writing into `options` (which must outlive the

@@ -7,9 +7,10 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/Console.h"
+
 namespace platform {
 class Clock;
-class Console;
 }  // namespace platform
 
 namespace gloam {
@@ -42,9 +43,18 @@ private:
 /// keyed element of the current scene in key-code order with its state
 /// letter (F fading out, P playing, E waiting, space otherwise); then the
 /// channel count. No final line break. Names appear in their display form.
-std::string composeStatus(const Adventure& adventure, int channelCount);
+/// In a `window` of known size that cannot hold it all, every line is cut at
+/// the window's width and the element list shortened (ending in a "+N more"
+/// line), then blank lines and the separator left out, so that the help line,
+/// the scene rows and the channel count stay in view; otherwise, and for a
+/// window of unknown size (0 x 0), the text is the whole of it.
+/// While the master volume is not at 100 %, the channel count is followed by
+/// ", volume N %".
+std::string composeStatus(const Adventure& adventure, int channelCount, platform::WindowSize window = {},
+                          int volumePercent = 100);
 
-/// Writes the status text to a console, but only when it differs from what it
+/// Writes the status text, fitted to the console's window, to a console, but
+/// only when it differs from what it
 /// wrote last, so an unchanged screen is not redrawn 50 times a second, and
 /// at most once per writeIntervalMs of the program clock: a change that comes
 /// sooner is held back and written by the first draw at or after
@@ -61,7 +71,7 @@ public:
     /// Composes the text and, if it changed or a redraw was requested and no
     /// write happened in the last writeIntervalMs, clears the console and
     /// prints it. Returns true when it printed.
-    bool draw(const Adventure& adventure, int channelCount);
+    bool draw(const Adventure& adventure, int channelCount, int volumePercent = 100);
 
     /// Writes the text again at the next allowed draw even if it did not
     /// change (the terminal was resized, or a shell wrote over it).

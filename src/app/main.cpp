@@ -54,6 +54,7 @@ private:
     int saved_ = -1;
 };
 
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,10 +88,18 @@ int main(int argc, char** argv) {
     gloam::AudioClock clock(audioSystem);
     platform::RealIdleWait idle(terminal, clock);
     gloam::Runtime runtime(audioSystem, clock, clock.timebase());
+    std::optional<std::uint32_t> seed;
+    if (options.seed) {
+        seed = gloam::resolveSeed(*options.seed);
+        runtime.random.seed(*seed);
+    }
     gloam::Adventure adventure(runtime);
     gloam::MainLoop loop(terminal, idle, runtime, adventure);
     int exitCode = loop.run();
     quiet.restore();
     if (terminal.outputLost()) std::fputs("gloam: the screen can no longer be written; stopped\n", stderr);
+    // A seed picked from the system is said once the screen is gone, so the
+    // evening can be played again with the same draw.
+    if (seed && !options.seed->value) std::fprintf(stderr, "gloam: seed %u\n", *seed);
     return exitCode;
 }

@@ -19,6 +19,16 @@ constexpr std::chrono::milliseconds kIdlePeriod{100};
 }  // namespace
 
 std::size_t StreamJob::pump(std::size_t maxFrames) noexcept {
+    const auto channels = static_cast<std::size_t>(decoder->channels());
+    if (channels > 1) {
+        const std::size_t room = std::min(maxFrames, feed->ring.writableSpans().firstSize / channels +
+                                                         feed->ring.writableSpans().secondSize / channels);
+        const std::size_t frames = std::min(room, bounce.size() / channels);
+        const std::size_t written = frames > 0 ? decoder->decode(bounce.data(), frames) : 0;
+        feed->ring.write(bounce.data(), written * channels);
+        if (decoder->finished()) feed->finished.store(true, std::memory_order_release);
+        return written;
+    }
     const RingBuffer::Spans spans = feed->ring.writableSpans();
     std::size_t first = std::min(spans.firstSize, maxFrames);
     std::size_t written = decoder->decode(spans.first, first);

@@ -22,6 +22,9 @@ namespace audio {
 struct StreamJob {
     std::unique_ptr<MonoDecoder> decoder;
     std::shared_ptr<StreamFeed> feed;
+    /// Whole frames of several channels are decoded here first, so that a
+    /// frame never straddles the ring's end.
+    std::vector<float> bounce;
 
     /// Decodes into the ring as far as it has room, at most maxFrames;
     /// returns the frames written. Sets feed->finished at the end.

@@ -20,7 +20,7 @@ struct MixCommand {
         StartVoice,          ///< index, generation, reader, group, gains, paused
         StopVoice,           ///< index, generation, atFrame: silent from that frame on
         PauseVoice,          ///< index, generation, paused; when resuming, sounds from atFrame
-        SetVoiceGains,       ///< index, generation, gains
+        SetVoiceGains,       ///< index, generation, gains of sourceChannel
         SetVoiceGroup,       ///< index, generation, group
         CreateGroup,         ///< index (under the master group, volume 1)
         ReleaseGroup,        ///< index: detached from its parent, sub-groups and DSPs
@@ -36,6 +36,7 @@ struct MixCommand {
 
     Kind kind = Kind::StopVoice;
     bool paused = false;
+    std::uint8_t sourceChannel = 0;  ///< which channel of the voice's sound `gains` places
     std::uint32_t index = kNoIndex;
     std::uint32_t generation = 0;
     std::uint32_t group = kNoIndex;

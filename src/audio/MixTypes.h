@@ -38,6 +38,10 @@ inline constexpr std::int64_t kNeverFrame = std::numeric_limits<std::int64_t>::m
 /// a handful.
 inline constexpr int kMaxVolumeSegments = 16;
 
+/// The most channels a sound keeps when it is played spread (a file with more
+/// is mixed down to mono).
+inline constexpr int kMaxSoundChannels = 8;
+
 /// Linear gain per output channel for one voice.
 using SpeakerGains = std::array<float, kMaxOutputChannels>;
 

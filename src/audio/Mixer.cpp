@@ -19,6 +19,8 @@ constexpr std::size_t kCommandCapacity = 32768;
 /// not all sit at the same offset within a 4 KiB page as each other and as
 /// the voice's scratch: loads and stores at such offsets stall each other.
 constexpr std::size_t kPlaneStride = kMaxBlockFrames + 48;
+/// A page of floats: what a scratch buffer may be moved by within itself.
+constexpr std::size_t kPageFloats = 1024;
 
 std::int64_t steadyNanos() noexcept {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -51,8 +53,8 @@ Mixer::Mixer(int numVoices, int numChannels)
       numVoices_(static_cast<std::size_t>(std::max(numVoices, 1))),
       chunks_(std::make_unique<std::array<Bus*, kMaxGroupChunks>>()),
       levels_(std::make_unique<std::array<float*, kMaxMixLevels>>()),
-      voiceScratch_(kMaxBlockFrames, 0.0f),
-      gainScratch_(kMaxBlockFrames, 0.0f),
+      voiceScratch_(kMaxBlockFrames + kPageFloats, 0.0f),
+      gainScratch_(kMaxBlockFrames + kPageFloats, 0.0f),
       interleaved_(static_cast<std::size_t>(numChannels_) * kMaxBlockFrames, 0.0f) {
     chunks_->fill(nullptr);
     levels_->fill(nullptr);
@@ -61,6 +63,11 @@ Mixer::Mixer(int numVoices, int numChannels)
     apply(groupChunkCommand(0));
     for (std::uint32_t level = 0; level < kInitialMixLevels; ++level) apply(mixLevelCommand(level));
     bus(kMasterGroup)->alive = true;
+    placeScratch();
+    // Only sounds that keep their channels use these.
+    moreGains_ = std::make_unique<MoreGains[]>(numVoices_);
+    soundFrames_.assign(kMaxBlockFrames * static_cast<std::size_t>(kMaxSoundChannels), 0.0f);
+    soundPlanes_.assign(kMaxBlockFrames * static_cast<std::size_t>(kMaxSoundChannels), 0.0f);
 }
 
 Mixer::~Mixer() = default;
@@ -130,6 +137,8 @@ void Mixer::apply(const MixCommand& command) noexcept {
             voice.stopFrame = kNeverFrame;
             voice.target = command.gains;
             voice.current = command.gains;
+            voice.channels = static_cast<std::uint8_t>(command.reader != nullptr ? std::clamp(command.reader->channels(), 1, kMaxSoundChannels) : 1);
+            moreGains_[command.index] = MoreGains{};
         }
         break;
     case Kind::StopVoice:
@@ -151,8 +160,15 @@ void Mixer::apply(const MixCommand& command) noexcept {
         break;
     case Kind::SetVoiceGains:
         if (Voice* voice = voiceFor(command)) {
-            voice->target = command.gains;
-            if (voice->fresh) voice->current = command.gains;
+            if (command.sourceChannel == 0) {
+                voice->target = command.gains;
+                if (voice->fresh) voice->current = command.gains;
+            } else if (command.sourceChannel < kMaxSoundChannels) {
+                const std::size_t at = command.sourceChannel - 1u;
+                MoreGains& more = moreGains_[command.index];
+                more.target[at] = command.gains;
+                if (voice->fresh) more.current[at] = command.gains;
+            }
         }
         break;
     case Kind::SetVoiceGroup:
@@ -331,6 +347,38 @@ void Mixer::collectVoices(std::size_t numFrames) noexcept {
     }
 }
 
+void Mixer::placeScratch() {
+    constexpr std::uintptr_t page = 4096;
+    constexpr std::uintptr_t step = 64;  // a cache line
+    std::vector<std::uintptr_t> taken;
+    for (std::uint32_t level = 0; level < std::min<std::uint32_t>(numLevels_, 2); ++level) {
+        for (float* plane : levelPlanes(level)) {
+            if (plane != nullptr) taken.push_back(reinterpret_cast<std::uintptr_t>(plane) % page);
+        }
+    }
+    auto distance = [](std::uintptr_t a, std::uintptr_t b) {
+        const std::uintptr_t d = a > b ? a - b : b - a;
+        return std::min(d, page - d);
+    };
+    auto place = [&](std::vector<float>& buffer) {
+        float* best = buffer.data();
+        std::uintptr_t bestGap = 0;
+        for (std::size_t offset = 0; offset < kPageFloats; offset += step / sizeof(float)) {
+            const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(buffer.data() + offset) % page;
+            std::uintptr_t gap = page;
+            for (std::uintptr_t other : taken) gap = std::min(gap, distance(at, other));
+            if (gap > bestGap) {
+                bestGap = gap;
+                best = buffer.data() + offset;
+            }
+        }
+        taken.push_back(reinterpret_cast<std::uintptr_t>(best) % page);
+        return best;
+    };
+    voiceBlock_ = place(voiceScratch_);
+    gainBlock_ = place(gainScratch_);
+}
+
 Mixer::Planes Mixer::levelPlanes(std::uint32_t depth) const noexcept {
     Planes planes{};
     float* storage = (*levels_)[depth];
@@ -377,20 +425,21 @@ bool Mixer::mixGroup(std::uint32_t group, std::uint32_t depth, std::size_t numFr
 void Mixer::mixVoice(std::uint32_t index, const Planes& planes, std::size_t numFrames) noexcept {
     Voice& voice = voices_[index];
     fetch(voice, numFrames);
-    place(voice, planes, numFrames);
+    place(index, planes, numFrames);
 }
 
 void Mixer::fetch(Voice& voice, std::size_t numFrames) noexcept {
     voice.mixed = true;
-    float* scratch = voiceScratch_.data();
+    float* scratch = voice.channels == 1 ? voiceBlock_ : soundFrames_.data();
     const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
     // The voice may begin or stop part-way through the block, on its frame.
     const auto from = static_cast<std::size_t>(std::clamp<std::int64_t>(voice.startFrame - blockStart_, 0, static_cast<std::int64_t>(numFrames)));
     const auto to = static_cast<std::size_t>(std::clamp<std::int64_t>(voice.stopFrame - blockStart_, static_cast<std::int64_t>(from), static_cast<std::int64_t>(numFrames)));
-    std::fill(scratch, scratch + from, 0.0f);
-    const std::size_t got = to > from ? std::min(voice.reader->read(scratch + from, to - from), to - from) : 0;
+    const auto stride = static_cast<std::size_t>(voice.channels);
+    std::fill(scratch, scratch + from * stride, 0.0f);
+    const std::size_t got = to > from ? std::min(voice.reader->read(scratch + from * stride, to - from), to - from) : 0;
     // Short of the end, a reader that falls behind costs silence, not the voice.
-    std::fill(scratch + from + got, scratch + numFrames, 0.0f);
+    std::fill(scratch + (from + got) * stride, scratch + numFrames * stride, 0.0f);
     if (voice.reader->ended()) {
         voice.active = false;
         voice.reader = nullptr;
@@ -401,19 +450,35 @@ void Mixer::fetch(Voice& voice, std::size_t numFrames) noexcept {
     }
 }
 
-void Mixer::place(Voice& voice, const Planes& planes, std::size_t numFrames) noexcept {
-    const float* scratch = voiceScratch_.data();
-    for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) {
-        const float from = voice.current[c];
-        const float to = voice.target[c];
-        if (from == to) {
-            if (to != 0.0f) kernels::addScaled(planes[c], scratch, to, numFrames);
-        } else {
-            kernels::addRamped(planes[c], scratch, from, to, numFrames);
+void Mixer::place(std::uint32_t index, const Planes& planes, std::size_t numFrames) noexcept {
+    Voice& voice = voices_[index];
+    if (voice.channels == 1) {
+        placeMono(voiceBlock_, voice.current, voice.target, planes, numFrames);
+    } else {
+        // Each channel of the sound is placed on its own, with its own gains.
+        std::array<float*, kMaxSoundChannels> split{};
+        for (std::size_t c = 0; c < static_cast<std::size_t>(voice.channels); ++c) split[c] = soundPlanes_.data() + c * kMaxBlockFrames;
+        kernels::deinterleave(split.data(), soundFrames_.data(), static_cast<int>(voice.channels), numFrames);
+        placeMono(split[0], voice.current, voice.target, planes, numFrames);
+        MoreGains& more = moreGains_[index];
+        for (std::size_t c = 1; c < static_cast<std::size_t>(voice.channels); ++c) {
+            placeMono(split[c], more.current[c - 1], more.target[c - 1], planes, numFrames);
         }
+        more.current = more.target;
     }
     voice.current = voice.target;
     voice.fresh = false;
+}
+
+void Mixer::placeMono(const float* signal, const SpeakerGains& from, const SpeakerGains& to, const Planes& planes,
+                      std::size_t numFrames) noexcept {
+    for (std::size_t c = 0; c < static_cast<std::size_t>(numChannels_); ++c) {
+        if (from[c] == to[c]) {
+            if (to[c] != 0.0f) kernels::addScaled(planes[c], signal, to[c], numFrames);
+        } else {
+            kernels::addRamped(planes[c], signal, from[c], to[c], numFrames);
+        }
+    }
 }
 
 void Mixer::advanceUnmixedVoices(std::size_t numFrames) noexcept {
@@ -440,7 +505,7 @@ void Mixer::applyVolume(Bus& target, const Planes& planes, std::size_t numFrames
     }
     const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(numFrames);
     target.mixedUntil = blockEnd;
-    float* gains = gainScratch_.data();
+    float* gains = gainBlock_;
     if (target.smoothing) {
         // An unscheduled change: a straight line over this block.
         target.smoothing = false;

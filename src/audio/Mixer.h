@@ -84,11 +84,21 @@ private:
         bool paused = true;
         bool fresh = true;  ///< not mixed yet: gains start at their target, no ramp
         bool mixed = false;  ///< reached by the mix of the current block
+        /// Samples per frame its reader delivers; channels after the first
+        /// have their gains in moreGains_ (a sound that keeps its channels).
+        /// Small, to fit beside the flags: the voices' layout stays as it was.
+        std::uint8_t channels = 1;
         std::int64_t startFrame = 0;  ///< first frame it sounds
         std::int64_t stopFrame = kNeverFrame;  ///< first frame it is silent again
         SpeakerGains current{};
         SpeakerGains target{};
         std::atomic<std::uint32_t> endedGeneration{0};
+    };
+    /// The gains of a voice's channels after the first; kept apart from
+    /// Voice so that the walk over the voices stays within few cache lines.
+    struct MoreGains {
+        std::array<SpeakerGains, kMaxSoundChannels - 1> current{};
+        std::array<SpeakerGains, kMaxSoundChannels - 1> target{};
     };
     struct Bus {
         bool alive = false;
@@ -132,8 +142,13 @@ private:
     void collectVoices(std::size_t numFrames) noexcept;
     bool mixGroup(std::uint32_t group, std::uint32_t depth, std::size_t numFrames) noexcept;
     void mixVoice(std::uint32_t voice, const Planes& planes, std::size_t numFrames) noexcept;
+    /// Reads the voice's block into voiceScratch_ (mono) or soundFrames_.
     void fetch(Voice& voice, std::size_t numFrames) noexcept;
-    void place(Voice& voice, const Planes& planes, std::size_t numFrames) noexcept;
+    void place(std::uint32_t index, const Planes& planes, std::size_t numFrames) noexcept;
+    /// Adds one mono signal to every output plane with gains moving from
+    /// `from` to `to` over the block.
+    void placeMono(const float* signal, const SpeakerGains& from, const SpeakerGains& to, const Planes& planes,
+                   std::size_t numFrames) noexcept;
     void advanceUnmixedVoices(std::size_t numFrames) noexcept;
     void applyVolume(Bus& bus, const Planes& planes, std::size_t numFrames) noexcept;
     void runDsps(Bus& bus, const Planes& planes, std::size_t numFrames) noexcept;
@@ -141,11 +156,18 @@ private:
     void clear(const Planes& planes, std::size_t numFrames) noexcept;
     void sum(const Planes& into, const Planes& from, std::size_t numFrames) noexcept;
     Planes levelPlanes(std::uint32_t depth) const noexcept;
+    /// Chooses voiceBlock_ and gainBlock_ so that they share no 4 KiB
+    /// offset with the planes of the top levels or with each other: a load
+    /// from one and a store to the other at the same offset within a page
+    /// stall each other, which costs the mix a third of its speed, and where
+    /// the heap puts the buffers is chance.
+    void placeScratch();
 
     int numChannels_;
     CommandQueue<MixCommand> commands_;
     std::unique_ptr<Voice[]> voices_;  ///< atomics inside: not movable, so no vector
     std::size_t numVoices_;
+    std::unique_ptr<MoreGains[]> moreGains_;  ///< one per voice
     std::int64_t blockStart_ = 0;  ///< first frame of the block being mixed
     int voicesLinked_ = 0;   ///< voices that sound in the block being mixed
     int ringingBuses_ = 0;   ///< buses whose effects ring without input
@@ -162,9 +184,17 @@ private:
     std::vector<std::unique_ptr<Bus[]>> chunkStorage_;
     std::vector<std::unique_ptr<float[]>> levelStorage_;
 
-    std::vector<float> voiceScratch_;  ///< one voice's mono block
-    std::vector<float> gainScratch_;   ///< one bus's gain per frame
+    std::vector<float> voiceScratch_;  ///< one voice's mono block (at voiceBlock_)
+    std::vector<float> gainScratch_;   ///< one bus's gain per frame (at gainBlock_)
+    /// Where in the two buffers above the blocks start: placed away from the
+    /// 4 KiB offsets of the first levels' planes (see placeScratch).
+    float* voiceBlock_ = nullptr;
+    float* gainBlock_ = nullptr;
     std::vector<float> interleaved_;   ///< a bus handed to DSPs
+    // Made after the buffers above, which keep their sizes and places, so the
+    // mono path's memory layout (and its speed) stays as it was.
+    std::vector<float> soundFrames_;   ///< one voice's block of several channels, interleaved
+    std::vector<float> soundPlanes_;   ///< the same, one channel after another
 };
 
 }  // namespace audio

@@ -15,9 +15,10 @@ float cleanSample(float sample) noexcept {
 
 }  // namespace
 
-MonoDecoder::MonoDecoder(std::unique_ptr<SoundFile> file, int mixRate, std::int64_t mixFrames)
+MonoDecoder::MonoDecoder(std::unique_ptr<SoundFile> file, int mixRate, std::int64_t mixFrames, bool keepChannels)
     : file_(std::move(file)), mixFrames_(mixFrames) {
     const int channels = file_->channels();
+    if (keepChannels && channels <= kMaxSoundChannels) outChannels_ = static_cast<std::size_t>(channels);
     const int fileRate = file_->sampleRate();
     // Chunks small enough that a streaming reader's buffers stay well within
     // its budget whatever the channel count and rate ratio.
@@ -31,11 +32,11 @@ MonoDecoder::MonoDecoder(std::unique_ptr<SoundFile> file, int mixRate, std::int6
     interleaved_.resize(chunk * static_cast<std::size_t>(channels));
     std::size_t outCapacity = chunk;
     if (fileRate != mixRate) {
-        resampler_ = std::make_unique<Resampler>(fileRate, mixRate);
+        resampler_ = std::make_unique<Resampler>(fileRate, mixRate, static_cast<int>(outChannels_));
         if (resampler_->valid()) outCapacity = resampler_->maxOutput(chunk);
-        mono_.resize(chunk);
+        mono_.resize(chunk * outChannels_);
     }
-    pending_.resize(outCapacity);
+    pending_.resize(outCapacity * outChannels_);
 }
 
 std::size_t MonoDecoder::bufferBytes() const noexcept {
@@ -53,19 +54,24 @@ bool MonoDecoder::refill() noexcept {
             framesRead_ += static_cast<std::int64_t>(got);
             const auto channels = static_cast<std::size_t>(file_->channels());
             float* mono = resampler_ ? mono_.data() : pending_.data();
-            const float scale = 1.0f / static_cast<float>(channels);
-            for (std::size_t i = 0; i < got; ++i) {
-                const float* frame = &interleaved_[i * channels];
-                float sum = 0.0f;
-                for (std::size_t c = 0; c < channels; ++c) sum += cleanSample(frame[c]);
-                mono[i] = sum * scale;
+            if (outChannels_ == 1) {
+                const float scale = 1.0f / static_cast<float>(channels);
+                for (std::size_t i = 0; i < got; ++i) {
+                    const float* frame = &interleaved_[i * channels];
+                    float sum = 0.0f;
+                    for (std::size_t c = 0; c < channels; ++c) sum += cleanSample(frame[c]);
+                    mono[i] = sum * scale;
+                }
+            } else {
+                for (std::size_t i = 0; i < got * channels; ++i) mono[i] = cleanSample(interleaved_[i]);
             }
-            pendingEnd_ = resampler_ ? resampler_->process(mono, got, pending_.data(), pending_.size()) : got;
+            pendingEnd_ = resampler_ ? resampler_->process(mono, got, pending_.data(), pending_.size() / outChannels_)
+                                     : got;
             return true;
         }
     }
     if (resampler_ && !drained_) {
-        pendingEnd_ = resampler_->drain(pending_.data(), pending_.size());
+        pendingEnd_ = resampler_->drain(pending_.data(), pending_.size() / outChannels_);
         drained_ = pendingEnd_ == 0;
         return !drained_;
     }
@@ -82,12 +88,12 @@ std::size_t MonoDecoder::decode(float* out, std::size_t numFrames) noexcept {
             exhausted_ = true;
             if (untilTheEnd()) break;
             // The file gave less than its length: the rest is silence.
-            std::fill(out + written, out + wanted, 0.0f);
+            std::fill(out + written * outChannels_, out + wanted * outChannels_, 0.0f);
             written = wanted;
             break;
         }
         const std::size_t n = std::min(wanted - written, pendingEnd_ - pendingBegin_);
-        std::copy_n(pending_.data() + pendingBegin_, n, out + written);
+        std::copy_n(pending_.data() + pendingBegin_ * outChannels_, n * outChannels_, out + written * outChannels_);
         pendingBegin_ += n;
         written += n;
     }

@@ -1,5 +1,6 @@
 // openSound: probing a file for its true length and building the sound for a mode.
 #include "audio/DecodeWorkerImpl.h"
+#include "audio/MixTypes.h"
 #include "audio/MonoDecoder.h"
 #include "audio/MpegLength.h"
 #include "audio/SampleSound.h"
@@ -98,6 +99,7 @@ std::int64_t trueFrameCount(const SoundFile& file, const std::function<std::uniq
 struct DecodedWhole {
     std::shared_ptr<const std::vector<float>> pcm;  ///< at the mix rate
     std::int64_t fileFrames = 0;                     ///< what was read, at the file's rate
+    int channels = 1;                                ///< samples per frame of `pcm`
 };
 
 /// Decodes a whole file for a Sample on the decoder thread, where all
@@ -107,13 +109,14 @@ struct DecodedWhole {
 /// and the buffer grows with it, whatever the header claimed. Null PCM when
 /// the resampler cannot be made.
 DecodedWhole decodeWhole(std::unique_ptr<SoundFile> file, int mixRate, std::optional<std::int64_t> mixFrames,
-                         DecodeWorker::Impl& worker) {
+                         bool keepChannels, DecodeWorker::Impl& worker) {
     constexpr std::size_t kSliceFrames = 65536;
     const std::int64_t fileRate = file->sampleRate();
     const std::int64_t claimed = claimIsPlausible(*file) ? file->reportedFrames() : 0;
     std::unique_ptr<MonoDecoder> decoder;
     worker.runSync([&] {
-        decoder = std::make_unique<MonoDecoder>(std::move(file), mixRate, mixFrames.value_or(MonoDecoder::kUntilTheEnd));
+        decoder = std::make_unique<MonoDecoder>(std::move(file), mixRate, mixFrames.value_or(MonoDecoder::kUntilTheEnd),
+                                                keepChannels);
     });
     struct CloseOnWorker {
         DecodeWorker::Impl& worker;
@@ -122,21 +125,22 @@ DecodedWhole decodeWhole(std::unique_ptr<SoundFile> file, int mixRate, std::opti
     } closer{worker, decoder};
     if (!decoder->valid()) return {};
 
+    const auto channels = static_cast<std::size_t>(decoder->channels());
     auto pcm = std::make_shared<std::vector<float>>();
     const std::int64_t expected = mixFrames ? *mixFrames : scaleRounded(claimed, mixRate, fileRate);
-    pcm->reserve(static_cast<std::size_t>(std::min(expected, kMaxReservedFrames)));
-    std::size_t done = 0;
+    pcm->reserve(static_cast<std::size_t>(std::min(expected, kMaxReservedFrames)) * channels);
+    std::size_t done = 0;  // frames
     while (!decoder->finished()) {
-        pcm->resize(done + kSliceFrames);
+        pcm->resize((done + kSliceFrames) * channels);
         std::size_t got = 0;
-        worker.runSync([&] { got = decoder->decode(pcm->data() + done, kSliceFrames); });
+        worker.runSync([&] { got = decoder->decode(pcm->data() + done * channels, kSliceFrames); });
         done += got;
         if (got == 0) break;
     }
     if (!mixFrames) done = static_cast<std::size_t>(scaleRounded(decoder->framesRead(), mixRate, fileRate));
-    pcm->resize(done);  // the resampler's last frames may run a little long or short
-    if (pcm->capacity() > pcm->size() + kSliceFrames) pcm->shrink_to_fit();
-    return {std::move(pcm), decoder->framesRead()};
+    pcm->resize(done * channels);  // the resampler's last frames may run a little long or short
+    if (pcm->capacity() > pcm->size() + kSliceFrames * channels) pcm->shrink_to_fit();
+    return {std::move(pcm), decoder->framesRead(), static_cast<int>(channels)};
 }
 
 /// A stream's first fill decodes this much before the play starts, so a
@@ -148,21 +152,24 @@ constexpr std::int64_t kWholeUpToFrames = static_cast<std::int64_t>(StreamSound:
 /// sound then costs no file, decoder or ring per pass, only a reader of a
 /// few bytes. Null when it cannot be decoded.
 std::unique_ptr<Sound> decodeShort(const std::function<std::unique_ptr<SoundFile>()>& reopen, SoundMode mode,
-                                   int mixRate, std::int64_t mixFrames, std::uint32_t lengthMs, DecodeWorker& worker) {
-    auto pcm = std::make_shared<std::vector<float>>(static_cast<std::size_t>(mixFrames));
+                                   int mixRate, std::int64_t mixFrames, std::uint32_t lengthMs, int channels,
+                                   DecodeWorker& worker) {
+    auto pcm = std::make_shared<std::vector<float>>(static_cast<std::size_t>(mixFrames) *
+                                                    static_cast<std::size_t>(channels));
     bool decoded = false;
     worker.impl().runSync([&] {
         std::unique_ptr<SoundFile> file = reopen();
         if (!file) return;
-        MonoDecoder decoder(std::move(file), mixRate, mixFrames);
-        decoded = decoder.valid() && decoder.decode(pcm->data(), pcm->size()) == pcm->size();
+        MonoDecoder decoder(std::move(file), mixRate, mixFrames, channels > 1);
+        decoded = decoder.valid() && decoder.channels() == channels &&
+                  decoder.decode(pcm->data(), static_cast<std::size_t>(mixFrames)) == static_cast<std::size_t>(mixFrames);
     });
     if (!decoded) return nullptr;
-    return std::make_unique<SampleSound>(std::move(pcm), lengthMs, mode);
+    return std::make_unique<SampleSound>(std::move(pcm), lengthMs, channels, mode);
 }
 
 std::unique_ptr<Sound> openSoundOrThrow(const std::string& path, SoundMode mode, int mixRate,
-                                        DecodeWorker& worker) {
+                                        DecodeWorker& worker, bool keepChannels) {
     if (mixRate <= 0) return nullptr;
     EncodedBytes encoded;
     std::vector<unsigned char> head;
@@ -195,17 +202,20 @@ std::unique_ptr<Sound> openSoundOrThrow(const std::string& path, SoundMode mode,
     if (mode == SoundMode::Sample) {
         std::optional<std::int64_t> mixFrames;
         if (mpeg) mixFrames = scaleRounded(mpeg->pcmFrames, mixRate, fileRate);
-        DecodedWhole decoded = decodeWhole(std::move(file), mixRate, mixFrames, worker.impl());
+        DecodedWhole decoded = decodeWhole(std::move(file), mixRate, mixFrames, keepChannels, worker.impl());
         if (!decoded.pcm || decoded.pcm->empty()) return nullptr;
         const std::int64_t frames = mpeg ? mpeg->pcmFrames : decoded.fileFrames;
-        return std::make_unique<SampleSound>(std::move(decoded.pcm), lengthMsOf(frames));
+        return std::make_unique<SampleSound>(std::move(decoded.pcm), lengthMsOf(frames), decoded.channels);
     }
 
     const std::int64_t frames = mpeg ? mpeg->pcmFrames : trueFrameCount(*file, reopen);
     const std::int64_t mixFrames = scaleRounded(frames, mixRate, fileRate);
     if (mixFrames <= 0) return nullptr;
+    const int channels = keepChannels && file->channels() <= kMaxSoundChannels ? file->channels() : 1;
     file.reset();  // every play opens its own
-    if (mixFrames <= kWholeUpToFrames) return decodeShort(reopen, mode, mixRate, mixFrames, lengthMsOf(frames), worker);
+    if (mixFrames <= kWholeUpToFrames) {
+        return decodeShort(reopen, mode, mixRate, mixFrames, lengthMsOf(frames), channels, worker);
+    }
     StreamSound::Config config;
     config.mode = mode;
     config.path = path;
@@ -214,14 +224,16 @@ std::unique_ptr<Sound> openSoundOrThrow(const std::string& path, SoundMode mode,
     config.mixRate = mixRate;
     config.mixFrames = mixFrames;
     config.lengthMs = lengthMsOf(frames);
+    config.channels = channels;
     return std::make_unique<StreamSound>(std::move(config), worker);
 }
 
 }  // namespace
 
-std::unique_ptr<Sound> openSound(const std::string& path, SoundMode mode, int mixRate, DecodeWorker& worker) {
+std::unique_ptr<Sound> openSound(const std::string& path, SoundMode mode, int mixRate, DecodeWorker& worker,
+                                 bool keepChannels) {
     try {
-        return openSoundOrThrow(path, mode, mixRate, worker);
+        return openSoundOrThrow(path, mode, mixRate, worker, keepChannels);
     } catch (const std::exception&) {
         // Out of memory for an absurd length, or a thread that cannot start.
         return nullptr;

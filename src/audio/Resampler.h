@@ -1,4 +1,4 @@
-// Mono sample-rate conversion with libsoxr.
+// Sample-rate conversion with libsoxr.
 #pragma once
 
 #include <cstddef>
@@ -7,13 +7,15 @@ struct soxr;
 
 namespace audio {
 
-/// Converts one mono float stream from one rate to another (libsoxr, high
+/// Converts one float stream (mono, or interleaved frames of a few channels)
+/// from one rate to another (libsoxr, high
 /// quality, delay compensated so output frame 0 lines up with input frame 0).
 /// Owns its soxr handle. Every Resampler is created, used and destroyed on
 /// the decoder thread only, so libsoxr is only ever touched by one thread.
 class Resampler {
 public:
-    Resampler(double inRate, double outRate);
+    /// Frames of `channels` interleaved samples (1 by default).
+    Resampler(double inRate, double outRate, int channels = 1);
     ~Resampler();
     Resampler(const Resampler&) = delete;
     Resampler& operator=(const Resampler&) = delete;
@@ -37,6 +39,7 @@ public:
 private:
     soxr* handle_ = nullptr;
     double ratio_;
+    std::size_t channels_;
 };
 
 }  // namespace audio

@@ -31,6 +31,30 @@ std::vector<LayoutSpeaker> surroundSpeakers(int numChannels) {
     }
 }
 
+/// Where channel `channel` of a `numChannels`-channel file sits in its own
+/// layout, in degrees clockwise from straight ahead; NaN for an LFE channel,
+/// which stays at the source's direction. Layouts as WAV orders them; counts
+/// without a common layout lie evenly from left to right.
+float layoutAngle(int channel, int numChannels) {
+    static constexpr float stereo[] = {-90, 90};
+    static constexpr float three[] = {-90, 90, 0};
+    static constexpr float quad[] = {-45, 45, -135, 135};
+    static constexpr float five[] = {-30, 30, 0, -110, 110};
+    static constexpr float fivePointOne[] = {-30, 30, 0, NAN, -110, 110};
+    static constexpr float sevenPointOne[] = {-30, 30, 0, NAN, -150, 150, -90, 90};
+    const auto at = static_cast<std::size_t>(channel);
+    switch (numChannels) {
+    case 1: return 0.0f;
+    case 2: return stereo[at];
+    case 3: return three[at];
+    case 4: return quad[at];
+    case 5: return five[at];
+    case 6: return fivePointOne[at];
+    case 8: return sevenPointOne[at];
+    default: return -90.0f + 180.0f * static_cast<float>(channel) / static_cast<float>(numChannels - 1);
+    }
+}
+
 }  // namespace
 
 Spatializer::Spatializer(int numChannels)
@@ -51,11 +75,17 @@ float Spatializer::distanceGain(Vector3 p) noexcept {
 }
 
 SpeakerGains Spatializer::gains(Vector3 position) const noexcept {
-    SpeakerGains out{};
     const float distance = distanceGain(position);
     // atan2(0, 0) is 0: a source on the listener is straight ahead.
     float angle = std::atan2(position.x, position.z);
     if (!std::isfinite(angle)) angle = 0.0f;
+    SpeakerGains out = pan(angle);
+    for (float& g : out) g *= distance;
+    return out;
+}
+
+SpeakerGains Spatializer::pan(float angle) const noexcept {
+    SpeakerGains out{};
     if (numChannels_ == 1) {
         out[0] = 1.0f;
     } else if (ring_.empty()) {
@@ -63,8 +93,44 @@ SpeakerGains Spatializer::gains(Vector3 position) const noexcept {
     } else {
         panAround(angle, out);
     }
+    return out;
+}
+
+SpeakerGains Spatializer::spreadGains(Vector3 position, float spreadDeg, int channel, int numChannels) const noexcept {
+    if (!(spreadDeg > 0.0f)) spreadDeg = 0.0f;
+    spreadDeg = std::min(spreadDeg, 360.0f);
+    numChannels = std::clamp(numChannels, 1, kMaxSoundChannels);
+    channel = std::clamp(channel, 0, numChannels - 1);
+    const float distance = distanceGain(position);
+    float direction = std::atan2(position.x, position.z);
+    if (!std::isfinite(direction)) direction = 0.0f;
+
+    // Up to 180 degrees the channels move out to their places in the layout.
+    const float place = layoutAngle(channel, numChannels);
+    float angle = direction;
+    if (!std::isnan(place)) angle += degrees(place) * std::min(spreadDeg, 180.0f) / 180.0f;
+    angle = std::remainder(angle, 2.0f * kPi);  // back into [-pi, pi]
+    SpeakerGains out = pan(angle);
+
+    // Beyond it, part of each channel's power comes from every speaker alike.
+    const float diffuse = std::max(0.0f, spreadDeg - 180.0f) / 180.0f;
+    if (diffuse > 0.0f) {
+        int speakers = 0;
+        for (int c = 0; c < numChannels_; ++c) speakers += isLfe(c) ? 0 : 1;
+        const float share = diffuse / static_cast<float>(std::max(speakers, 1));
+        for (int c = 0; c < numChannels_; ++c) {
+            if (isLfe(c)) continue;
+            const auto at = static_cast<std::size_t>(c);
+            out[at] = std::sqrt((1.0f - diffuse) * out[at] * out[at] + share);
+        }
+    }
     for (float& g : out) g *= distance;
     return out;
+}
+
+bool Spatializer::isLfe(int channel) const noexcept {
+    if (numChannels_ == 1 || ring_.empty()) return numChannels_ == 3 && channel == 2;
+    return std::none_of(ring_.begin(), ring_.end(), [channel](const Speaker& s) { return s.channel == channel; });
 }
 
 void Spatializer::panStereo(float angle, SpeakerGains& out) const noexcept {

@@ -25,6 +25,15 @@ public:
     explicit Spatializer(int numChannels);
 
     SpeakerGains gains(Vector3 position) const noexcept;
+    /// The gains of channel `channel` of a sound with `numChannels` channels
+    /// (at most kMaxSoundChannels) spread over `spreadDeg` degrees (0..360)
+    /// around its direction. Up to 180 degrees the channels fan out from the
+    /// direction to their own places in the file's layout (a stereo file's
+    /// left and right at 90 degrees either side at 180, a 5.1 file's speakers
+    /// at their usual angles); beyond 180 each channel is blended, keeping its
+    /// power, towards coming from every speaker at once, fully so at 360. A
+    /// mono sound only takes that blend. Distance attenuation as gains().
+    SpeakerGains spreadGains(Vector3 position, float spreadDeg, int channel, int numChannels) const noexcept;
     int numChannels() const noexcept { return numChannels_; }
 
     static float distanceGain(Vector3 position) noexcept;
@@ -35,7 +44,11 @@ private:
         int channel;
     };
 
+    /// Equal-power gains for a direction, without distance.
+    SpeakerGains pan(float angleRad) const noexcept;
     void panStereo(float angleRad, SpeakerGains& out) const noexcept;
+    /// The output channel carries low frequencies only (no direction).
+    bool isLfe(int channel) const noexcept;
     void panAround(float angleRad, SpeakerGains& out) const noexcept;
 
     int numChannels_;

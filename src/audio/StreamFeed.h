@@ -29,8 +29,9 @@ private:
     std::atomic<bool> pending_{false};
 };
 
-/// Mono PCM at the mix rate travelling from the decoder thread (producer) to
-/// the audio thread (consumer) of one play. Shared by the reader and its
+/// PCM at the mix rate (frames of `channels` samples) travelling from the
+/// decoder thread (producer) to the audio thread (consumer) of one play; only
+/// whole frames are ever written. Shared by the reader and its
 /// decoding job, so whichever lets go last frees it.
 struct StreamFeed {
     /// ~0.7 s at 48 kHz: covers a decoder thread that is late by many mix blocks.
@@ -38,9 +39,13 @@ struct StreamFeed {
     /// The reader wakes the decoder once this little is left.
     static constexpr std::size_t kRefillBelowFrames = kRingFrames / 2;
 
-    explicit StreamFeed(std::shared_ptr<WakeSignal> wakeSignal)
-        : ring(kRingFrames), wake(std::move(wakeSignal)) {}
+    explicit StreamFeed(std::shared_ptr<WakeSignal> wakeSignal, int numChannels = 1)
+        : channels(static_cast<std::size_t>(numChannels)), ring(kRingFrames * channels), wake(std::move(wakeSignal)) {}
 
+    /// Any thread: whole frames waiting in the ring.
+    std::size_t framesBuffered() const noexcept { return ring.readable() / channels; }
+
+    const std::size_t channels;
     RingBuffer ring;
     std::shared_ptr<WakeSignal> wake;
     std::atomic<bool> finished{false};   ///< decoder thread: every frame is in the ring

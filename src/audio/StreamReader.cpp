@@ -9,8 +9,8 @@ StreamReader::~StreamReader() {
 }
 
 std::size_t StreamReader::read(float* out, std::size_t numFrames) noexcept {
-    const std::size_t n = feed_->ring.read(out, numFrames);
-    if (feed_->ring.readable() < StreamFeed::kRefillBelowFrames &&
+    const std::size_t n = feed_->ring.read(out, numFrames * feed_->channels) / feed_->channels;
+    if (feed_->framesBuffered() < StreamFeed::kRefillBelowFrames &&
         !feed_->finished.load(std::memory_order_relaxed)) {
         feed_->wake->post();
     }

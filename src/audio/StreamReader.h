@@ -22,12 +22,13 @@ public:
 
     std::size_t read(float* out, std::size_t numFrames) noexcept override;
     bool ended() const noexcept override;
+    int channels() const noexcept override { return static_cast<int>(feed_->channels); }
     bool canDeliver(std::size_t numFrames) const noexcept override {
         return feed_->finished.load(std::memory_order_acquire) || framesBuffered() >= numFrames;
     }
 
     /// Any thread: frames decoded ahead and waiting in the ring.
-    std::size_t framesBuffered() const noexcept { return feed_->ring.readable(); }
+    std::size_t framesBuffered() const noexcept { return feed_->framesBuffered(); }
     /// Bytes of buffers this play holds: its ring plus the decoder's working
     /// buffers while it decodes.
     std::size_t bufferBytes() const noexcept;

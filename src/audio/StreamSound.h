@@ -23,6 +23,7 @@ public:
         int mixRate = 48000;
         std::int64_t mixFrames = 0;  ///< length of one play at the mix rate
         std::uint32_t lengthMs = 0;
+        int channels = 1;  ///< kept channels; 1 mixes down
     };
 
     StreamSound(Config config, DecodeWorker& worker) : config_(std::move(config)), worker_(worker) {}
@@ -30,6 +31,7 @@ public:
     std::uint32_t lengthMs() const noexcept override { return config_.lengthMs; }
     std::int64_t lengthFrames() const noexcept override { return config_.mixFrames; }
     SoundMode mode() const noexcept override { return config_.mode; }
+    int channels() const noexcept override { return config_.channels; }
 
     /// Main thread. Opens the file and decodes the first kPrefillFrames on the
     /// decoder thread (which owns all resampling) while the caller waits, then

@@ -50,10 +50,10 @@ void System::setListener(Vector3 position, Vector3, Vector3, Vector3) { impl_->l
 ChannelGroup& System::masterGroup() { return *impl_->master; }
 std::unique_ptr<ChannelGroup> System::createChannelGroup() { return impl_->createGroup(); }
 
-std::unique_ptr<Sound> System::createSound(const std::string& path, SoundMode mode) {
+std::unique_ptr<Sound> System::createSound(const std::string& path, SoundMode mode, bool keepChannels) {
     Impl& impl = *impl_;
     if (!impl.open) return nullptr;
-    std::unique_ptr<Sound> inner = openSound(path, mode, impl.sampleRate, *impl.worker);
+    std::unique_ptr<Sound> inner = openSound(path, mode, impl.sampleRate, *impl.worker, keepChannels);
     if (!inner) return nullptr;
     auto sound = std::make_unique<TrackedSound>(*this, std::move(inner));
     impl.sounds.push_back(sound.get());

@@ -50,7 +50,9 @@ public:
     void close();
 
     /// Opens a sound; null when the file is missing, unreadable or undecodable.
-    std::unique_ptr<Sound> createSound(const std::string& path, SoundMode mode);
+    /// With `keepChannels` the sound keeps the file's channels (up to
+    /// kMaxSoundChannels) for plays that spread them; otherwise it is mono.
+    std::unique_ptr<Sound> createSound(const std::string& path, SoundMode mode, bool keepChannels = false);
 
     /// A new group, directly under the master group.
     std::unique_ptr<ChannelGroup> createChannelGroup();
@@ -67,6 +69,9 @@ public:
         ChannelGroup* group = nullptr;
         Vector3 position{};
         std::int64_t startFrame = kAtOnce;
+        /// Degrees (0..360) over which a sound's channels are spread around
+        /// its direction (Spatializer::spreadGains); 0 places it as one point.
+        float spreadDeg = 0.0f;
     };
     /// Plays `sound` as asked. When every channel is busy, the quietest play
     /// is taken over only if the new one would be louder there; otherwise

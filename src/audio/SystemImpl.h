@@ -38,6 +38,7 @@ struct System::Impl {
         std::uint32_t generation = 0;
         std::uint32_t group = kMasterGroup;
         Vector3 position{};
+        float spreadDeg = 0.0f;  ///< 0: placed as one point
         std::uint64_t startOrder = 0;
         const Sound* sound = nullptr;  ///< identity only, to stop plays of a sound being destroyed
         std::unique_ptr<SoundReader> reader;
@@ -96,7 +97,12 @@ struct System::Impl {
     Channel playAt(Sound& sound, const System::PlayRequest& request);
     /// Opens a reader and sets `sound` up on voice `index` in `group` at
     /// `position`, paused; false (nothing changed) when it cannot be read.
-    bool startVoice(std::uint32_t index, Sound& sound, std::uint32_t group, Vector3 position);
+    bool startVoice(std::uint32_t index, Sound& sound, std::uint32_t group, Vector3 position, float spreadDeg);
+    /// The speaker gains of one channel of the voice's sound, where it stands.
+    SpeakerGains voiceGains(const VoiceSlot& slot, int channel) const;
+    /// Sends the gains of every channel but the first (which goes with the
+    /// start or move itself) of a sound that keeps its channels.
+    void postChannelGains(std::uint32_t index, const VoiceSlot& slot);
     /// Gives a voice a new play (taking it over if busy); the caller fills in the rest.
     VoiceSlot& claimVoice(std::uint32_t index, Sound& sound, std::unique_ptr<SoundReader> reader);
     bool isPlaying(std::uint32_t voice, std::uint32_t generation) const;

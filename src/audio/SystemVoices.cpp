@@ -45,6 +45,7 @@ TrackedSound::TrackedSound(System& system, std::unique_ptr<Sound> inner)
       inner_(std::move(inner)),
       lengthMs_(inner_->lengthMs()),
       lengthFrames_(inner_->lengthFrames()),
+      channels_(inner_->channels()),
       mode_(inner_->mode()) {}
 
 TrackedSound::~TrackedSound() {
@@ -63,7 +64,7 @@ std::unique_ptr<Sound> TrackedSound::detach() {
 Channel System::Impl::play(Sound& sound, bool paused) {
     if (!open) return {};
     const std::uint32_t index = pickVoice();
-    if (!startVoice(index, sound, kMasterGroup, Vector3{})) return {};
+    if (!startVoice(index, sound, kMasterGroup, Vector3{}, 0.0f)) return {};
     if (!paused) setVoicePaused(index, voices[index].generation, false, kAtOnce);
     return Channel(&owner, index, voices[index].generation);
 }
@@ -75,12 +76,12 @@ Channel System::Impl::playAt(Sound& sound, const System::PlayRequest& request) {
     if (index == kNoIndex) {
         return Channel::virtualUntil(&owner, std::max(request.startFrame, framesMixed()) + sound.lengthFrames());
     }
-    if (!startVoice(index, sound, group, request.position)) return {};
+    if (!startVoice(index, sound, group, request.position, request.spreadDeg)) return {};
     setVoicePaused(index, voices[index].generation, false, request.startFrame);
     return Channel(&owner, index, voices[index].generation);
 }
 
-bool System::Impl::startVoice(std::uint32_t index, Sound& sound, std::uint32_t group, Vector3 position) {
+bool System::Impl::startVoice(std::uint32_t index, Sound& sound, std::uint32_t group, Vector3 position, float spreadDeg) {
     // Opening a reader may take a while (it primes the decoder); it happens
     // here, on the main thread, before the mixer hears of the play.
     std::unique_ptr<SoundReader> reader = sound.openReader();
@@ -88,15 +89,34 @@ bool System::Impl::startVoice(std::uint32_t index, Sound& sound, std::uint32_t g
     VoiceSlot& slot = claimVoice(index, sound, std::move(reader));
     slot.group = group;
     slot.position = position;
+    slot.spreadDeg = spreadDeg;
     slot.gain = effectiveGain(group, position);
     // Set up paused, then resumed on its frame: the mixer never sees it half made.
     auto command = MixCommand::to(MixCommand::Kind::StartVoice, index, slot.generation);
     command.reader = slot.reader.get();
     command.group = group;
     command.paused = true;
-    command.gains = spatializer->gains(position);
+    command.gains = voiceGains(slot, 0);
     post(command);
+    postChannelGains(index, slot);
     return true;
+}
+
+SpeakerGains System::Impl::voiceGains(const VoiceSlot& slot, int channel) const {
+    // Without a spread a voice is placed exactly as it always was.
+    if (!(slot.spreadDeg > 0.0f)) return spatializer->gains(slot.position);
+    return spatializer->spreadGains(slot.position, slot.spreadDeg, channel, slot.reader ? slot.reader->channels() : 1);
+}
+
+void System::Impl::postChannelGains(std::uint32_t index, const VoiceSlot& slot) {
+    // Channel 0 travels with the command that starts or moves the voice.
+    const int channels = slot.reader ? slot.reader->channels() : 1;
+    for (int channel = 1; channel < channels; ++channel) {
+        auto command = MixCommand::to(MixCommand::Kind::SetVoiceGains, index, slot.generation);
+        command.sourceChannel = static_cast<std::uint8_t>(channel);
+        command.gains = voiceGains(slot, channel);
+        post(command);
+    }
 }
 
 System::Impl::VoiceSlot& System::Impl::claimVoice(std::uint32_t index, Sound& sound, std::unique_ptr<SoundReader> reader) {
@@ -109,6 +129,7 @@ System::Impl::VoiceSlot& System::Impl::claimVoice(std::uint32_t index, Sound& so
     slot.heldUntil = 0;
     slot.group = kMasterGroup;
     slot.position = Vector3{};
+    slot.spreadDeg = 0.0f;
     slot.startOrder = ++playsStarted;
     slot.sound = &sound;
     slot.reader = std::move(reader);
@@ -218,8 +239,9 @@ void System::Impl::setVoicePosition(std::uint32_t voice, std::uint32_t generatio
     slot->position = position;
     slot->gain = effectiveGain(slot->group, position);
     auto command = MixCommand::to(MixCommand::Kind::SetVoiceGains, voice, generation);
-    command.gains = spatializer->gains(position);
+    command.gains = voiceGains(*slot, 0);
     post(command);
+    postChannelGains(voice, *slot);
 }
 
 void System::Impl::setVoicePaused(std::uint32_t voice, std::uint32_t generation, bool paused, std::int64_t atFrame) {

@@ -22,6 +22,7 @@ public:
     std::uint32_t lengthMs() const noexcept override { return lengthMs_; }
     std::int64_t lengthFrames() const noexcept override { return lengthFrames_; }
     SoundMode mode() const noexcept override { return mode_; }
+    int channels() const noexcept override { return channels_; }
     std::unique_ptr<SoundReader> openReader() override;
 
     /// Main thread, by the System at close: hands over the wrapped sound.
@@ -32,6 +33,7 @@ private:
     std::unique_ptr<Sound> inner_;
     std::uint32_t lengthMs_;
     std::int64_t lengthFrames_;
+    int channels_;
     SoundMode mode_;
 };
 

@@ -5,6 +5,7 @@
 #include "audio/Dsp.h"
 #include "model/Diagnostics.h"
 #include "model/Runtime.h"
+#include "playback/Int32.h"
 #include "playback/Playable.h"
 
 #include <tinyxml2.h>
@@ -14,6 +15,10 @@ namespace gloam {
 namespace {
 
 unsigned char keyCode(char key) { return static_cast<unsigned char>(key); }
+
+/// A scene that comes back while fading out, and has no fadeIn, turns back
+/// up this quickly: fast, but without a click.
+constexpr std::int32_t returnGlideMs = 50;
 
 }  // namespace
 
@@ -40,9 +45,7 @@ Scene::Scene(Runtime& runtimeValues, tinyxml2::XMLElement& element)
 }
 
 Scene::~Scene() {
-    for (auto& entry : runtime.sceneHotkeys) {
-        if (entry == this) entry = nullptr;
-    }
+    releaseSceneKeys();
     // Torn down here rather than in the base so that the elements, which
     // leave this scene's hotkey table as they go, still find the scene whole.
     filters.clear();
@@ -86,10 +89,40 @@ tinyxml2::XMLElement* Scene::writeXml(tinyxml2::XMLNode& node) {
     return element;
 }
 
+void Scene::releaseSceneKeys() {
+    for (auto& entry : runtime.sceneHotkeys) {
+        if (entry == this) entry = nullptr;
+    }
+}
+
+void Scene::rampGroup(float volume, std::int32_t ms) {
+    const std::int64_t from = runtime.nowFrame();
+    channelGroup->cancelVolumeRamps(from);
+    channelGroup->rampVolume(volume, from, from + runtime.timebase().framesIn(ms));
+}
+
 void Scene::select() {
+    if (leavingUntil_) {
+        // Back before it faded away: nothing is cut, it turns back up.
+        leavingUntil_.reset();
+        restartAfterLeaving_ = false;
+        if (channelGroup) rampGroup(settings.volume, settings.fadeIn > 0 ? settings.fadeIn : returnGlideMs);
+        for (auto& child : children) {
+            if (child->settings.autoStart && !child->isRunning()) child->startFromTop();
+        }
+        return;
+    }
     if (channelGroup) {
         for (auto& filter : filters) channelGroup->addDsp(*filter);
-        channelGroup->setVolume(settings.volume);
+        if (settings.fadeIn > 0) {
+            // From silence, whatever the group's level was.
+            const std::int64_t from = runtime.nowFrame();
+            channelGroup->cancelVolumeRamps(from);
+            channelGroup->rampVolume(0.0f, from, from);
+            channelGroup->rampVolume(settings.volume, from, from + runtime.timebase().framesIn(settings.fadeIn));
+        } else {
+            channelGroup->setVolume(settings.volume);
+        }
     }
     for (auto& child : children) {
         if (child->settings.autoStart) child->startFromTop();
@@ -97,8 +130,43 @@ void Scene::select() {
 }
 
 void Scene::deselect() {
+    if (settings.fadeOut > 0 && channelGroup) {
+        // Already on its way out: the fade under way goes on.
+        if (leavingUntil_) return;
+        leavingUntil_ = wrapAdd(runtime.now(), settings.fadeOut);
+        rampGroup(0.0f, settings.fadeOut);
+        return;
+    }
+    leavingUntil_.reset();
+    stopElements();
+}
+
+void Scene::stopElements() {
     for (auto& filter : filters) filter->remove();
     for (auto& child : children) child->stop();
+}
+
+void Scene::restart() {
+    if (leavingUntil_) {
+        select();
+        return;
+    }
+    deselect();
+    if (leavingUntil_) {
+        restartAfterLeaving_ = true;
+    } else {
+        select();
+    }
+}
+
+void Scene::finishLeaving() {
+    if (!leavingUntil_ || wrapSub(runtime.now(), *leavingUntil_) < 0) return;
+    leavingUntil_.reset();
+    stopElements();
+    if (restartAfterLeaving_) {
+        restartAfterLeaving_ = false;
+        select();
+    }
 }
 
 }  // namespace gloam

@@ -4,6 +4,8 @@
 #include "model/SettingContainer.h"
 
 #include <array>
+#include <cstdint>
+#include <optional>
 
 namespace gloam {
 
@@ -21,16 +23,43 @@ public:
     bool claimHotkey(unsigned char key) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
 
-    /// Attaches the filters, sets the volume and starts the auto-start elements.
+    /// Attaches the filters, sets the volume (rising from silence over
+    /// fadeIn when it has one) and starts the auto-start elements. A scene
+    /// still fading out comes back without a cut instead: its group turns
+    /// from where it is back up to its volume (over fadeIn, else 50 ms), its
+    /// elements play on, and only auto-start elements that are not running
+    /// are started.
     void select();
-    /// Detaches the filters and stops every element at once.
+    /// Detaches the filters and stops every element at once; with fadeOut,
+    /// its group first fades to silence over that time while everything in
+    /// it plays on, and finishLeaving does the rest when the fade is over.
     void deselect();
+    /// Its own key again: deselect and select; with fadeOut the scene fades
+    /// out first and starts afresh when the fade is over. While it is fading
+    /// out, it comes back as select does.
+    void restart();
+    /// Once per pass: ends a fade-out that is over (filters detached, every
+    /// element stopped, then the start of a restart).
+    void finishLeaving();
+    /// Whether its group is fading out on leaving.
+    bool isLeaving() const { return leavingUntil_.has_value(); }
+    /// Empties this scene's entries in the scene key table, so that a scene
+    /// that fades out after its adventure was replaced answers no key.
+    void releaseSceneKeys();
 
     /// Which element answers which key code.
     std::array<Playable*, 256> elementHotkeys{};
 
 private:
     void assignAutomaticKeys();
+    /// Moves the group's volume in a straight line from where it is to
+    /// `volume` over `ms`, from now.
+    void rampGroup(float volume, std::int32_t ms);
+    void stopElements();
+
+    /// When the fade-out on leaving ends (program time); none when not leaving.
+    std::optional<std::int32_t> leavingUntil_;
+    bool restartAfterLeaving_ = false;
 };
 
 }  // namespace gloam

@@ -103,6 +103,10 @@ void SettingContainer::readSettings(const tinyxml2::XMLElement& element) {
     readFloat(element, "positionY", settings.positionY, diagnostics);
     readFloat(element, "positionXvariance", settings.positionXvariance, diagnostics);
     readFloat(element, "positionYvariance", settings.positionYvariance, diagnostics);
+    // Without a readable spread an element takes its enclosing element's.
+    readFloat(element, "spread", settings.spread, diagnostics);
+    if (parseNumber(element.Attribute("spread"))) settings.spread = std::clamp(settings.spread, 0.0f, 360.0f);
+    readFloat(element, "spreadVariance", settings.spreadVariance, diagnostics);
 
     for (const tinyxml2::XMLAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
          attribute = attribute->Next()) {

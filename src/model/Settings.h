@@ -32,6 +32,11 @@ struct Settings {
     float positionXvariance = 0.0f;
     float positionY = 0.0f;  ///< front-back: the engine's z axis
     float positionYvariance = 0.0f;
+    /// Degrees (0..360) over which a sound's channels are spread around its
+    /// direction; negative: not given, the enclosing element's applies (0 at
+    /// the top, which mixes the file down and places it as one point).
+    float spread = -1.0f;
+    float spreadVariance = 0.0f;
 };
 
 }  // namespace gloam

@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace audio {
@@ -39,13 +40,21 @@ public:
 
     /// The sound for `fileName` (relative to `sounds`) in `mode`; null when it
     /// cannot be opened. A failure is remembered per mode and path until
-    /// releaseAll: a file that cannot be opened is tried once per load, not
-    /// once per element (opening some damaged files costs memory inside the
-    /// decoding libraries every time). Two names that lead to the same path
-    /// share one sound.
-    audio::Sound* getSound(std::int32_t mode, const std::string& fileName, NameForm form = NameForm::Written);
+    /// releaseAll or retireAll: a file that cannot be opened is tried once per
+    /// load, not once per element (opening some damaged files costs memory
+    /// inside the decoding libraries every time). Two names that lead to the
+    /// same path share one sound. With `keepChannels` it is a separate sound
+    /// that keeps the file's channels, for elements that spread them.
+    audio::Sound* getSound(std::int32_t mode, const std::string& fileName, NameForm form = NameForm::Written,
+                           bool keepChannels = false);
     /// Releases every sound; handles given out before are invalid afterwards.
     void releaseAll();
+    /// Forgets every sound for new requests but keeps it until
+    /// releaseRetired (or releaseAll), so that what still plays it (a scene
+    /// fading out after its adventure was replaced) plays on.
+    void retireAll();
+    /// Releases the sounds retireAll kept.
+    void releaseRetired();
 
     std::size_t size() const;
 
@@ -63,10 +72,16 @@ public:
 
 private:
     Opener opener_;
-    std::map<std::int32_t, std::map<std::string, std::unique_ptr<audio::Sound>>> sharedSounds_;
+    /// Opens sounds that keep the file's channels; without one (a test's or
+    /// the checker's opener) such requests go to opener_.
+    Opener channelOpener_;
+    /// By mode and whether channels are kept, then by name.
+    std::map<std::pair<std::int32_t, bool>, std::map<std::string, std::unique_ptr<audio::Sound>>> sharedSounds_;
     std::vector<std::unique_ptr<audio::Sound>> ownStreams_;
-    std::map<std::int32_t, std::set<std::string>> failed_;
+    /// Paths that could not be opened, by mode and whether channels are kept.
+    std::map<std::pair<std::int32_t, bool>, std::set<std::string>> failed_;
     std::map<FileIdentity, std::string> openedFiles_;
+    std::vector<std::unique_ptr<audio::Sound>> retired_;
 };
 
 }  // namespace gloam

@@ -5,6 +5,12 @@
 
 namespace platform {
 
+/// The size of the window in character cells; 0 x 0 when it is not known.
+struct WindowSize {
+    int columns = 0;
+    int rows = 0;
+};
+
 /// Key codes are 0..255 (platform/Keys.h). Cursor keys arrive as 224 followed
 /// by 'K', 'M', 'H' or 'P' (left, right, up, down); other special keys as 224
 /// and a code that is none of those; Escape is 27, Enter 13. A prefix code is
@@ -35,6 +41,9 @@ public:
     /// True once writing to the screen has failed for good (the reader of the
     /// output went away): nothing printed can be seen any more.
     virtual bool outputLost() const { return false; }
+    /// The window's size as the terminal reports it now; 0 x 0 when it does
+    /// not (a bare pseudo-terminal, a pipe).
+    virtual WindowSize windowSize() const { return {}; }
 };
 
 }  // namespace platform

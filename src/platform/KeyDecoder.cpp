@@ -109,6 +109,8 @@ void KeyDecoder::finishSequence(unsigned char finalByte) {
         default: break;
         }
     }
+    // Delete: ESC [ 3 ~, reported as a PC console reports it.
+    if (finalByte == '~' && params_ == "3") second = keys::del;
     emitSpecial(second);
 }
 

@@ -39,6 +39,10 @@ public:
     void clearScreen() override;
     void print(std::string_view text) override;
 
+    WindowSize windowSize() const override { return size_; }
+    /// The size windowSize() reports from now on (0 x 0 at first).
+    void setWindowSize(WindowSize size) { size_ = size; }
+
     /// Everything printed since the last clear: what the screen shows.
     const std::string& screen() const { return screen_; }
     /// Everything printed, with clears marked as "\f"; empty when discarded.
@@ -62,6 +66,7 @@ private:
     bool keepTranscript_;
     int clearCount_ = 0;
     int printCount_ = 0;
+    WindowSize size_;
 };
 
 }  // namespace platform

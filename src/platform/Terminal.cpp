@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 namespace platform {
@@ -391,6 +392,12 @@ void Terminal::clearScreen() {
 void Terminal::print(std::string_view text) {
     if (outputLost_) return;
     if (!writeAll(outputFd_, text.data(), text.size())) outputLost_ = true;
+}
+
+WindowSize Terminal::windowSize() const {
+    winsize size{};
+    if (::ioctl(outputFd_, TIOCGWINSZ, &size) != 0) return {};
+    return {size.ws_col, size.ws_row};
 }
 
 }  // namespace platform

@@ -53,6 +53,8 @@ public:
     bool waitForKey(int timeoutMs) override;
     bool takeRedrawRequest() override;
     bool outputLost() const override { return outputLost_; }
+    /// Asked of the output (TIOCGWINSZ) on every call, so a resize is seen at once.
+    WindowSize windowSize() const override;
 
     /// True while this object holds its terminal in raw mode.
     bool ownsTerminalMode() const { return ownsMode_; }

@@ -163,6 +163,10 @@ void Playable::start() {
         effectivePositionX += parentElement_->effectivePositionX;
         effectivePositionY += parentElement_->effectivePositionY;
     }
+    // Drawn last and only with a variance, so the draws of an adventure
+    // without spreads stay as they are.
+    effectiveSpread = settings.spread >= 0.0f ? settings.spread : parentElement_ != nullptr ? parentElement_->effectiveSpread : 0.0f;
+    effectiveSpread = std::min(360.0f, effectiveSpread + static_cast<float>(runtime.random.randomInt(drawBound(settings.spreadVariance))));
     if (plannedStartDelays.empty()) plan();
     const std::int32_t delay = plannedStartDelays.front();
     // Counted from here: the first pass may end at once and count itself.
@@ -178,6 +182,14 @@ void Playable::start() {
     }
     // The group starts at 0 with a fade-in, else at the run's volume.
     scheduleVolume();
+}
+
+bool Playable::wantsSpread() const {
+    for (const Playable* element = this; element != nullptr; element = element->parentElement_) {
+        if (element->settings.spreadVariance >= 1.0f) return true;
+        if (element->settings.spread >= 0.0f) return element->settings.spread > 0.0f;
+    }
+    return false;
 }
 
 void Playable::startDelay(std::int32_t delayMs) {

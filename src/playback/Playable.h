@@ -92,6 +92,13 @@ public:
     float effectiveVolume = 0.0f;
     float effectivePositionX = 0.0f;
     float effectivePositionY = 0.0f;
+    /// Degrees over which a sound's channels are spread (0..360): its own
+    /// `spread` or the enclosing element's, plus its variance; fixed by start.
+    float effectiveSpread = 0.0f;
+
+    /// Whether this element or one around it asks for a spread, so that its
+    /// sounds must keep their channels.
+    bool wantsSpread() const;
 
 protected:
     /// What hasContent answers: here, whether any child has content.

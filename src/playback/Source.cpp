@@ -91,7 +91,8 @@ Source::~Source() { fileName.clear(); }
 
 audio::Sound* Source::cachedSound() const {
     return runtime.soundCache.getSound(effectiveMode, fileName,
-                                       literalFileName_ ? SoundCache::NameForm::Literal : SoundCache::NameForm::Written);
+                                       literalFileName_ ? SoundCache::NameForm::Literal : SoundCache::NameForm::Written,
+                                       wantsSpread());
 }
 
 void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& directoryPart,
@@ -176,6 +177,7 @@ void Source::playContent() {
     request.group = channelGroup.get();
     request.position = {effectivePositionX, 0.0f, effectivePositionY};
     request.startFrame = playStartFrame;
+    request.spreadDeg = effectiveSpread;
     channel = runtime.audio.playSoundAt(*sound, request);
 }
 

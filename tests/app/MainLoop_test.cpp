@@ -9,6 +9,9 @@
 #include <tinyxml2.h>
 
 #include <climits>
+#include <filesystem>
+#include <memory>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -294,6 +297,105 @@ TEST(MainLoopRun, EscapeShutsDownAndExitsWithZero) {
     EXPECT_EQ(player.loop->run(), 0);
     EXPECT_TRUE(player.world.adventure.scenes.empty());
     EXPECT_EQ(player.world.runtime.sceneHotkeys['s'], nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+/// '?' shows the program's keys, the scenes and the current scene's elements
+/// (nested ones indented); the next key only takes the help away, and the
+/// status screen comes back. An adventure that gives '?' to a scene or an
+/// element keeps it.
+TEST(MainLoopHelp, QuestionMarkShowsTheKeysScenesAndElementsUntilTheNextKey) {
+    Player player({'?', 'x', '?', 224, 'M'});
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    player.world.load(R"(<a>
+        <scene name="Forest" key="F"><sound name="Wind" key="x" src="tone.wav"/>
+            <seq name="Birds"><sound name="Lark" key="l" src="tone.wav"/><sound name="Quiet" src="tone.wav"/></seq></scene>
+        <scene name="Tavern"/>
+    </a>)");
+    ASSERT_TRUE(player.loop->runPass());
+    const std::string shown = player.console->screen();
+    EXPECT_EQ(shown.rfind("Keys\n", 0), 0u) << shown;
+    for (const char* line : {"\n  ?                   this help",
+                             "\n  F  Forest  (current)\n  -  Tavern\n", "\nElements of Forest\n  x  Wind\n  0  Birds\n"
+                             "    l  Lark\n    -  Quiet\n", "\nAny key returns to the status screen."}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << " in\n" << shown;
+    }
+    const int printedBefore = static_cast<int>(player.printed.size());
+    ASSERT_TRUE(player.loop->runPass());  // 'x' closes the help: Wind does not start
+    player.world.runFor(100);
+    EXPECT_EQ(player.world.element("Wind").state, State::Idle);
+    EXPECT_EQ(player.console->screen().rfind(help, 0), 0u) << "the status screen is back";
+    EXPECT_GT(static_cast<int>(player.printed.size()), printedBefore);
+
+    player.passesUntilKeysAreRead();  // '?' again, then cursor right only closes it
+    EXPECT_EQ(player.world.adventure.currentScene, 0u);
+    player.world.runFor(100);
+    EXPECT_NE(player.console->screen().find(">Forest<"), std::string::npos);
+
+    Player claimed({'?'});
+    testsupport::writeSine("sounds/tone.wav", 5000);
+    claimed.world.load(R"(<a><scene><sound name="Owl" key="?" src="tone.wav"/></scene></a>)");
+    ASSERT_TRUE(claimed.loop->runPass());
+    EXPECT_EQ(claimed.world.element("Owl").state, State::Playing);
+    EXPECT_EQ(claimed.console->screen().find("Keys"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+/// The master volume set from outside is clamped to silence..full and shown
+/// while it is not full; a key from a level between tenths goes to the next
+/// tenth in its direction.
+TEST(MainLoopVolume, SetVolumeIsClampedShownAndSteppedToTheNextTenth) {
+    Player player({224, 'P', 224, 'H', 224, 'H'});
+    player.loop->setMasterVolume(1.7f);
+    EXPECT_EQ(player.loop->masterVolume(), 1.0f);
+    player.loop->setMasterVolume(-0.5f);
+    EXPECT_EQ(player.loop->masterVolume(), 0.0f);
+    player.loop->setMasterVolume(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(player.loop->masterVolume(), 0.0f);
+    player.loop->setMasterVolume(0.55f);
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_NEAR(player.loop->masterVolume(), 0.5f, 1e-6f);
+    ASSERT_TRUE(player.loop->runPass());
+    EXPECT_NEAR(player.loop->masterVolume(), 0.6f, 1e-6f);
+    ASSERT_TRUE(player.loop->runPass());
+    player.world.runFor(100);
+    EXPECT_NEAR(player.loop->masterVolume(), 0.7f, 1e-6f);
+    EXPECT_EQ(player.console->screen(), help + "\n\n0 channels active, volume 70 %");
+}
+
+}  // namespace
+
+namespace {
+
+/// The menu's message about a missing folder stays until a key; that key
+/// only takes it away (here the scene's own key, which would restart the
+/// scene), and the status screen is written again though nothing on it
+/// changed. Meanwhile the loop went on: the element played on.
+TEST(MainLoopMenu, WhenTheMenuGoesTheStatusScreenIsWrittenAgainAndItsKeyIsNotDispatched) {
+    Player player;
+    player.console = std::make_unique<ScriptedConsole>(std::vector<ScriptedKey>{{1010, '!'}, {3000, 'f'}}, player.world.clock);
+    player.loop = std::make_unique<MainLoop>(*player.console, player.idle, player.world.runtime, player.world.adventure,
+                                             player.hooks);
+    testsupport::writeSine("sounds/tone.wav", 60000);
+    player.world.load(R"(<a><scene key="f"><sound name="bed" src="tone.wav" autoStart="1"/></scene></a>)");
+    std::filesystem::remove_all("adventures");
+    while (player.world.now() < 2990) ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.console->screen(), "Directory 'adventures' doesn't exist\n");
+    const std::size_t printed = player.printed.size();
+    const std::size_t changes = player.world.recorder.records.size();
+
+    while (player.console->keysLeft() > 0) ASSERT_TRUE(player.loop->runPass());
+    EXPECT_EQ(player.console->screen(), player.printed.back());
+    EXPECT_EQ(player.printed.size(), printed + 1);
+    EXPECT_EQ(player.printed.back(), player.printed.at(printed - 1)) << "the same text, written again";
+    EXPECT_EQ(player.world.recorder.records.size(), changes) << "'f' did not restart the scene";
+    EXPECT_EQ(player.world.element("bed").state, State::Playing);
 }
 
 }  // namespace

@@ -134,6 +134,57 @@ TEST(StatusText, NamesAndKeysReachTheScreenOnlyInTheirVisibleFormCutAtACharacter
     EXPECT_EQ(console.screen(), help + "\n" + padded(">plain<") + separator + "\n\n0 channels active");
 }
 
+/// In a small window every line is cut at its width and the element list
+/// ends in "+N more", so the help line, the current scene and the channel
+/// count stay in view; a window that holds it all, or one of unknown size,
+/// gets the whole text.
+TEST(StatusText, ASmallWindowKeepsTheHelpLineTheSceneAndTheCountInView) {
+    PlaybackWorld world;
+    std::string xml = "<a><scene name=\"Forest at dusk\"/><scene name=\"Tavern\">";
+    for (int i = 0; i < 20; ++i) xml += "<par name=\"Element number " + std::to_string(i) + " with a long name\"/>";
+    xml += "</scene><scene name=\"Dungeon\"/><scene name=\"Castle\"/><scene name=\"Swamp\"/></a>";
+    world.load(xml);
+    world.adventure.currentScene = 1;
+    const std::string whole = composeStatus(world.adventure, 3);
+    EXPECT_EQ(composeStatus(world.adventure, 3, {0, 0}), whole);
+    EXPECT_EQ(composeStatus(world.adventure, 3, {200, 100}), whole);
+
+    auto linesOf = [](const std::string& text) {
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        lines.push_back(text.substr(start));
+        return lines;
+    };
+    const std::string fitted = composeStatus(world.adventure, 3, {40, 12});
+    const std::vector<std::string> lines = linesOf(fitted);
+    ASSERT_EQ(lines.size(), 12u) << fitted;
+    for (const std::string& line : lines) EXPECT_LE(line.size(), 40u) << line;
+    EXPECT_EQ(lines.front(), help.substr(0, 40));
+    EXPECT_EQ(lines[2], padded(" Forest at dusk") + padded(">Tavern<") + " D");
+    EXPECT_EQ(lines.back(), "3 channels active");
+    // Around the element list the screen takes ten lines, so one element
+    // and the line that counts the rest fit.
+    EXPECT_EQ(lines[7], " (0  ) Element number 0 with a long name");
+    EXPECT_EQ(lines[8], " +19 more");
+    EXPECT_EQ(whole.find(" more"), std::string::npos);
+    const std::vector<std::string> taller = linesOf(composeStatus(world.adventure, 3, {40, 20}));
+    ASSERT_EQ(taller.size(), 20u);
+    EXPECT_EQ(taller[15], " (8  ) Element number 8 with a long name");
+    EXPECT_EQ(taller[16], " +11 more");
+
+    // Far too short: only what must stay, the current scene's row among them.
+    const std::vector<std::string> tiny = linesOf(composeStatus(world.adventure, 3, {40, 3}));
+    ASSERT_EQ(tiny.size(), 3u);
+    EXPECT_NE(tiny[1].find(">Tavern<"), std::string::npos);
+    EXPECT_EQ(tiny[2], "3 channels active");
+    world.adventure.currentScene = 4;
+    const std::vector<std::string> second = linesOf(composeStatus(world.adventure, 3, {80, 3}));
+    EXPECT_NE(second[1].find(">Swamp<"), std::string::npos);
+}
+
 TEST(StatusText, AnInvalidCurrentSceneShowsNoScenes) {
     PlaybackWorld world;
     world.load("<a><scene name=\"a\"/></a>");

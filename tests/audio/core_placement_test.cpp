@@ -57,6 +57,42 @@ TEST(CorePlacement, MonoOutputTakesOnlyTheDistance) {
     EXPECT_FLOAT_EQ(mono.gains({-4.0f, 0.0f, 0.0f})[0], 0.25f);
 }
 
+/// A spread fans a file's channels out to their places in its layout by 180
+/// degrees, and beyond that blends each towards every speaker, keeping its
+/// power; the LFE of an output never takes part.
+TEST(CorePlacement, SpreadPlacesEachChannelOfAFileAroundTheDirection) {
+    const Spatializer stereo(2);
+    const Vector3 ahead{0.0f, 0.0f, 2.0f};
+    const SpeakerGains left = stereo.spreadGains(ahead, 180.0f, 0, 2);
+    EXPECT_NEAR(left[0], 0.5f, 1e-6f);  // distance 2: half the level, all of it left
+    EXPECT_NEAR(left[1], 0.0f, 1e-6f);
+    const SpeakerGains right = stereo.spreadGains(ahead, 180.0f, 1, 2);
+    EXPECT_NEAR(right[1], 0.5f, 1e-6f);
+    // No spread: every channel where the source is.
+    for (int channel = 0; channel < 2; ++channel) {
+        const SpeakerGains point = stereo.spreadGains(ahead, 0.0f, channel, 2);
+        EXPECT_FLOAT_EQ(point[0], stereo.gains(ahead)[0]);
+        EXPECT_FLOAT_EQ(point[1], stereo.gains(ahead)[1]);
+    }
+    // All around: every speaker alike, at the channel's power.
+    const SpeakerGains around = stereo.spreadGains({}, 360.0f, 0, 2);
+    EXPECT_NEAR(around[0], around[1], 1e-6f);
+    EXPECT_NEAR(power(around), 1.0f, 1e-5f);
+    EXPECT_NEAR(power(stereo.spreadGains({}, 270.0f, 0, 2)), 1.0f, 1e-5f);
+
+    // A 5.1 file on a 5.1 output, straight ahead at 180: each channel on its
+    // own speaker (its surrounds at 110 degrees, where the output's are).
+    const Spatializer surround(6);
+    for (int channel : {0, 1, 2, 4, 5}) {
+        const SpeakerGains gains = surround.spreadGains({}, 180.0f, channel, 6);
+        EXPECT_NEAR(gains[static_cast<std::size_t>(channel)], 1.0f, 1e-5f) << channel;
+    }
+    const SpeakerGains allAround = surround.spreadGains({}, 360.0f, 0, 6);
+    EXPECT_EQ(allAround[3], 0.0f);  // the LFE
+    EXPECT_NEAR(allAround[0], allAround[4], 1e-6f);
+    EXPECT_NEAR(power(allAround), 1.0f, 1e-5f);
+}
+
 TEST(CorePlacement, WiderLayoutsPanBetweenTheTwoNearestSpeakersAndLeaveTheLfeSilent) {
     const Spatializer quad(4);  // FL FR BL BR at -45, 45, -135, 135 degrees
     const SpeakerGains atFrontRight = quad.gains({1.0f, 0.0f, 1.0f});

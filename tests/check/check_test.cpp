@@ -112,8 +112,12 @@ const std::vector<Faulty>& corpus() {
          Severity::Warning, "fade-longer-than-run", "(at most 600 ms)"},
         {"<a><scene>\n  <sound src=\"rain.wav\" autoStart=\"1\"/><par><sound src=\"rain.wav\" autoStart=\"1\"/></par></scene></a>",
          2, 67, Severity::Warning, "no-effect", "only on a scene's top-level elements"},
-        {"<a><scene fadeIn=\"100\">\n  <sound src=\"rain.wav\"/></scene></a>", 1, 11, Severity::Warning, "no-effect",
+        {"<a><scene loopCount=\"1\">\n  <sound src=\"rain.wav\"/></scene></a>", 1, 11, Severity::Warning, "no-effect",
          "no effect on a scene"},
+        {"<a><scene spread=\"180\">\n  <sound src=\"rain.wav\"/></scene></a>", 1, 11, Severity::Warning, "no-effect",
+         "no effect on a scene"},
+        {"<a><scene>\n  <sound src=\"rain.wav\" spread=\"400\"/></scene></a>", 2, 25, Severity::Warning, "out-of-range",
+         "reads as 360"},
         {"<a><scene><sound src=\"rain.wav\">\n  <filter name=\"gloam_gain_mono\" gain=\"9\"/></sound></scene></a>", 2, 34,
          Severity::Warning, "filter-parameter-clamped", "used as 4"},
         // The player reads "inf" as infinity, which the range brings to its end.
@@ -207,7 +211,7 @@ TEST_F(CheckAdventures, WhatThePlayerTakesAsMeantGivesNoFinding) {
     const std::vector<Finding> findings = check(R"(<?xml version="1.0" encoding="UTF-8"?>
 <adventure mode="preload" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:noNamespaceSchemaLocation="adventure.xsd">
   <!-- <sond> in a comment is no element -->
-  <scene name="Fôrêt" key="F" mode="compressed" volume="0.8">
+  <scene name="Fôrêt" key="F" mode="compressed" volume="0.8" fadeIn="2000" fadeOut="3000">
     <filter name="gloam_gain_mono" gain="0.5"/>
     <seq name="Bed" autoStart="1" loopCount="-1" fadeOut="4000">
       <sound src="rain.wav" fadeIn="100" fadeOut="100" crossFade="100" startDelay="-50"/>
@@ -216,7 +220,7 @@ TEST_F(CheckAdventures, WhatThePlayerTakesAsMeantGivesNoFinding) {
     <alt name="Birds" loopCount="2" loopDelay="100" loopDelayVariance="400" fadeIn="300">
       <sound name="Drip " src="drips/drip*"/>
     </alt>
-    <par key="p" positionX="-1.5" positionYvariance="2">
+    <par key="p" positionX="-1.5" positionYvariance="2" spread="180" spreadVariance="30">
       <sound src="drips/drip1.wav" startDelay="10" startDelayVariance="20"/>
       <sound src="drips\drip2.wav" mode="ownStream"/>
     </par>

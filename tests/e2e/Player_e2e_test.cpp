@@ -17,6 +17,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sstream>
+
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -227,6 +229,11 @@ TEST(PlayerEndToEnd, ShowsTheFirstScreenReportsAMissingFolderAndEndsCleanlyOnEsc
         return player.screen() == "Directory 'adventures' doesn't exist\n";
     })) << "output so far: " << player.output();
 
+    // The message stays until a key, and that key only takes it away: an
+    // Escape meant for the menu does not end the player.
+    player.type("\x1b");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }))
+        << "output so far: " << player.output();
     player.type("\x1b");
     int status = player.waitForExit();
     ASSERT_NE(status, -1) << "the player did not end; output: " << player.output();
@@ -411,13 +418,57 @@ TEST(PlayerEndToEnd, AResizedWindowGetsTheSameScreenOnceMoreInTheLoopAndInTheMen
         return occurrences(output, clearSequence) == clearsInMenu + 1 && player.screen() == menu;
     })) << player.output();
 
-    player.type("\x1b");  // back in the loop: the status text did not change, so the menu stays
+    // Back in the loop the status screen is written again, though its text
+    // did not change: a menu left on screen would invite a second Escape.
+    player.type("\x1b");
+    ASSERT_TRUE(player.readUntil([&](const std::string& output) {
+        return occurrences(output, clearSequence) == clearsInMenu + 2 && player.screen() == status;
+    })) << player.output();
     player.type("\x1b");
     int exit = player.waitForExit();
     ASSERT_NE(exit, -1) << player.output();
     EXPECT_TRUE(WIFEXITED(exit) && WEXITSTATUS(exit) == 0) << player.output();
-    EXPECT_EQ(occurrences(player.output(), clearSequence), clearsInMenu + 1) << "one redraw per resize";
-    EXPECT_TRUE(player.screen().starts_with(menu)) << player.screen();
+    EXPECT_EQ(occurrences(player.output(), clearSequence), clearsInMenu + 2) << "one redraw per resize";
+    EXPECT_TRUE(player.screen().starts_with(status)) << player.screen();
+}
+
+/// In a window of 40 x 12 the status screen is cut to the window: no line
+/// wider than it, the help line, the current scene and the channel count in
+/// view; grown again, the window gets the whole screen back.
+TEST(PlayerEndToEnd, ASmallWindowShowsTheHelpLineTheSceneAndTheCount) {
+    TempFolder dir;
+    std::string xml = "<a><scene name=\"Forest at dusk\" key=\"F\">";
+    for (int i = 0; i < 30; ++i) xml += "<par name=\"Element number " + std::to_string(i) + " with a long name\"/>";
+    xml += "</scene><scene name=\"Tavern\"/><scene name=\"Dungeon\"/><scene name=\"Castle\"/><scene name=\"Swamp\"/></a>";
+    dir.write("adventures/story.xml", xml);
+    PlayerInPty player(dir.path());
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("-> story.xml") != std::string::npos; }));
+    player.type("\r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("(T  ) Element number 29") != std::string::npos; }))
+        << player.output();
+
+    player.resize(12, 40);
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find(" more") != std::string::npos; }))
+        << player.output();
+    const std::string screen = player.screen();
+    std::vector<std::string> lines;
+    std::istringstream text(screen);
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    ASSERT_LE(lines.size(), 12u) << screen;
+    for (const std::string& line : lines) EXPECT_LE(line.size(), 40u) << line;
+    EXPECT_EQ(lines.front(), help.substr(0, 40));
+    EXPECT_NE(screen.find(">Forest at dusk<"), std::string::npos) << screen;
+    EXPECT_EQ(lines.back(), "0 channels active");
+    EXPECT_NE(screen.find(" +29 more"), std::string::npos) << screen;
+
+    player.resize(50, 132);
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("(T  ) Element number 29") != std::string::npos; }))
+        << player.output();
+    EXPECT_EQ(player.screen().find(" more"), std::string::npos);
+    player.type("\x1b");
+    ASSERT_NE(player.waitForExit(), -1) << player.output();
 }
 
 TEST(PlayerEndToEnd, AfterAStopAndContinueThePlayerTakesTheTerminalBackAndRedraws) {

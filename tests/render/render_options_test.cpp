@@ -61,6 +61,14 @@ TEST(RenderOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(parsed.options->seconds, 2.5);
     EXPECT_EQ(parsed.options->channels, 6);
     EXPECT_EQ(parsed.options->keys.size(), 1u);
+    EXPECT_FALSE(parsed.options->seed);
+
+    parsed = parseRenderOptions({"--seed", "4294967295", "-o", "o.wav"});
+    ASSERT_TRUE(parsed.options && parsed.options->seed) << parsed.error;
+    EXPECT_EQ(parsed.options->seed->value, 4294967295u);
+    parsed = parseRenderOptions({"--seed", "random", "-o", "o.wav"});
+    ASSERT_TRUE(parsed.options && parsed.options->seed) << parsed.error;
+    EXPECT_FALSE(parsed.options->seed->value);
 }
 
 TEST(RenderOptions, BadArgumentsGiveOneLineMessages) {
@@ -72,7 +80,9 @@ TEST(RenderOptions, BadArgumentsGiveOneLineMessages) {
              {"--seconds", " 5", "-o", "x"}, {"--seconds", "2000001", "-o", "x"}, {"--rate", "9223372036854775808", "-o", "x"},
              {"--rate", "+8000", "-o", "x"}, {"--channels", "", "-o", "x"}, {"-o", ""}, {"-o", "x", "--trace", ""},
              {"--root", "", "-o", "x"}, {"-o", nul}, {"-o", "x", "--adventure", std::string("a\0b", 3)},
-             {"-o", "x.mp3"}, {"-o", "x.wav\n"}, {"--\x1b[2J", "-o", "x"}, {"--rate", std::string(100000, '9'), "-o", "x"}}) {
+             {"-o", "x.mp3"}, {"-o", "x.wav\n"}, {"--\x1b[2J", "-o", "x"}, {"--rate", std::string(100000, '9'), "-o", "x"},
+             {"--seed", "4294967296", "-o", "x"}, {"--seed", "-1", "-o", "x"}, {"--seed", "Random", "-o", "x"},
+             {"--seed", "", "-o", "x"}, {"--seed", "12 ", "-o", "x"}}) {
         auto parsed = parseRenderOptions(arguments);
         EXPECT_FALSE(parsed.options) << (arguments.size() > 1 ? arguments[1] : "");
         EXPECT_FALSE(parsed.error.empty());

@@ -91,6 +91,48 @@ TEST_F(RenderSession, SameArgumentsGiveIdenticalFiles) {
     EXPECT_FALSE(first.trace.empty());
 }
 
+/// A picked seed is said on standard error and in the timeline's first line,
+/// and a render given that seed is the same file again, byte for byte; two
+/// picked seeds draw differently. Without --seed nothing of this appears.
+TEST_F(RenderSession, APickedSeedIsSaidAndRepeatsTheRenderExactly) {
+    writeSine("sounds/tone.wav", 300);
+    writeText("adventures/test.xml", R"(<a><scene><alt name="alt" autoStart="1" loopCount="-1" loopDelayVariance="5000">
+        <sound src="tone.wav" volumeVariance="0.5" positionXvariance="5"/><sound src="tone.wav" startDelayVariance="2000"/>
+        </alt></scene></a>)");
+    auto seeded = [](const std::string& seed) {
+        RenderOptions options = testOptions("", 30);
+        options.seed = gloam::parseSeed(seed);
+        Rendered rendered = render(options);
+        return std::pair{rendered, readFile("out.wav")};
+    };
+    auto pickedSeed = [](const Rendered& rendered) {
+        const std::string said = "gloam-render: seed ";
+        EXPECT_EQ(rendered.messages.rfind(said, 0), 0u) << rendered.messages;
+        const std::string seed = rendered.messages.substr(said.size(), rendered.messages.find('\n') - said.size());
+        EXPECT_EQ(rendered.trace.rfind("# seed " + seed + "\n", 0), 0u);
+        return seed;
+    };
+    const auto [first, firstWav] = seeded("random");
+    const auto [second, secondWav] = seeded("random");
+    ASSERT_EQ(first.exitCode, 0);
+    const std::string firstSeed = pickedSeed(first);
+    const std::string secondSeed = pickedSeed(second);
+    ASSERT_NE(firstSeed, secondSeed);
+    EXPECT_NE(first.trace.substr(first.trace.find('\n')), second.trace.substr(second.trace.find('\n')));
+    EXPECT_NE(firstWav, secondWav);
+
+    const auto [again, againWav] = seeded(firstSeed);
+    EXPECT_TRUE(again.messages.empty()) << again.messages;
+    EXPECT_EQ(again.trace, first.trace);
+    EXPECT_EQ(againWav, firstWav);
+    EXPECT_EQ(seeded(secondSeed).second, secondWav);
+
+    const Rendered unseeded = render("", 30);
+    EXPECT_TRUE(unseeded.messages.empty());
+    EXPECT_EQ(unseeded.trace.find("seed"), std::string::npos);
+    EXPECT_NE(unseeded.trace, again.trace);
+}
+
 TEST_F(RenderSession, SceneVolumeAndPositionAreHeard) {
     writeSine("sounds/tone.wav", 5000);
     writeText("adventures/test.xml", R"(<a><scene key="f"><sound src="tone.wav" autoStart="1"/></scene>
@@ -310,4 +352,276 @@ TEST_F(RenderSession, TheExtensionChoosesTheAudioFormatAndEachCarriesTheSameSoun
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(std::count(unknown.messages.begin(), unknown.messages.end(), '\n'), 1) << unknown.messages;
     EXPECT_FALSE(std::filesystem::exists("out.mp3"));
+}
+
+namespace {
+
+/// Pearson correlation of one channel of a render with a reference signal,
+/// over frames [from, to).
+double correlation(const Rendered& rendered, int channel, const std::vector<float>& reference, std::size_t from,
+                   std::size_t to) {
+    double sumXY = 0.0;
+    double sumXX = 0.0;
+    double sumYY = 0.0;
+    for (std::size_t i = from; i < to; ++i) {
+        const double x = rendered.samples[i * static_cast<std::size_t>(rendered.channels) + static_cast<std::size_t>(channel)];
+        const double y = reference[i];
+        sumXY += x * y;
+        sumXX += x * x;
+        sumYY += y * y;
+    }
+    return sumXX > 0.0 && sumYY > 0.0 ? sumXY / std::sqrt(sumXX * sumYY) : 0.0;
+}
+
+}  // namespace
+
+/// A stereo file at the listener with spread="180" plays as the stereo file it
+/// is, in every mode and through the resampler; without a spread it is mixed
+/// down and placed exactly as before, sample for sample.
+TEST_F(RenderSession, SpreadPlaysAStereoFileAsStereoAndItsAbsenceChangesNothing) {
+    const int fileRate = 16000;
+    const std::vector<float> left = testsupport::sine(fileRate * 2, 300.0, fileRate, 0.4);
+    const std::vector<float> right = testsupport::sine(fileRate * 2, 700.0, fileRate, 0.4);
+    std::vector<float> stereo;
+    std::vector<float> mixedDown;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        stereo.insert(stereo.end(), {left[i], right[i]});
+        mixedDown.push_back((left[i] + right[i]) * 0.5f);
+    }
+    ASSERT_TRUE(testsupport::writeSound("sounds/stereo.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, fileRate, 2, stereo));
+    ASSERT_TRUE(testsupport::writeSound("sounds/mono.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, fileRate, 1, mixedDown));
+    // The references at the render's rate (8 kHz): every second frame.
+    std::vector<float> leftAt8k;
+    std::vector<float> rightAt8k;
+    for (std::size_t i = 0; i < left.size(); i += 2) {
+        leftAt8k.push_back(left[i]);
+        rightAt8k.push_back(right[i]);
+    }
+
+    for (const char* mode : {"stream", "preload", "compressed"}) {
+        writeText("adventures/test.xml", std::string(R"(<a mode=")") + mode +
+                                             R"("><scene><sound src="stereo.wav" spread="180" autoStart="1"/></scene></a>)");
+        const Rendered spread = render("", 2);
+        ASSERT_EQ(spread.exitCode, 0) << spread.messages;
+        // Well inside the sound, away from the resampler's edges.
+        EXPECT_GT(correlation(spread, 0, leftAt8k, 1000, 15000), 0.9) << mode;
+        EXPECT_LT(std::abs(correlation(spread, 0, rightAt8k, 1000, 15000)), 0.1) << mode;
+        EXPECT_GT(correlation(spread, 1, rightAt8k, 1000, 15000), 0.9) << mode;
+        EXPECT_LT(std::abs(correlation(spread, 1, leftAt8k, 1000, 15000)), 0.1) << mode;
+        // At full level: the file's own channels, not a half of each.
+        EXPECT_NEAR(spread.channelRms(0, 0.2, 1.8), 0.4 / std::sqrt(2.0), 0.01) << mode;
+
+        writeText("adventures/test.xml", std::string(R"(<a mode=")") + mode +
+                                             R"("><scene><sound src="stereo.wav" positionX="2" autoStart="1"/></scene></a>)");
+        render("", 2);
+        const std::string withoutSpread = readFile("out.wav");
+        writeText("adventures/test.xml", std::string(R"(<a mode=")") + mode +
+                                             R"("><scene><sound src="mono.wav" positionX="2" autoStart="1"/></scene></a>)");
+        render("", 2);
+        EXPECT_EQ(withoutSpread, readFile("out.wav")) << mode;
+    }
+}
+
+/// Spread narrows with its angle and turns with the source: at 90 degrees a
+/// stereo file straight ahead keeps its left mostly left; placed far to the
+/// right, both channels come from the right; a spread on an enclosing element
+/// reaches its sounds.
+TEST_F(RenderSession, SpreadWidensAroundTheSourceDirection) {
+    const int rate = 8000;
+    const std::vector<float> tone = testsupport::sine(rate * 2, 300.0, rate, 0.4);
+    std::vector<float> leftOnly;
+    for (float sample : tone) leftOnly.insert(leftOnly.end(), {sample, 0.0f});
+    ASSERT_TRUE(testsupport::writeSound("sounds/left.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, rate, 2, leftOnly));
+    auto levels = [](const std::string& element) {
+        writeText("adventures/test.xml", "<a><scene>" + element + "</scene></a>");
+        const Rendered rendered = render("", 1.5);
+        EXPECT_EQ(rendered.exitCode, 0) << rendered.messages;
+        return std::pair{rendered.channelRms(0, 0.2, 1.4), rendered.channelRms(1, 0.2, 1.4)};
+    };
+    const auto full = levels(R"(<sound src="left.wav" spread="180" autoStart="1"/>)");
+    const auto half = levels(R"(<sound src="left.wav" spread="90" autoStart="1"/>)");
+    const auto none = levels(R"(<sound src="left.wav" autoStart="1"/>)");
+    const auto turned = levels(R"(<sound src="left.wav" spread="180" positionX="1" positionY="0.0001" autoStart="1"/>)");
+    const auto inherited = levels(R"(<seq spread="180" autoStart="1"><sound src="left.wav"/></seq>)");
+    EXPECT_LT(full.second, 1e-4);
+    EXPECT_GT(half.first, 2.0 * half.second);
+    EXPECT_GT(half.second, 0.1 * half.first);
+    // No spread: the mixdown (half the level) in the middle.
+    EXPECT_NEAR(none.first, none.second, 1e-6);
+    EXPECT_NEAR(none.first, 0.2 / std::sqrt(2.0) * std::sqrt(0.5), 0.005);
+    // A source at 90 degrees right: its left channel now comes from straight ahead.
+    EXPECT_NEAR(turned.first, turned.second, 0.01);
+    EXPECT_NEAR(inherited.first, full.first, 1e-6);
+    EXPECT_LT(inherited.second, 1e-4);
+}
+
+/// Cursor down and up move the master volume a tenth of full level a press,
+/// each step changing the level by exactly that (within 0.2 dB) without a
+/// jump larger than the signal's own; ten presses reach silence and no
+/// further; the screen shows the volume only while it is not 100 %.
+TEST_F(RenderSession, CursorUpAndDownStepTheMasterVolumeWithoutClicks) {
+    // A low tone: its own steps from sample to sample are small, so a jump shows.
+    writeSine("sounds/bed.wav", 2000, 8000, 20.0, 0.5);
+    writeText("adventures/test.xml", R"(<a><scene><sound src="bed.wav" autoStart="1" loopCount="-1"/></scene></a>)");
+    // Pressed near the tone's peaks, where a jump would be largest.
+    std::string keys = "1012:down,2012:down,3012:up,4012:up,4512:up";
+    for (int i = 0; i < 11; ++i) keys += ",5012:down";
+    const Rendered rendered = render(keys, 6);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    const double full = rendered.rms(0.2, 0.9);
+    auto stepDb = [&](double from, double to) { return 20.0 * std::log10(rendered.rms(from, to) / full); };
+    EXPECT_NEAR(stepDb(1.2, 1.9), 20.0 * std::log10(0.9), 0.2);
+    EXPECT_NEAR(stepDb(2.2, 2.9), 20.0 * std::log10(0.8), 0.2);
+    EXPECT_NEAR(stepDb(3.2, 3.9), 20.0 * std::log10(0.9), 0.2);
+    EXPECT_NEAR(stepDb(4.2, 4.45), 0.0, 0.05);
+    EXPECT_NEAR(stepDb(4.6, 4.9), 0.0, 0.05) << "no louder than full";
+    EXPECT_LT(rendered.rms(5.2, 6.0), 1e-6) << "ten presses: silence";
+
+    // The largest sample-to-sample change is the tone's own.
+    auto largestStep = [&](double from, double to) {
+        float largest = 0.0f;
+        const auto first = static_cast<std::size_t>(from * 8000) * 2;
+        const auto last = std::min(static_cast<std::size_t>(to * 8000) * 2, rendered.samples.size());
+        for (std::size_t i = first + 2; i < last; ++i) largest = std::max(largest, std::abs(rendered.samples[i] - rendered.samples[i - 2]));
+        return largest;
+    };
+    EXPECT_LE(largestStep(0.9, 5.5), largestStep(0.1, 0.9) * 1.001f);
+
+    EXPECT_NE(rendered.screens.find("\n1 channels active, volume 90 %\n"), std::string::npos);
+    EXPECT_NE(rendered.screens.find("\n1 channels active, volume 80 %\n"), std::string::npos);
+    EXPECT_NE(rendered.screens.find("channels active, volume 0 %\n"), std::string::npos);
+    EXPECT_EQ(rendered.screens.find("volume 100"), std::string::npos);
+    const std::string atFullAgain = segment(rendered.screens, "@4012", "@5012");
+    EXPECT_NE(atFullAgain.find("\n1 channels active\n"), std::string::npos) << atFullAgain;
+}
+
+/// Delete fades out the room: every element of the current scene that plays
+/// or waits fades over its own fadeOut (at once without one), just as its own
+/// key would; what is idle stays idle.
+TEST_F(RenderSession, DeleteFadesEveryRunningElementOfTheSceneOverItsOwnFadeOut) {
+    writeSine("sounds/bed.wav", 2000, 8000, 200.0, 0.5);
+    writeText("adventures/test.xml", R"(<a><scene>
+        <sound name="bed" src="bed.wav" autoStart="1" loopCount="-1" fadeOut="1000"/>
+        <sound name="drone" src="bed.wav" autoStart="1" loopCount="-1" positionX="-2"/>
+        <sound name="later" src="bed.wav" autoStart="1" startDelay="9000"/>
+        <sound name="idle" key="i" src="bed.wav"/>
+        </scene></a>)");
+    const Rendered rendered = render("2000:delete", 4);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    EXPECT_TRUE(hasLine(rendered.trace, "2000\tkey\t224"));
+    EXPECT_TRUE(hasLine(rendered.trace, "2000\tkey\t83"));
+    EXPECT_EQ(timeOf(rendered.trace, "\tbed\tClosing"), 3000);
+    // No fadeOut: stopped at the next pass, as with its own key.
+    EXPECT_LE(timeOf(rendered.trace, "\tdrone\tClosing"), 2021);
+    EXPECT_LE(timeOf(rendered.trace, "\tlater\tClosing"), 2021);
+    EXPECT_EQ(rendered.trace.find("\tidle\t"), std::string::npos);
+    // The bed alone, halfway down its fade, then silence.
+    const double full = rendered.rms(0.5, 1.5);
+    EXPECT_GT(full, 0.1);
+    EXPECT_NEAR(rendered.rms(2.45, 2.55) / rendered.rms(2.02, 2.06), 0.5, 0.06);
+    EXPECT_LT(rendered.rms(3.1, 4.0), 1e-6);
+}
+
+/// A scene's fadeOut fades its group to silence when it is left, its
+/// elements stopping only then, while the next scene's fadeIn brings that one
+/// up at once: a cross-fade, each a straight line, without a gap or a click.
+/// Left is scene A (heard on the left), right scene B.
+TEST_F(RenderSession, SceneFadesCrossFadeOnASwitchAndAPlainSceneStillCuts) {
+    writeSine("sounds/bed.wav", 2000, 8000, 20.0, 0.5);
+    writeText("adventures/test.xml", R"(<a>
+        <scene name="A" key="a" fadeOut="3000"><sound name="left" src="bed.wav" autoStart="1" loopCount="-1" positionX="-1"/></scene>
+        <scene name="B" key="b" fadeIn="2000"><sound name="right" src="bed.wav" autoStart="1" loopCount="-1" positionX="1"/></scene>
+        <scene name="C" key="c"><sound name="plain" src="bed.wav" autoStart="1" loopCount="-1" positionX="1"/></scene>
+        </a>)");
+    const Rendered rendered = render("2000:b,7000:a,8000:c", 9);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    const double full = rendered.channelRms(0, 0.0, 2.0);
+    ASSERT_GT(full, 0.1);
+    // 100 ms windows (two periods of the tone) along both fades.
+    for (double t : {0.5, 1.0, 1.5, 2.0, 2.5}) {
+        const double at = 2.0 + t;
+        const double left = rendered.channelRms(0, at - 0.05, at + 0.05) / full;
+        EXPECT_NEAR(left, 1.0 - t / 3.0, 0.02) << "A at " << at;
+        const double right = rendered.channelRms(1, at - 0.05, at + 0.05) / full;
+        EXPECT_NEAR(right, std::min(1.0, t / 2.0), 0.02) << "B at " << at;
+    }
+    EXPECT_LT(rendered.channelRms(0, 5.05, 6.9), 1e-6);
+    // A's elements play on under the fade and stop when it is over; the
+    // screen shows B at once.
+    EXPECT_EQ(timeOf(rendered.trace, "0/0\tleft\tClosing"), 5000);
+    EXPECT_EQ(timeOf(rendered.trace, "1/0\tright\tPlaying"), 2000);
+    EXPECT_NE(segment(rendered.screens, "@2000", "@2020").find(">B<"), std::string::npos);
+    // No click anywhere along the way.
+    float ownStep = 0.0f;
+    float largest = 0.0f;
+    for (std::size_t i = 2; i < rendered.samples.size(); ++i) {
+        const float step = std::abs(rendered.samples[i] - rendered.samples[i - 2]);
+        (i < 2 * 16000 ? ownStep : largest) = std::max(i < 2 * 16000 ? ownStep : largest, step);
+    }
+    EXPECT_LE(largest, ownStep * 1.01f);
+
+    // B has no fadeOut: back to A it cuts, as every scene change did; and C,
+    // without fades, starts at full level at once while A fades.
+    EXPECT_EQ(timeOf(rendered.trace, "1/0\tright\tClosing"), 7000);
+    EXPECT_EQ(timeOf(rendered.trace, "2/0\tplain\tPlaying"), 8000);
+    EXPECT_NEAR(rendered.channelRms(1, 8.0, 8.1) / full, 1.0, 0.02);
+}
+
+/// A scene chosen again while it still fades out comes back without a cut;
+/// its own key with a fadeOut fades it out and then starts it afresh; and
+/// loading another adventure lets the current scene fade out while the new
+/// one starts.
+TEST_F(RenderSession, ASceneFadingOutComesBackRestartsAfterItsFadeAndOutlivesAReload) {
+    writeSine("sounds/bed.wav", 2000, 8000, 20.0, 0.5);
+    writeText("adventures/test.xml", R"(<a>
+        <scene name="A" key="a" fadeOut="2000"><sound name="bed" src="bed.wav" autoStart="1" loopCount="-1"/></scene>
+        <scene name="B" key="b"/></a>)");
+    const Rendered back = render("1000:b,2000:a", 4);
+    ASSERT_EQ(back.exitCode, 0) << back.messages;
+    EXPECT_EQ(back.trace.find("bed\tClosing"), std::string::npos) << back.trace;
+    const double full = back.rms(0.2, 1.0);
+    EXPECT_NEAR(back.rms(1.9, 2.0) / full, 0.525, 0.02);  // halfway down the fade
+    EXPECT_NEAR(back.rms(2.2, 4.0) / full, 1.0, 0.01);
+    EXPECT_GT(back.rms(1.95, 2.25) / full, 0.45) << "no gap";
+
+    const Rendered restarted = render("1000:a", 4);
+    EXPECT_EQ(timeOf(restarted.trace, "bed\tClosing"), 3000);
+    EXPECT_TRUE(hasLine(restarted.trace, "3000\tstate\t0/0\tbed\tPlaying")) << restarted.trace;
+    EXPECT_NEAR(restarted.rms(1.9, 2.1) / full, 0.5, 0.05);
+
+    // Reloaded through the menu: the old scene fades out (it has no place in
+    // the new adventure, so its path is unknown) while the new one plays.
+    const Rendered reloaded = render("1000:!,1000:enter", 4);
+    ASSERT_EQ(reloaded.exitCode, 0) << reloaded.messages;
+    EXPECT_TRUE(hasLine(reloaded.trace, "3000\tstate\t?\tbed\tClosing")) << reloaded.trace;
+    EXPECT_EQ(timeOf(reloaded.trace, "0/0\tbed\tClosing"), -1);
+    EXPECT_NEAR(reloaded.rms(3.2, 4.0) / full, 1.0, 0.01);
+    EXPECT_GT(reloaded.rms(1.5, 2.5) / full, 1.05) << "the old scene fading under the new one";
+}
+
+/// With the adventure menu open the world keeps turning: a looping bed
+/// sounds on, a delayed start comes on time; and when the menu goes (here by
+/// Escape), the status screen is written again at once, though its text is
+/// what it was.
+TEST_F(RenderSession, TheWorldKeepsTurningWhileTheMenuIsOpenAndTheScreenComesBackAfterIt) {
+    writeSine("sounds/bed.wav", 2000, 8000, 220.0, 0.5);
+    writeSine("sounds/short.wav", 500, 8000, 330.0, 0.1);
+    writeText("adventures/test.xml", R"(<a><scene>
+        <sound name="bed" src="bed.wav" autoStart="1" loopCount="-1"/>
+        <seq name="later" autoStart="1" startDelay="3200"><sound name="one" src="short.wav"/><sound name="two" src="short.wav"/></seq>
+        </scene></a>)");
+    const Rendered rendered = render("3000:!,8000:esc", 10);
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.messages;
+    const double bed = rendered.rms(0.0, 2.0);
+    for (double at = 0.0; at + 0.1 <= 10.0; at += 0.1) {
+        EXPECT_GT(20.0 * std::log10(rendered.rms(at, at + 0.1) / bed), -40.0) << "silent at " << at << " s";
+    }
+    EXPECT_EQ(timeOf(rendered.trace, "\tone\tPlaying"), 3200);
+    EXPECT_EQ(timeOf(rendered.trace, "\ttwo\tPlaying"), 3700);
+    EXPECT_EQ(timeOf(rendered.trace, "\tlater\tFinished"), 4200);
+    // The menu's keys are in the timeline; Escape closes the menu only.
+    EXPECT_TRUE(hasLine(rendered.trace, "8000\tkey\t27"));
+    EXPECT_EQ(rendered.trace.find("bed\tClosing"), std::string::npos);
+    const std::string afterMenu = segment(rendered.screens, "@8000\n", "@");
+    EXPECT_NE(afterMenu.find("channels active"), std::string::npos) << rendered.screens;
 }

@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 namespace {
 
 /// The attributes a scene acts on; it reads all the others too, to no effect.
-constexpr const char* sceneSettings[] = {"name", "key", "mode", "volume"};
+constexpr const char* sceneSettings[] = {"name", "key", "mode", "volume", "fadeIn", "fadeOut"};
 constexpr const char* modeWords[] = {"preload", "compressed", "stream", "ownStream"};
 constexpr const char* rootModeWords[] = {"preload", "compressed", "stream"};
 
@@ -324,8 +324,8 @@ void AdventureChecker::nodeBuilt(const tinyxml2::XMLElement& element, const Sett
         if (isScene && std::find(std::begin(sceneSettings), std::end(sceneSettings), each.attribute) ==
                            std::end(sceneSettings)) {
             add(text_.of(*attribute), Severity::Warning, "no-effect",
-                inQuotes(each.attribute) + " has no effect on a scene (a scene uses only name, key, mode, volume "
-                                         "and its filters)");
+                inQuotes(each.attribute) + " has no effect on a scene (a scene uses only name, key, mode, volume, "
+                                         "fadeIn, fadeOut and its filters)");
             continue;
         }
         judgeRead(*attribute, each);
@@ -419,6 +419,10 @@ void AdventureChecker::judgeRead(const tinyxml2::XMLAttribute& attribute, const 
     } else if ((name == "fadeIn" || name == "fadeOut") && read.result < 0) {
         add(at, Severity::Warning, "negative-fade",
             "a negative " + inQuotes(name) + " keeps the element silent: fades are lengths");
+    } else if (name == "spread" && (read.result < 0 || read.result > 360)) {
+        add(at, Severity::Warning, "out-of-range",
+            "'spread' is an angle from 0 to 360 degrees: " + value + " reads as " +
+                formatNumber(read.result < 0 ? 0.0 : 360.0));
     }
 }
 

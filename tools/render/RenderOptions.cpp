@@ -69,6 +69,7 @@ std::optional<std::vector<int>> keyCodes(const std::string& key) {
     static const std::map<std::string, std::vector<int>> named = {
         {"left", {keys::prefix, keys::left}}, {"right", {keys::prefix, keys::right}},
         {"up", {keys::prefix, keys::up}},     {"down", {keys::prefix, keys::down}},
+        {"delete", {keys::prefix, keys::del}},
         {"space", {keys::space}},             {"enter", {keys::enter}},
         {"esc", {keys::escape}},              {"comma", {','}},
         {"colon", {':'}},
@@ -141,7 +142,7 @@ platform::CommandLine renderCommandLine(RenderOptions& options) {
                 path(options.adventure, "--adventure"))
         .option("--keys", "SCRIPT",
                 "keys as MS:KEY,MS:KEY,... (KEY: a character, or left, right,\n"
-                "up, down, space, enter, esc, comma, colon)",
+                "up, down, delete, space, enter, esc, comma, colon)",
                 [&options](const std::string& value) -> std::string {
                     std::string error;
                     auto keys = parseKeyScript(value, error);
@@ -186,6 +187,17 @@ platform::CommandLine renderCommandLine(RenderOptions& options) {
                                quoteForMessage(value) + "' (the timeline as text is --trace)";
                     }
                     options.timeline = value;
+                    return {};
+                })
+        .option("--seed", "N|random",
+                "start the random numbers from seed N (0 to 4294967295), or\n"
+                "from one picked now, which is printed; default: the fixed sequence",
+                [&options](const std::string& value) -> std::string {
+                    options.seed = parseSeed(value);
+                    if (!options.seed) {
+                        return "--seed needs a whole number from 0 to 4294967295 or 'random', not '" +
+                               quoteForMessage(value) + "'";
+                    }
                     return {};
                 })
         .option("-o", "FILE",

@@ -3,6 +3,7 @@
 
 #include "platform/CommandLine.h"
 #include "platform/ScriptedConsole.h"
+#include "playback/Random.h"
 
 #include <optional>
 #include <string>
@@ -25,6 +26,9 @@ struct RenderOptions {
     std::string trace;            ///< the timeline; empty: none
     std::string screens;          ///< every status screen; empty: none
     std::string timeline;         ///< the timeline as an SVG picture; empty: none
+    /// --seed: the random sequence starts from this seed (or one picked from
+    /// the system); none keeps the fixed sequence.
+    std::optional<SeedRequest> seed;
     bool help = false;             ///< -h or --help was given: only the usage is wanted
     bool version = false;          ///< --version was given: only the version is wanted
 };
@@ -42,8 +46,8 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& arguments);
 /// Parses "MS:KEY,MS:KEY,...": MS plain digits up to maxKeyTimeMs, in
 /// non-decreasing order; KEY is one character (one byte other than NUL, or
 /// the bytes of one well-formed UTF-8 sequence) or one of left, right, up,
-/// down, space, enter, esc, comma, colon. Cursor keys become two codes, 224
-/// and the direction code. Returns the keys, or none with `error` set to one
+/// down, delete, space, enter, esc, comma, colon. Cursor keys and Delete
+/// become two codes, 224 and the key's second code. Returns the keys, or none with `error` set to one
 /// line; scripts over a megabyte are refused.
 std::optional<std::vector<platform::ScriptedKey>> parseKeyScript(const std::string& script, std::string& error);
 

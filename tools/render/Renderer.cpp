@@ -163,6 +163,14 @@ int runRender(const RenderOptions& options, std::ostream& err, RenderReport* rep
 
     Runtime runtime(system, clock);
     Adventure adventure(runtime);
+    if (options.seed) {
+        // Said where the render can be repeated from: a picked seed on
+        // standard error, every seed in the timeline's first line.
+        const std::uint32_t seed = resolveSeed(*options.seed);
+        runtime.random.seed(seed);
+        if (!options.seed->value) err << "gloam-render: seed " << seed << '\n';
+        if (trace != nullptr) trace->write("# seed " + std::to_string(seed) + '\n');
+    }
     // Timeline and screens are written as they happen, and only when asked
     // for: nothing of a long render is kept in memory.
     std::optional<Timeline> timeline;
