@@ -39,7 +39,7 @@ audio::Sound* SoundCache::getSound(std::int32_t mode, const std::string& fileNam
     // Adventures written on Windows separate folders with backslashes; a name
     // a folder listed may hold one as an ordinary character.
     std::string path = "sounds/" + fileName;
-    if (form == NameForm::Written) std::replace(path.begin(), path.end(), '\', '/');
+    if (form == NameForm::Written) std::replace(path.begin(), path.end(), '\\', '/');
     auto& byName = sharedSounds_[{mode, keepChannels}];
     if (auto found = byName.find(path); found != byName.end()) return found->second.get();
     std::set<std::string>& failed = failed_[{mode, keepChannels}];

@@ -58,8 +58,8 @@ grep -q -- '-dev$' <<<"$names" && fail "Depends names a development package: $de
 # stripped), and the Debian packages they come from.
 for program in gloam gloam-render gloam-check; do
     for library in $(objdump -p "$build/$program" | awk '/NEEDED/ {print $2}'); do
-        path=$(ldconfig -p | awk -v lib="$library" '$1 == lib && /x86-64|AArch64|64bit/ {print $NF; exit}')
-        [[ -z $path ]] && path=$(ldconfig -p | awk -v lib="$library" '$1 == lib {print $NF; exit}')
+        path=$(ldconfig -p | awk -v lib="$library" '!found && $1 == lib && /x86-64|AArch64|64bit/ {print $NF; found = 1}')
+        [[ -z $path ]] && path=$(ldconfig -p | awk -v lib="$library" '!found && $1 == lib {print $NF; found = 1}')
         [[ -n $path ]] || { fail "$program links $library, which ldconfig does not know"; continue; }
         owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n1 | cut -d: -f1) ||
             owner=$(dpkg -S "$path" 2>/dev/null | head -n1 | cut -d: -f1) || true
