@@ -109,6 +109,8 @@ void KeyDecoder::finishSequence(unsigned char finalByte) {
         default: break;
         }
     }
+    // Delete without modifiers: the one key that fades out the whole scene.
+    if (finalByte == '~' && params_ == "3") second = keys::del;
     emitSpecial(second);
 }
 

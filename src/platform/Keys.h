@@ -13,6 +13,8 @@ inline constexpr int up = 'H';
 inline constexpr int down = 'P';
 inline constexpr int left = 'K';
 inline constexpr int right = 'M';
+/// Second code of Delete: fades out the current scene.
+inline constexpr int del = 'S';
 /// Second code of a special key that stands for nothing.
 inline constexpr int unmapped = 0xFF;
 
