@@ -22,7 +22,6 @@ namespace {
 constexpr char adventuresDirectory[] = "adventures";
 constexpr char missingMessage[] = "Directory 'adventures' doesn't exist\n";
 constexpr char emptyMessage[] = "Directory adventures doesn't contain any xml files\n";
-constexpr char malformedMessage[] = "\nSelected file isn't well formed xml (open in browser for details)\n";
 
 // From the name's last '.' on; path::extension() would give "" for ".xml".
 bool hasXmlExtension(const std::string& fileName) {
@@ -110,8 +109,8 @@ std::optional<ChosenAdventure> chooseAdventure(platform::Console& console) {
                     return ChosenAdventure{candidates[index], std::move(document)};
                 }
                 console.clearScreen();
-                console.print(malformedMessage);
-                nextMenuKey(console, malformedMessage);
+                console.print(malformedFileMessage);
+                nextMenuKey(console, malformedFileMessage);
             }
         } else if (key == keys::escape) {
             return std::nullopt;

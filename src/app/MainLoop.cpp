@@ -1,9 +1,11 @@
 // The main loop's pass, key table and idle rule.
 #include "app/MainLoop.h"
+#include "app/MainLoopRemote.h"
 
 #include "app/Adventure.h"
 #include "app/AudioStartup.h"
 #include "app/Chooser.h"
+#include "audio/ChannelGroup.h"
 #include "audio/System.h"
 #include "model/Runtime.h"
 #include "model/Scene.h"
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <utility>
 
 namespace gloam {
@@ -24,6 +27,7 @@ namespace {
 namespace keys = platform::keys;
 
 constexpr int keyLoad = '!';
+constexpr int keyHelp = '?';
 
 /// The loop passes at least this often while it waits for keys, so that the
 /// screen follows what is heard and the engine's housekeeping runs.
@@ -61,7 +65,7 @@ bool MainLoop::runPass() {
     // play see this pass's state.
     runtime_.audio.update();
     adventure_.tick(2 * leadMs());
-    if (console_.keyWaiting() && !dispatch(console_.readKey())) return false;
+    if (!takeInput()) return false;
     if (console_.takeRedrawRequest()) status_.requestRedraw();
     if (status_.draw(adventure_, runtime_.audio.channelsPlaying()) && hooks_.statusPrinted) {
         hooks_.statusPrinted(status_.lastPrinted());
@@ -69,8 +73,19 @@ bool MainLoop::runPass() {
     // Nobody sees the screen any more (the reader of the output went away):
     // leave the way Escape does rather than play on unseen.
     if (console_.outputLost()) return false;
+    publishState();
     idle_.waitUntil(nextPassAt());
+    noticeKeyboard();
     return true;
+}
+
+bool MainLoop::takeInput() {
+    const bool keyWaiting = console_.keyWaiting();
+    if (remoteGoesFirst(keyWaiting)) return applyRemoteCommand();
+    if (!keyWaiting) return true;
+    const bool goOn = dispatch(console_.readKey(), console_);
+    noticeKeyboard();
+    return goOn;
 }
 
 int MainLoop::run() {
@@ -106,16 +121,17 @@ std::int32_t MainLoop::nextPassAt() const {
     return until;
 }
 
-bool MainLoop::dispatch(int key) {
+bool MainLoop::dispatch(int key, platform::Console& keys) {
     switch (key) {
     case keys::prefixZero:
     case keys::prefix: {
         // The second code comes with its prefix or not at all: never wait
         // for it, or the loop would stand still until the next key.
-        if (!console_.keyWaiting()) return true;
-        int second = console_.readKey();
+        if (!keys.keyWaiting()) return true;
+        int second = keys.readKey();
         if (second == keys::left) stepScene(false);
         if (second == keys::right) stepScene(true);
+        if (second == keys::del) fadeOutScene();
         return true;
     }
     case keyLoad:
@@ -127,6 +143,10 @@ bool MainLoop::dispatch(int key) {
         fadeOutSequenceItems();
         return true;
     default:
+        if (key == keyHelp && remote_ && !helpClaimedByAdventure()) {
+            showRemoteHelp();
+            return !console_.outputLost();
+        }
         sceneOrElementKey(key);
         return true;
     }
@@ -179,11 +199,33 @@ void MainLoop::fadeOutSequenceItems() {
     }
 }
 
+void MainLoop::fadeOutScene() {
+    Scene* current = adventure_.current();
+    if (current == nullptr) return;
+    // As if the key of every running top-level element had been pressed.
+    for (const auto& child : current->children) {
+        if (child->state == State::Playing || child->state == State::Waiting) child->startFadeOut();
+    }
+}
+
 void MainLoop::loadAdventure() {
     std::optional<ChosenAdventure> chosen = chooseAdventure(console_);
     if (!chosen) return;
+    loadChosen(*chosen);
+}
+
+void MainLoop::loadChosen(ChosenAdventure& chosen) {
     // Built from the document the chooser read, so the file is parsed once.
-    adventure_.load(*chosen->document);
+    adventure_.load(*chosen.document);
+    adventureFile_ = std::filesystem::path(chosen.path).filename().string();
+}
+
+void MainLoop::setMasterVolume(float volume) {
+    // Stands in until the keys for the master volume come; they ramp the same group.
+    masterVolume_ = std::clamp(volume, 0.0f, 1.0f);
+    const std::int64_t start = runtime_.nowFrame();
+    const std::int64_t rampFrames = static_cast<std::int64_t>(runtime_.audio.sampleRate()) * 50 / 1000;
+    runtime_.audio.masterGroup().rampVolume(masterVolume_, start, start + rampFrames);
 }
 
 }  // namespace gloam

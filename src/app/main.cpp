@@ -3,12 +3,17 @@
 #include "app/AudioClock.h"
 #include "app/AudioStartup.h"
 #include "app/MainLoop.h"
+#include "app/RemoteControl.h"
+#include "app/RemoteOptions.h"
 #include "audio/System.h"
 #include "model/Runtime.h"
 #include "platform/Clock.h"
 #include "platform/Terminal.h"
 
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -48,9 +53,29 @@ private:
 
 }  // namespace
 
-int main() {
-    // Constructed first and destroyed last: the terminal is back in its own
-    // mode only after everything else has shut down.
+int main(int argc, char** argv) {
+    std::string error;
+    const std::optional<gloam::RemoteOptions> options =
+        gloam::parseRemoteOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::fprintf(stderr, "gloam: %s\n", error.c_str());
+        return 2;
+    }
+    // Listening starts before the terminal is taken, so that its address, or
+    // why it cannot listen, is said on a plain terminal.
+    std::unique_ptr<gloam::RemoteControl> remote;
+    if (options->listen) {
+        remote = gloam::RemoteControl::start(*options, error);
+        if (!remote) {
+            std::fprintf(stderr, "gloam: %s\n", error.c_str());
+            return 1;
+        }
+        for (const std::string& url : remote->pageUrls()) std::fprintf(stderr, "gloam: remote control on %s\n", url.c_str());
+        std::fflush(stderr);
+    }
+
+    // Destroyed after everything made below it: the terminal is back in its
+    // own mode only after the player has shut down.
     platform::Terminal terminal;
     QuietStandardError quiet;
 
@@ -67,7 +92,9 @@ int main() {
     gloam::Runtime runtime(audioSystem, clock, clock.timebase());
     gloam::Adventure adventure(runtime);
     gloam::MainLoop loop(terminal, idle, runtime, adventure);
+    if (remote) remote->connect(loop, idle);
     int exitCode = loop.run();
+    if (remote) remote->stop();
     quiet.restore();
     if (terminal.outputLost()) std::fputs("gloam: the screen can no longer be written; stopped\n", stderr);
     return exitCode;
