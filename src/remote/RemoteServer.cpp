@@ -377,7 +377,7 @@ void RemoteServer::Impl::getEvents(httplib::Response& res) {
                     std::this_thread::sleep_until(allowed);
                     state = board.current();
                 }
-                const std::string event = "event: state\ndata: " + state->json + "\n";
+                const std::string event = "event: state\ndata: " + state->json + "\n\n";
                 if (!sink.write(event.data(), event.size())) return false;
                 progress->sentVersion = state->version;
                 progress->lastEvent = progress->lastWrite = Clock::now();
