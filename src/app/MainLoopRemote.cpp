@@ -56,21 +56,15 @@ void MainLoop::connectRemote(remote::CommandQueue& commands, remote::StateBoard&
 }
 
 void MainLoop::noticeKeyboard() {
-    if (!remote_) return;
-    if (!console_.keyWaiting()) {
-        remote_->keyboardSeen.reset();
-    } else if (!remote_->keyboardSeen) {
-        remote_->keyboardSeen = SteadyClock::now();
-    }
+    if (remote_) remote_->noteKeyboard(console_.keyWaiting());
 }
 
 bool MainLoop::remoteGoesFirst(bool keyWaiting) {
     if (!remote_) return false;
+    remote_->noteKeyboard(keyWaiting);
     const std::optional<SteadyClock::time_point> arrival = remote_->commands.nextArrival();
     if (!arrival) return false;
-    if (!keyWaiting) return true;
-    if (!remote_->keyboardSeen) remote_->keyboardSeen = SteadyClock::now();
-    return *arrival < *remote_->keyboardSeen;
+    return !keyWaiting || *arrival < *remote_->keyboardSince;
 }
 
 bool MainLoop::applyRemoteCommand() {

@@ -27,8 +27,23 @@ struct MainLoop::RemoteSide {
     DisplayNames names;
     /// What was published last; null before the first pass.
     std::shared_ptr<const remote::StateSnapshot> published;
-    /// When the keyboard key now waiting was first seen.
-    std::optional<std::chrono::steady_clock::time_point> keyboardSeen;
+    /// Notes whether a keyboard key waits at this look.
+    void noteKeyboard(bool keyWaiting) {
+        if (!keyWaiting) {
+            keyboardSince.reset();
+            lastEmptyLook = std::chrono::steady_clock::now();
+        } else if (!keyboardSince) {
+            keyboardSince = lastEmptyLook;
+        }
+    }
+
+    /// When the loop last found no keyboard key waiting.
+    std::chrono::steady_clock::time_point lastEmptyLook = std::chrono::steady_clock::now();
+    /// Since when the keyboard keys now waiting may have been there: the
+    /// last look that found none. So when the loop cannot tell which came
+    /// first (both arrived while it was busy or stopped), the keyboard's goes
+    /// first.
+    std::optional<std::chrono::steady_clock::time_point> keyboardSince;
     /// Commands applied in this pass, answered once its state is published.
     std::vector<std::pair<std::uint64_t, remote::CommandOutcome>> applied;
 };
