@@ -61,7 +61,8 @@ void checkSpecialKeys(const std::vector<unsigned char>& fed, const std::vector<i
         } else if (codes[i] == keys::prefix) {
             check(i + 1 < codes.size(), "a key prefix without its second code");
             const int second = codes[++i];
-            check(second == 'H' || second == 'P' || second == 'M' || second == 'K' || second == keys::unmapped,
+            check(second == keys::up || second == keys::down || second == keys::right || second == keys::left ||
+                      second == keys::del || second == keys::unmapped,
                   "a special key with an unknown second code");
             ++specials;
         }
