@@ -213,8 +213,8 @@ Seams renderScene(const fs::path& renderer, const fs::path& root, const Scene& s
 
 /// Runs the player in a pty, loads the adventure, selects the scene, lets it
 /// play, quits, and reads what SDL's disk driver wrote.
-Seams playScene(const fs::path& player, const fs::path& root, const Scene& scene, int seconds, int channels,
-                std::vector<float>& samples) {
+Seams playScene(const fs::path& player, const std::vector<std::string>& playerArgs, const fs::path& root,
+                const Scene& scene, int seconds, int channels, std::vector<float>& samples) {
     const fs::path capture = root / "live.raw";
     int master = -1;
     const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
@@ -223,7 +223,10 @@ Seams playScene(const fs::path& player, const fs::path& root, const Scene& scene
         if (::chdir(root.c_str()) != 0) ::_exit(126);
         ::setenv("SDL_AUDIODRIVER", "disk", 1);
         ::setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
-        ::execl(player.c_str(), "gloam", static_cast<char*>(nullptr));
+        std::vector<char*> argv{const_cast<char*>("gloam")};
+        for (const std::string& argument : playerArgs) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(player.c_str(), argv.data());
         ::_exit(127);
     }
     // Drains the screen output so the player never blocks writing it.
@@ -265,9 +268,13 @@ int main(int argc, char** argv) {
     fs::path player;
     int seconds = 60;
     int liveChannels = 6;
+    std::vector<std::string> playerArgs;
+    std::string onlyScenes;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
-        if (option == "--render") renderer = argv[i + 1];
+        if (option == "--player-arg") playerArgs.emplace_back(argv[i + 1]);
+        else if (option == "--scenes") onlyScenes = argv[i + 1];
+        else if (option == "--render") renderer = argv[i + 1];
         else if (option == "--player") player = argv[i + 1];
         else if (option == "--seconds") seconds = std::max(3, std::atoi(argv[i + 1]));
         else if (option == "--live-channels") liveChannels = std::max(1, std::atoi(argv[i + 1]));
@@ -275,8 +282,9 @@ int main(int argc, char** argv) {
     if (renderer.empty() && player.empty()) {
         std::fprintf(stderr,
                      "usage: gloam-bench-seams [--render PATH-TO-gloam-render] [--player PATH-TO-gloam] "
-                     "[--seconds S] [--live-channels N]\n"
-                     "Measures every join of looping sounds and sequences, rendered and/or live.\n");
+                     "[--seconds S] [--live-channels N] [--scenes KEYS] [--player-arg ARG]...\n"
+                     "Measures every join of looping sounds and sequences, rendered and/or live.\n"
+                     "--scenes plays only the scenes with those keys; each --player-arg is passed to the player.\n");
         return 2;
     }
     const fs::path root = fs::temp_directory_path() / ("gloam-seams-" + std::to_string(::getpid()));
@@ -293,6 +301,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (const Scene& scene : kScenes) {
+        if (!onlyScenes.empty() && onlyScenes.find(scene.key) == std::string::npos) continue;
         // Rendered with the live output's layout, so the two can be compared.
         std::vector<float> rendered;
         std::vector<float> live;
@@ -300,7 +309,7 @@ int main(int argc, char** argv) {
             report("render", scene, renderScene(fs::absolute(renderer), root, scene, seconds, liveChannels, rendered));
         }
         if (!player.empty()) {
-            report("live", scene, playScene(fs::absolute(player), root, scene, seconds, liveChannels, live));
+            report("live", scene, playScene(fs::absolute(player), playerArgs, root, scene, seconds, liveChannels, live));
         }
         if (!rendered.empty() && !live.empty()) {
             const Agreement agreement = compare(rendered, live, liveChannels);

@@ -22,7 +22,6 @@ namespace {
 constexpr char adventuresDirectory[] = "adventures";
 constexpr char missingMessage[] = "Directory 'adventures' doesn't exist\n";
 constexpr char emptyMessage[] = "Directory adventures doesn't contain any xml files\n";
-constexpr char malformedMessage[] = "\nSelected file isn't well formed xml (open in browser for details)\n";
 
 // From the name's last '.' on; path::extension() would give "" for ".xml".
 bool hasXmlExtension(const std::string& fileName) {
@@ -142,7 +141,7 @@ std::optional<ChosenAdventure> AdventureMenu::key(int code) {
                 return ChosenAdventure{candidates_[index], std::move(document)};
             }
             stage_ = Stage::Message;
-            show(malformedMessage);
+            show(malformedFileMessage);
             return std::nullopt;
         }
     } else if (code == keys::escape) {

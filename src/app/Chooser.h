@@ -16,6 +16,10 @@ class Console;
 
 namespace gloam {
 
+/// What the menu says about a file it cannot read as XML.
+inline constexpr char malformedFileMessage[] =
+    "\nSelected file isn't well formed xml (open in browser for details)\n";
+
 /// A chosen adventure file, already read and parsed, for Adventure::load.
 struct ChosenAdventure {
     std::string path;  ///< "adventures/<file name>"

@@ -1,5 +1,6 @@
 // The main loop's pass, key table and idle rule.
 #include "app/MainLoop.h"
+#include "app/MainLoopRemote.h"
 
 #include "app/Adventure.h"
 #include "app/AudioStartup.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <utility>
 
 namespace gloam {
@@ -72,13 +74,27 @@ bool MainLoop::runPass() {
     // play see this pass's state.
     runtime_.audio.update();
     adventure_.tick(2 * leadMs());
-    if (console_.keyWaiting() && !dispatch(console_.readKey())) return false;
+    if (!takeInput()) return false;
     drawScreen();
     // Nobody sees the screen any more (the reader of the output went away):
     // leave the way Escape does rather than play on unseen.
     if (console_.outputLost()) return false;
+    publishState();
     idle_.waitUntil(nextPassAt());
+    noticeKeyboard();
     return true;
+}
+
+bool MainLoop::takeInput() {
+    const bool keyWaiting = console_.keyWaiting();
+    // A remote command never acts on the menu or the help screen: it waits
+    // until the operator has closed them.
+    const bool screenUp = menu_.isOpen() || helpShown_;
+    if (!screenUp && remoteGoesFirst(keyWaiting)) return applyRemoteCommand();
+    if (!keyWaiting) return true;
+    const bool goOn = dispatch(console_.readKey(), console_);
+    noticeKeyboard();
+    return goOn;
 }
 
 int MainLoop::run() {
@@ -132,7 +148,7 @@ void MainLoop::drawScreen() {
     }
 }
 
-bool MainLoop::dispatch(int key) {
+bool MainLoop::dispatch(int key, platform::Console& keys) {
     if (helpShown_) {
         closeHelp(key);
         return true;
@@ -146,8 +162,8 @@ bool MainLoop::dispatch(int key) {
     case keys::prefix: {
         // The second code comes with its prefix or not at all: never wait
         // for it, or the loop would stand still until the next key.
-        if (!console_.keyWaiting()) return true;
-        int second = console_.readKey();
+        if (!keys.keyWaiting()) return true;
+        int second = keys.readKey();
         if (second == keys::left) stepScene(false);
         if (second == keys::right) stepScene(true);
         if (second == keys::up) stepMasterVolume(true);
@@ -204,7 +220,9 @@ void MainLoop::showHelp() {
 
 void MainLoop::printHelp() {
     console_.clearScreen();
-    console_.print(composeHelp(adventure_, console_.windowSize()));
+    std::string text = composeHelp(adventure_, console_.windowSize());
+    for (const std::string& line : remoteHelpLines()) text += line + "\n";
+    console_.print(text);
 }
 
 void MainLoop::closeHelp(int key) {
@@ -291,8 +309,13 @@ void MainLoop::menuKey(int key) {
     // However the menu went, the screen shows it no longer: the status
     // screen is written again, changed or not.
     status_.requestRedraw();
+    if (chosen) loadChosen(*chosen);
+}
+
+void MainLoop::loadChosen(ChosenAdventure& chosen) {
     // Built from the document the chooser read, so the file is parsed once.
-    if (chosen) adventure_.load(*chosen->document);
+    adventure_.load(*chosen.document);
+    adventureFile_ = std::filesystem::path(chosen.path).filename().string();
 }
 
 }  // namespace gloam

@@ -7,11 +7,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 class IdleWait;
 }
+namespace remote {
+class CommandQueue;
+class StateBoard;
+struct CommandOutcome;
+}  // namespace remote
 
 namespace gloam {
 
@@ -50,8 +58,20 @@ public:
     /// All references must outlive the loop.
     MainLoop(platform::Console& console, platform::IdleWait& idle, Runtime& runtime, Adventure& adventure,
              MainLoopHooks hooks = {});
+    ~MainLoop();
     MainLoop(const MainLoop&) = delete;
     MainLoop& operator=(const MainLoop&) = delete;
+
+    /// Takes commands from the remote control besides the keyboard: its keys
+    /// are dispatched exactly as the keyboard's, one per pass and in the
+    /// order they arrived among the keyboard's; it also loads adventures and
+    /// sets the master volume. While the menu or the help screen is up,
+    /// commands wait. After every pass in which what the remote control shows
+    /// changed, a snapshot is published to `board`; each command's outcome is
+    /// reported once the state after it is published. The help screen ends
+    /// with `helpLines` (the remote's address and QR code). Both must outlive
+    /// the loop.
+    void connectRemote(remote::CommandQueue& commands, remote::StateBoard& board, std::vector<std::string> helpLines);
 
     /// One pass: engine update, adventure tick (which hands what is planned
     /// within two leads to the engine, to the frame), at most one key, the
@@ -85,6 +105,9 @@ private:
         void clearScreen() override { console_.clearScreen(); }
         void print(std::string_view text) override { console_.print(text); }
         bool waitForKey(int timeoutMs) override { return console_.waitForKey(timeoutMs); }
+        bool waitForKeyOrWake(int wakeFd, int timeoutMs) override {
+            return console_.waitForKeyOrWake(wakeFd, timeoutMs);
+        }
         bool takeRedrawRequest() override { return console_.takeRedrawRequest(); }
         bool outputLost() const override { return console_.outputLost(); }
         platform::WindowSize windowSize() const override { return console_.windowSize(); }
@@ -94,8 +117,12 @@ private:
         const MainLoopHooks& hooks_;
     };
 
-    /// Acts on one key; false for Escape.
-    bool dispatch(int key);
+    /// Takes the next input: a keyboard key or a remote command, whichever
+    /// arrived first. False when the loop is to end.
+    bool takeInput();
+    /// Acts on one key whose second code, for a prefix, comes from `keys`
+    /// (the keyboard or a remote key); false for Escape.
+    bool dispatch(int key, platform::Console& keys);
     /// Writes the screen that is up: the status screen (when it changed or a
     /// redraw was asked for), or the help screen again on a redraw request.
     void drawScreen();
@@ -117,6 +144,21 @@ private:
     /// One key for the open menu (and the keys waiting behind it); loads
     /// what it chose when it closes.
     void menuKey(int key);
+    /// Loads what the menu (or the remote control) chose.
+    void loadChosen(ChosenAdventure& chosen);
+
+    // The remote control (MainLoopRemote.cpp).
+    struct RemoteSide;
+    /// Notes when a keyboard key was first seen waiting, to order it among
+    /// remote commands.
+    void noticeKeyboard();
+    /// True when a remote command waits that arrived before the keyboard's key.
+    bool remoteGoesFirst(bool keyWaiting);
+    bool applyRemoteCommand();
+    remote::CommandOutcome loadFromRemote(const std::string& file);
+    void publishState();
+    /// The remote control's lines for the help screen; none without one.
+    std::vector<std::string> remoteHelpLines() const;
     /// How long before a planned moment the loop hands it to the engine.
     std::int32_t leadMs() const;
     /// When the next pass has to run: a lead before the next planned moment,
@@ -132,6 +174,9 @@ private:
     AdventureMenu menu_;
     bool helpShown_ = false;
     float masterVolume_ = 1.0f;
+    /// File name of the loaded adventure.
+    std::optional<std::string> adventureFile_;
+    std::unique_ptr<RemoteSide> remote_;
 };
 
 }  // namespace gloam

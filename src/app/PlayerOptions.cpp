@@ -26,7 +26,31 @@ platform::CommandLine playerCommandLine(PlayerOptions& options) {
                     if (!options.seed) return "--seed needs a whole number from 0 to 4294967295 or 'random'";
                     return {};
                 })
-        .epilogue("Exit code: 0 after Escape, 2 for bad usage or an unusable folder. See gloam(1).");
+        .option("--remote", "[ADDRESS:]PORT",
+                "serve a page and an API to steer the player from a phone or a\n"
+                "tablet; ADDRESS defaults to 127.0.0.1 (0.0.0.0 or a network\n"
+                "address must be asked for), PORT 0 takes a free one",
+                [&options](const std::string& value) -> std::string {
+                    std::string problem;
+                    options.remote.listen = remote::parseListenAddress(value, problem);
+                    if (!options.remote.listen) return "--remote " + value + ": " + problem;
+                    return {};
+                })
+        .option("--remote-token-file", "FILE",
+                "keep the remote control's token in FILE (made, mode 0600, when\n"
+                "it does not exist), so a phone's bookmark survives restarts",
+                [&options](const std::string& value) -> std::string {
+                    if (value.empty()) return "--remote-token-file needs a file name";
+                    options.remote.tokenFile = value;
+                    return {};
+                })
+        .finally([&options]() -> std::string {
+            if (options.remote.tokenFile && !options.remote.listen) {
+                return "--remote-token-file is used only with --remote";
+            }
+            return {};
+        })
+        .epilogue("Exit code: 0 after Escape, 1 when the remote control cannot listen, 2 for bad usage or an unusable folder. See gloam(1).");
     return commandLine;
 }
 

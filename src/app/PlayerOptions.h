@@ -1,6 +1,7 @@
 // The player's command line.
 #pragma once
 
+#include "app/RemoteOptions.h"
 #include "platform/CommandLine.h"
 #include "playback/Random.h"
 
@@ -17,6 +18,9 @@ struct PlayerOptions {
     /// --seed: the random sequence starts from this seed (or one picked from
     /// the system); none keeps the fixed sequence.
     std::optional<SeedRequest> seed;
+    /// --remote and --remote-token-file: the remote control; by default none,
+    /// and nothing listens.
+    RemoteOptions remote;
 };
 
 /// The player's options, each writing into `options` (which must outlive the

@@ -4,6 +4,7 @@
 #include "app/AudioStartup.h"
 #include "app/MainLoop.h"
 #include "app/PlayerOptions.h"
+#include "app/RemoteControl.h"
 #include "app/Version.h"
 #include "audio/System.h"
 #include "model/Runtime.h"
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -72,8 +74,22 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Constructed first and destroyed last: the terminal is back in its own
-    // mode only after everything else has shut down.
+    // Listening starts before the terminal is taken, so that its address, or
+    // why it cannot listen, is said on a plain terminal.
+    std::unique_ptr<gloam::RemoteControl> remote;
+    if (options.remote.listen) {
+        std::string error;
+        remote = gloam::RemoteControl::start(options.remote, error);
+        if (!remote) {
+            std::fprintf(stderr, "gloam: %s\n", error.c_str());
+            return 1;
+        }
+        for (const std::string& url : remote->pageUrls()) std::fprintf(stderr, "gloam: remote control on %s\n", url.c_str());
+        std::fflush(stderr);
+    }
+
+    // Destroyed after everything made below it: the terminal is back in its
+    // own mode only after the player has shut down.
     platform::Terminal terminal;
     QuietStandardError quiet;
 
@@ -95,7 +111,9 @@ int main(int argc, char** argv) {
     }
     gloam::Adventure adventure(runtime);
     gloam::MainLoop loop(terminal, idle, runtime, adventure);
+    if (remote) remote->connect(loop, idle);
     int exitCode = loop.run();
+    if (remote) remote->stop();
     quiet.restore();
     if (terminal.outputLost()) std::fputs("gloam: the screen can no longer be written; stopped\n", stderr);
     // A seed picked from the system is said once the screen is gone, so the

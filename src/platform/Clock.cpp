@@ -20,9 +20,13 @@ std::int32_t MonotonicClock::nowMs() const {
 void RealIdleWait::waitUntil(std::int32_t untilMs) {
     const std::int32_t left = msBetween(untilMs, clock_.nowMs());
     if (left <= 0) return;
-    // It comes back early for a key or a request to redraw; the loop then
+    // It comes back early for a key, a request to redraw or a wake-up; the loop then
     // runs a pass at once, which is what either wants.
-    console_.waitForKey(left);
+    if (wakeFd_ >= 0) {
+        console_.waitForKeyOrWake(wakeFd_, left);
+    } else {
+        console_.waitForKey(left);
+    }
 }
 
 void VirtualIdleWait::waitUntil(std::int32_t untilMs) {

@@ -66,10 +66,14 @@ class RealIdleWait final : public IdleWait {
 public:
     RealIdleWait(Console& console, const Clock& clock) : console_(console), clock_(clock) {}
     void waitUntil(std::int32_t untilMs) override;
+    /// Also comes back as soon as `fd` is readable (another input of the
+    /// loop, which drains it); -1 for none.
+    void alsoWakeOn(int fd) { wakeFd_ = fd; }
 
 private:
     Console& console_;
     const Clock& clock_;
+    int wakeFd_ = -1;
 };
 
 /// Moves a virtual clock on instead of waiting: to the time asked for, or to

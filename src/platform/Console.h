@@ -34,6 +34,10 @@ public:
     /// there is another reason to run a pass first (a redraw request, lost
     /// output). A console that cannot wait only looks.
     virtual bool waitForKey(int /*timeoutMs*/) { return keyWaiting(); }
+    /// The same, but also returns (false) as soon as `wakeFd` is readable,
+    /// which it leaves readable: the owner of the descriptor drains it. A
+    /// console that cannot wait only looks.
+    virtual bool waitForKeyOrWake(int /*wakeFd*/, int timeoutMs) { return waitForKey(timeoutMs); }
     /// True once after the screen was disturbed from outside (the window was
     /// resized, or the program continued after a stop): whatever it shows
     /// should be written again. Clears the request.

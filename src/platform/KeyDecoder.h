@@ -16,7 +16,8 @@ namespace platform {
 ///   'P' (down), 'M' (right) or 'K' (left). A cursor key with a modifier
 ///   (`ESC [1;5C`, Ctrl+Right) is a different key, as on consoles that give
 ///   Ctrl+arrows codes of their own: it counts as an unmapped key.
-/// - Every other escape sequence (Home, End, Insert, Delete, Page Up/Down,
+/// - Delete, `ESC [ 3 ~`, becomes 224 then 'S' (keys::del).
+/// - Every other escape sequence (Home, End, Insert, Page Up/Down,
 ///   F1-F12, with or without modifiers, the Linux console's `ESC [ [ A`, and
 ///   Alt+key, i.e. ESC followed directly by any other byte) is consumed whole
 ///   and becomes 224 then keys::unmapped, so none of its bytes reaches a

@@ -354,7 +354,11 @@ int Terminal::readKey() {
     return decoder_.takeKey();
 }
 
-bool Terminal::waitForKey(int timeoutMs) {
+bool Terminal::waitForKey(int timeoutMs) { return waitFor(timeoutMs, -1); }
+
+bool Terminal::waitForKeyOrWake(int wakeFd, int timeoutMs) { return waitFor(timeoutMs, wakeFd); }
+
+bool Terminal::waitFor(int timeoutMs, int wakeFd) {
     using std::chrono::steady_clock;
     const auto start = steady_clock::now();
     for (;;) {
@@ -365,8 +369,10 @@ bool Terminal::waitForKey(int timeoutMs) {
             auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - start);
             remainingMs = elapsed.count() >= timeoutMs ? 0 : timeoutMs - static_cast<int>(elapsed.count());
         }
-        pollfd ready[2] = {{inputFd_, POLLIN, 0}, {wakeRead, POLLIN, 0}};
-        int polled = ::poll(ready, wakeRead >= 0 ? 2 : 1, remainingMs);
+        // The input, the signal handlers' pipe and the caller's descriptor;
+        // a negative descriptor is skipped by poll().
+        pollfd ready[3] = {{inputFd_, POLLIN, 0}, {wakeRead, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        int polled = ::poll(ready, 3, remainingMs);
         if (polled < 0 && errno == EINTR) continue;
         if (polled < 0) {
             // The input cannot be waited on at all: no key will ever come.
@@ -376,6 +382,7 @@ bool Terminal::waitForKey(int timeoutMs) {
         if (polled == 0) return false;
         if (ready[1].revents != 0) drainWakePipe();
         if (ready[0].revents != 0) pump(0);
+        if (ready[2].revents != 0) return decoder_.hasKey() || endOfInput_;
     }
 }
 

@@ -51,6 +51,8 @@ public:
     /// Sleeps in poll() on the input, woken early by a window size change or
     /// a continue after a stop (false) or by the end of the input (true).
     bool waitForKey(int timeoutMs) override;
+    /// Also wakes (false) when `wakeFd` becomes readable.
+    bool waitForKeyOrWake(int wakeFd, int timeoutMs) override;
     bool takeRedrawRequest() override;
     bool outputLost() const override { return outputLost_; }
     /// Asked of the output (TIOCGWINSZ) on every call, so a resize is seen at once.
@@ -68,6 +70,8 @@ private:
     void pump(int timeoutMs);
     /// One poll and at most one read; false when nothing arrived in time.
     bool readOnce(int timeoutMs);
+    /// waitForKey, also watching `wakeFd` when it is not negative.
+    bool waitFor(int timeoutMs, int wakeFd);
 
     int inputFd_;
     int outputFd_;
