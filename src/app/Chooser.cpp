@@ -5,6 +5,7 @@
 #include "platform/Console.h"
 #include "platform/Keys.h"
 #include "platform/TerminalText.h"
+#include "platform/WrapTime.h"
 
 #include <tinyxml2.h>
 
@@ -95,11 +96,11 @@ std::optional<ChosenAdventure> chooseAdventure(platform::Console& console) {
         if (keys::isPrefix(key)) {
             // The second code comes with its prefix or not at all.
             int second = console.keyWaiting() ? console.readKey() : keys::unmapped;
-            // Unsigned steps: the marker may wander off either end and back.
+            // Wrapping steps: the marker may wander off either end and back.
             if (second == keys::up) {
-                selection = static_cast<std::int32_t>(static_cast<std::uint32_t>(selection) - 1u);
+                selection = platform::wrapSub(selection, 1);
             } else if (second == keys::down) {
-                selection = static_cast<std::int32_t>(static_cast<std::uint32_t>(selection) + 1u);
+                selection = platform::wrapAdd(selection, 1);
             }
         } else if (key == keys::enter) {
             // Compared unsigned, so a marker above the list is out of range too.

@@ -42,15 +42,17 @@ constexpr std::int32_t minimumLeadMs = 30;
 }  // namespace
 
 int MainLoop::TappedConsole::readKey() {
+    const std::optional<std::int32_t> due = console_.waitingKeyTakesEffectAt();
     int key = console_.readKey();
-    if (hooks_.keyRead) hooks_.keyRead(key);
+    loop_.keyAt_ = loop_.keyMoment(due);
+    if (loop_.hooks_.keyRead) loop_.hooks_.keyRead(key, loop_.keyAt_);
     return key;
 }
 
 MainLoop::MainLoop(platform::Console& console, platform::IdleWait& idle, Runtime& runtime, Adventure& adventure,
                    MainLoopHooks hooks)
     : hooks_(std::move(hooks)),
-      console_(console, hooks_),
+      console_(console, *this),
       idle_(idle),
       runtime_(runtime),
       adventure_(adventure),
@@ -60,8 +62,18 @@ bool MainLoop::runPass() {
     // The engine first, so that elements asking whether their channels still
     // play see this pass's state.
     runtime_.audio.update();
-    adventure_.tick(2 * leadMs());
-    if (console_.keyWaiting() && !dispatch(console_.readKey())) return false;
+    // The life cycle runs up to where a key read now takes effect; with a key
+    // waiting that takes effect sooner (a script), only up to it.
+    Moment until = keyMoment(std::nullopt);
+    if (console_.keyWaiting()) {
+        const Moment key = keyMoment(console_.waitingKeyTakesEffectAt());
+        if (key.frame < until.frame) until = key;
+    }
+    adventure_.tick(until);
+    if (console_.keyWaiting()) {
+        const bool goOn = dispatch(console_.readKey());
+        if (!goOn) return false;
+    }
     if (console_.takeRedrawRequest()) status_.requestRedraw();
     if (status_.draw(adventure_, runtime_.audio.channelsPlaying()) && hooks_.statusPrinted) {
         hooks_.statusPrinted(status_.lastPrinted());
@@ -87,22 +99,27 @@ std::int32_t MainLoop::leadMs() const {
     return std::max(minimumLeadMs, bufferMs + 5);
 }
 
+Moment MainLoop::keyMoment(std::optional<std::int32_t> dueMs) const {
+    const Moment at = dueMs ? Moment{*dueMs, runtime_.frameAt(*dueMs)} : runtime_.after(runtime_.clockMoment(), leadMs());
+    const Moment present = adventure_.presentMoment();
+    return at.frame > present.frame ? at : present;
+}
+
 std::int32_t MainLoop::nextPassAt() const {
     const std::int32_t now = runtime_.clock.nowMs();
     const std::int32_t period = runtime_.activeElements.empty() ? restingPassMs : idlePassMs;
-    std::int32_t until = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + period);
+    std::int32_t until = wrapAdd(now, period);
     auto sooner = [&until](std::int32_t at) {
-        if (platform::msBetween(at, until) < 0) until = at;
+        if (wrapBefore(at, until)) until = at;
     };
-    // Planned moments were handled up to two leads ahead; the next is taken
+    // Planned moments are handled up to one lead ahead; the next is taken
     // one lead before it is due.
-    if (adventure_.nextDue) sooner(static_cast<std::int32_t>(static_cast<std::uint32_t>(*adventure_.nextDue) -
-                                                             static_cast<std::uint32_t>(leadMs())));
-    if (adventure_.nextClosing) sooner(*adventure_.nextClosing);
+    if (adventure_.nextDue) sooner(wrapSub(*adventure_.nextDue, leadMs()));
+    if (adventure_.nextDetach) sooner(*adventure_.nextDetach);
     // A changed screen held back to keep the terminal calm is written then.
     if (const std::optional<std::int32_t> write = status_.nextWriteDue()) sooner(*write);
     // Always a little later than now, so that nothing can make the loop spin.
-    if (platform::msBetween(until, now) < 1) until = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + 1);
+    if (wrapSub(until, now) < 1) until = wrapAdd(now, 1);
     return until;
 }
 
@@ -114,76 +131,82 @@ bool MainLoop::dispatch(int key) {
         // for it, or the loop would stand still until the next key.
         if (!console_.keyWaiting()) return true;
         int second = console_.readKey();
-        if (second == keys::left) stepScene(false);
-        if (second == keys::right) stepScene(true);
-        return true;
+        if (second == keys::left) stepScene(false, keyAt_);
+        if (second == keys::right) stepScene(true, keyAt_);
+        break;
     }
     case keyLoad:
         loadAdventure();
-        return !console_.outputLost();
+        if (console_.outputLost()) return false;
+        break;
     case keys::escape:
         return false;
     case keys::space:
-        fadeOutSequenceItems();
-        return true;
+        fadeOutSequenceItems(keyAt_);
+        break;
     default:
-        sceneOrElementKey(key);
-        return true;
+        sceneOrElementKey(key, keyAt_);
+        break;
     }
+    // What the key made due at its own moment (a fade-out of length 0, the
+    // next item of a sequence) happens in this pass, at that moment.
+    adventure_.actedAt(keyAt_);
+    return true;
 }
 
-void MainLoop::stepScene(bool forward) {
+void MainLoop::stepScene(bool forward, const Moment& at) {
     // Unsigned, so stepping back from the first scene overshoots and is ignored.
     std::uint32_t target = forward ? adventure_.currentScene + 1u : adventure_.currentScene - 1u;
-    if (target < adventure_.scenes.size()) switchToScene(target);
+    if (target < adventure_.scenes.size()) switchToScene(target, at);
 }
 
-void MainLoop::switchToScene(std::uint32_t index) {
-    if (Scene* current = adventure_.current()) current->deselect();
+void MainLoop::switchToScene(std::uint32_t index, const Moment& at) {
+    if (Scene* current = adventure_.current()) current->deselect(at);
     adventure_.currentScene = index;
-    adventure_.scenes[index]->select();
+    adventure_.scenes[index]->select(at);
 }
 
-void MainLoop::sceneOrElementKey(int key) {
+void MainLoop::sceneOrElementKey(int key, const Moment& at) {
     auto code = static_cast<std::size_t>(key & 0xff);
     // A scene's key wins over an element's, even when the scene is gone.
     if (Scene* scene = runtime_.sceneHotkeys[code]) {
         for (std::size_t j = 0; j < adventure_.scenes.size(); ++j) {
             if (adventure_.scenes[j].get() == scene) {
-                switchToScene(static_cast<std::uint32_t>(j));
+                switchToScene(static_cast<std::uint32_t>(j), at);
                 break;
             }
         }
         return;
     }
-    Scene* current = adventure_.current();
+    const Scene* current = adventure_.current();
     if (current == nullptr) return;
-    Playable* element = current->elementHotkeys[code];
+    Playable* element = current->elementForKey(static_cast<unsigned char>(code));
     if (element == nullptr) return;
-    if (element->state == State::Playing || element->state == State::Waiting) {
-        element->startFadeOut();
+    if (element->isRunning()) {
+        element->startFadeOut(at);
     } else {
-        element->stop();
-        element->startFromTop();
+        element->stop(at);
+        element->startFromTop(at);
     }
 }
 
-void MainLoop::fadeOutSequenceItems() {
-    Scene* current = adventure_.current();
+void MainLoop::fadeOutSequenceItems(const Moment& at) {
+    const Scene* current = adventure_.current();
     if (current == nullptr) return;
     for (const auto& child : current->children) {
-        auto* track = dynamic_cast<Track*>(child.get());
-        if (track != nullptr && track->currentIndex < track->children.size()) {
-            track->children[track->currentIndex]->startFadeOut();
-        }
+        if (child->kind() != NodeKind::Sequence) continue;
+        if (Playable* item = static_cast<const Track&>(*child).currentChild()) item->startFadeOut(at);
     }
 }
 
 void MainLoop::loadAdventure() {
     std::optional<ChosenAdventure> chosen = chooseAdventure(console_);
     if (!chosen) return;
-    // Built from the document the chooser read, so the file is parsed once.
-    adventure_.load(*chosen->document);
+    // The menu took its time: the new adventure begins when a key read now
+    // would take effect. Built from the document the chooser read, so the
+    // file is parsed once.
+    keyAt_ = keyMoment(std::nullopt);
+    adventure_.load(*chosen->document, keyAt_);
 }
 
 }  // namespace gloam

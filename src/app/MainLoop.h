@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/StatusScreen.h"
+#include "model/Moment.h"
 #include "platform/Console.h"
 
 #include <cstdint>
@@ -20,8 +21,8 @@ struct Runtime;
 /// What an observer of the loop (the offline renderer) is told.
 struct MainLoopHooks {
     /// Every key code read, also the second code of a special key and the
-    /// keys read inside the chooser's menu.
-    std::function<void(int code)> keyRead;
+    /// keys read inside the chooser's menu, with the moment it takes effect.
+    std::function<void(int code, const Moment& at)> keyRead;
     /// The status text, each time it is printed.
     std::function<void(const std::string& text)> statusPrinted;
 };
@@ -37,6 +38,23 @@ struct MainLoopHooks {
 /// second code waiting is a key that does nothing. When the console asks for a
 /// redraw the status screen is written again (at the screen's own pace); when
 /// the output is lost the loop ends as after Escape.
+///
+/// When keys act. The life cycle never runs ahead of the moment a key read
+/// now would take effect: each pass handles what is planned up to the key
+/// frame, K = the clock's frame plus one lead (a device buffer and a little
+/// slack, at least 30 ms; the same offline). The engine mixes about one
+/// buffer ahead of the clock, so whatever the life cycle hands it for a
+/// frame up to K is still on time, and each planned start, end or fade is
+/// handed over on its exact frame: the loop wakes one lead before the next
+/// planned moment. A key read in the pass acts at K, on the states as they
+/// are at K: nothing planned for a later frame has changed state yet. What
+/// the key makes due at K (a fade-out of length 0, a sequence's next item)
+/// is handled in the same pass. Every action therefore happens at a moment
+/// no earlier than the one before, so the trace is in time order; and a key
+/// is heard at most one buffer plus one lead after it is read. Offline the
+/// same rule, with the same lead, meets keys and planned moments in the
+/// same order as the player does, so live and rendered output agree sample
+/// for sample.
 class MainLoop {
 public:
     /// All references must outlive the loop.
@@ -45,12 +63,22 @@ public:
     MainLoop(const MainLoop&) = delete;
     MainLoop& operator=(const MainLoop&) = delete;
 
-    /// One pass: engine update, adventure tick (which hands what is planned
-    /// within two leads to the engine, to the frame), at most one key, the
-    /// status screen, then a wait until the next pass is needed or a key
-    /// comes. Returns false, at once after reading it, when the key was
-    /// Escape, and when the output was lost.
+    /// One pass: engine update, adventure tick up to the key frame, at most
+    /// one key (acting at the key frame), the status screen, then a wait
+    /// until the next pass is needed or a key comes. Returns false, at once
+    /// after reading it, when the key was Escape, and when the output was lost.
     bool runPass();
+
+    /// Acts on one key at the moment of the last key read (see keyMoment):
+    /// the one place where keys act, whatever delivered them. Returns false
+    /// for Escape and when the output was lost in the chooser.
+    bool dispatch(int key);
+
+    /// How far ahead of the clock the life cycle runs and a key read now
+    /// takes effect: one device buffer and a little slack, at least 30 ms.
+    std::int32_t leadMs() const;
+    /// When the last key read took effect.
+    const Moment& lastKeyAt() const { return keyAt_; }
 
     /// Passes until Escape, then shuts down: scenes destroyed, sounds
     /// released, engine closed. Returns the exit code: 0, or 1 when the loop
@@ -60,10 +88,10 @@ public:
     const StatusScreen& statusScreen() const { return status_; }
 
 private:
-    /// Passes every key read on to the keyRead hook.
+    /// Notes the moment of every key read and passes it on to the keyRead hook.
     class TappedConsole final : public platform::Console {
     public:
-        TappedConsole(platform::Console& console, const MainLoopHooks& hooks) : console_(console), hooks_(hooks) {}
+        TappedConsole(platform::Console& console, MainLoop& loop) : console_(console), loop_(loop) {}
         bool keyWaiting() override { return console_.keyWaiting(); }
         int readKey() override;
         void clearScreen() override { console_.clearScreen(); }
@@ -71,26 +99,31 @@ private:
         bool waitForKey(int timeoutMs) override { return console_.waitForKey(timeoutMs); }
         bool takeRedrawRequest() override { return console_.takeRedrawRequest(); }
         bool outputLost() const override { return console_.outputLost(); }
+        std::optional<std::int32_t> waitingKeyTakesEffectAt() const override {
+            return console_.waitingKeyTakesEffectAt();
+        }
 
     private:
         platform::Console& console_;
-        const MainLoopHooks& hooks_;
+        MainLoop& loop_;
     };
 
-    /// Acts on one key; false for Escape.
-    bool dispatch(int key);
-    void stepScene(bool forward);
-    void switchToScene(std::uint32_t index);
-    void sceneOrElementKey(int key);
-    void fadeOutSequenceItems();
+    void stepScene(bool forward, const Moment& at);
+    void switchToScene(std::uint32_t index, const Moment& at);
+    void sceneOrElementKey(int key, const Moment& at);
+    void fadeOutSequenceItems(const Moment& at);
     void loadAdventure();
-    /// How long before a planned moment the loop hands it to the engine.
-    std::int32_t leadMs() const;
+    /// The moment a key takes effect: at `dueMs` when its console knows when
+    /// (a script), else one lead after the clock; never before what the life
+    /// cycle already did.
+    Moment keyMoment(std::optional<std::int32_t> dueMs) const;
     /// When the next pass has to run: a lead before the next planned moment,
-    /// when an element ends closing, and at least every 20 ms.
+    /// when the output reaches filters to detach, and at least every 20 ms.
     std::int32_t nextPassAt() const;
 
     MainLoopHooks hooks_;
+    /// When the last key read takes effect.
+    Moment keyAt_;
     TappedConsole console_;
     platform::IdleWait& idle_;
     Runtime& runtime_;

@@ -86,19 +86,19 @@ tinyxml2::XMLElement* Scene::writeXml(tinyxml2::XMLNode& node) {
     return element;
 }
 
-void Scene::select() {
+void Scene::select(const Moment& at) {
     if (channelGroup) {
         for (auto& filter : filters) channelGroup->addDsp(*filter);
         channelGroup->setVolume(settings.volume);
     }
     for (auto& child : children) {
-        if (child->settings.autoStart) child->startFromTop();
+        if (child->settings.autoStart) child->startFromTop(at);
     }
 }
 
-void Scene::deselect() {
+void Scene::deselect(const Moment& at) {
     for (auto& filter : filters) filter->remove();
-    for (auto& child : children) child->stop();
+    for (auto& child : children) child->stop(at);
 }
 
 }  // namespace gloam

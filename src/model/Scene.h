@@ -20,11 +20,16 @@ public:
     void updateMode() override;
     bool claimHotkey(unsigned char key) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
+    NodeKind kind() const override { return NodeKind::Scene; }
 
-    /// Attaches the filters, sets the volume and starts the auto-start elements.
-    void select();
-    /// Detaches the filters and stops every element at once.
-    void deselect();
+    /// Attaches the filters, sets the volume and starts the auto-start
+    /// elements, all at `at`.
+    void select(const Moment& at);
+    /// Detaches the filters and stops every element at `at`.
+    void deselect(const Moment& at);
+
+    /// The element that answers key code `code`, if any.
+    Playable* elementForKey(unsigned char code) const { return elementHotkeys[code]; }
 
     /// Which element answers which key code.
     std::array<Playable*, 256> elementHotkeys{};

@@ -1,6 +1,8 @@
 // Keys in, text out: the operator's console.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace platform {
@@ -35,6 +37,10 @@ public:
     /// True once writing to the screen has failed for good (the reader of the
     /// output went away): nothing printed can be seen any more.
     virtual bool outputLost() const { return false; }
+    /// When the key that keyWaiting() reports is to take effect, in program
+    /// milliseconds, for a console that knows (a script of keys); none: as
+    /// soon as the reader can make it.
+    virtual std::optional<std::int32_t> waitingKeyTakesEffectAt() const { return std::nullopt; }
 };
 
 }  // namespace platform

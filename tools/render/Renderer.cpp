@@ -5,15 +5,9 @@
 #include "OutputFile.h"
 #include "TextEscape.h"
 #include "Timeline.h"
-#include "app/Adventure.h"
 #include "app/AdventureFile.h"
-#include "app/AudioStartup.h"
-#include "app/MainLoop.h"
-#include "audio/System.h"
-#include "model/Runtime.h"
-#include "platform/Clock.h"
+#include "app/OfflineSession.h"
 #include "platform/WorkingDirectory.h"
-#include "platform/ScriptedConsole.h"
 
 #include <tinyxml2.h>
 #include <unistd.h>
@@ -34,50 +28,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using platform::WorkingDirectory;
-
-/// Instead of sleeping, moves the clock to the time the loop waits for (or
-/// the next key, or the end) and renders the audio of the time that passed,
-/// up to the frame that time stands for, so nothing drifts.
-class RenderingWait final : public platform::IdleWait {
-public:
-    RenderingWait(platform::VirtualClock& clock, const platform::ScriptedConsole& keys, const Runtime& runtime,
-                  AudioWriter& output, std::int32_t endMs)
-        : clock_(clock), keys_(keys), runtime_(runtime), output_(output), endMs_(endMs),
-          buffer_(static_cast<std::size_t>(runtime.audio.outputChannels()) * blockFrames) {}
-
-    void waitUntil(std::int32_t untilMs) override {
-        std::int32_t target = std::min(untilMs, endMs_);
-        if (const std::optional<std::int32_t> key = keys_.nextKeyAt(); key && *key < target) target = *key;
-        if (target > clock_.nowMs()) clock_.set(target);
-        catchUp();
-    }
-
-    /// Renders up to the clock (or the end), also after the clock was moved
-    /// by a blocking key read.
-    void catchUp() {
-        const std::int64_t targetFrames = runtime_.frameAt(std::min(clock_.nowMs(), endMs_));
-        while (renderedFrames_ < targetFrames && ok_) {
-            const auto frames = static_cast<std::size_t>(std::min<std::int64_t>(targetFrames - renderedFrames_, blockFrames));
-            runtime_.audio.renderOffline(buffer_.data(), frames);
-            ok_ = output_.write(buffer_.data(), frames);
-            renderedFrames_ += static_cast<std::int64_t>(frames);
-        }
-    }
-
-    bool ok() const { return ok_; }
-
-private:
-    static constexpr std::int64_t blockFrames = 4096;
-
-    platform::VirtualClock& clock_;
-    const platform::ScriptedConsole& keys_;
-    const Runtime& runtime_;
-    AudioWriter& output_;
-    std::int32_t endMs_;
-    std::vector<float> buffer_;
-    std::int64_t renderedFrames_ = 0;
-    bool ok_ = true;
-};
 
 /// A progress line on a terminal, refreshed a few times a second.
 class Progress {
@@ -169,47 +119,45 @@ int runRender(const RenderOptions& options, std::ostream& err) {
     if (!audioOut.ok()) return failWith(audioFile.error());
 
     const auto endMs = static_cast<std::int32_t>(std::llround(options.seconds * 1000.0));
-    platform::VirtualClock clock(0);
-    audio::System system;
-    audio::SystemConfig config;
-    config.output = audio::OutputKind::Offline;
-    config.sampleRate = options.sampleRate;
-    config.offlineChannels = options.channels;
-    startAudio(system, config);
-
-    Runtime runtime(system, clock);
-    Adventure adventure(runtime);
     // Timeline and screens are written as they happen, and only when asked
     // for: nothing of a long render is kept in memory.
     std::optional<Timeline> timeline;
+    OfflineConfig config;
+    config.sampleRate = options.sampleRate;
+    config.channels = options.channels;
+    config.keys = options.keys;
+    config.endMs = endMs;
     if (trace != nullptr) {
-        timeline.emplace(*trace, runtime, adventure);
-        runtime.observer = &*timeline;
+        config.hooks.keyRead = [&timeline](int code, const Moment& at) { timeline->keyRead(code, at); };
     }
-
-    platform::ScriptedConsole console(options.keys, clock, platform::Transcript::Discard);
-    RenderingWait wait(clock, console, runtime, audioOut, endMs);
-    MainLoopHooks hooks;
-    if (timeline) hooks.keyRead = [&timeline](int code) { timeline->keyRead(code); };
+    // The screens are stamped with the clock: when they were printed.
+    const platform::Clock* clock = nullptr;
     if (screens != nullptr) {
-        hooks.statusPrinted = [screens, &clock](const std::string& text) {
-            screens->write('@' + std::to_string(clock.nowMs()) + '\n' + text + '\n');
+        config.hooks.statusPrinted = [screens, &clock](const std::string& text) {
+            screens->write('@' + std::to_string(clock->nowMs()) + '\n' + text + '\n');
         };
     }
-    MainLoop loop(console, wait, runtime, adventure, hooks);
-
-    if (!options.adventure.empty()) adventure.load(document);
-    Progress progress(options.seconds);
-    while (clock.nowMs() < endMs && wait.ok() && firstFailure() == nullptr && loop.runPass()) {
-        progress.update(clock.nowMs());
+    OfflineSession session(std::move(config), [&audioOut](const float* interleaved, std::size_t numFrames) {
+        return audioOut.write(interleaved, numFrames);
+    });
+    clock = &session.clock();
+    if (trace != nullptr) {
+        timeline.emplace(*trace, session.adventure());
+        session.runtime().observer = &*timeline;
     }
-    progress.done(std::min(clock.nowMs(), endMs));
 
-    runtime.observer = nullptr;
-    shutDown(adventure, system);
+    if (!options.adventure.empty()) session.adventure().load(document);
+    Progress progress(options.seconds);
+    while (session.clock().nowMs() < endMs && firstFailure() == nullptr && session.runPass()) {
+        progress.update(session.clock().nowMs());
+    }
+    progress.done(std::min(session.clock().nowMs(), endMs));
+    const bool rendered = session.ok();
+    session.shutDown();
 
     audioOut.finish();
     for (const auto& file : files) file->close();
+    if (!rendered && firstFailure() == nullptr) return failWith(audioFile.error());
     if (const OutputFile* failed = firstFailure()) return failWith(failed->error());
     for (const auto& file : files) {
         if (!file->commit()) return failWith(file->error());

@@ -6,7 +6,6 @@
 
 #include "app/Adventure.h"
 #include "model/Scene.h"
-#include "platform/Clock.h"
 #include "playback/Playable.h"
 
 #include <vector>
@@ -38,11 +37,13 @@ std::string Timeline::pathOf(const Playable& element) const {
     return known != paths_.end() ? known->second : "?";
 }
 
-void Timeline::stateChanged(const Playable& element, State state) {
-    out_.write(std::to_string(runtime_.now()) + "\tstate\t" + pathOf(element) + '\t' + escapeControls(element.name) +
+void Timeline::stateChanged(const Playable& element, State state, const Moment& at) {
+    out_.write(std::to_string(at.ms) + "\tstate\t" + pathOf(element) + '\t' + escapeControls(element.name) +
                '\t' + stateName(state) + '\n');
 }
 
-void Timeline::keyRead(int code) { out_.write(std::to_string(runtime_.now()) + "\tkey\t" + std::to_string(code) + '\n'); }
+void Timeline::keyRead(int code, const Moment& at) {
+    out_.write(std::to_string(at.ms) + "\tkey\t" + std::to_string(code) + '\n');
+}
 
 }  // namespace gloam::render

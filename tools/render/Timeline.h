@@ -7,10 +7,6 @@
 #include <string>
 #include <unordered_map>
 
-namespace platform {
-class Clock;
-}
-
 namespace gloam {
 class Adventure;
 }
@@ -27,12 +23,12 @@ class OutputFile;
 class Timeline final : public StateObserver {
 public:
     /// Lines carry the program time of each change: the moment it belongs
-    /// to, exact to the millisecond, even when the loop handled it ahead.
-    Timeline(OutputFile& out, const Runtime& runtime, const Adventure& adventure)
-        : out_(out), runtime_(runtime), adventure_(adventure) {}
+    /// to, exact to the millisecond, even when the loop handled it ahead;
+    /// a key's line, the moment it takes effect.
+    Timeline(OutputFile& out, const Adventure& adventure) : out_(out), adventure_(adventure) {}
 
-    void stateChanged(const Playable& element, State state) override;
-    void keyRead(int code);
+    void stateChanged(const Playable& element, State state, const Moment& at) override;
+    void keyRead(int code, const Moment& at);
 
     /// The element's path, e.g. "0/2/1".
     std::string pathOf(const Playable& element) const;
@@ -44,7 +40,6 @@ private:
     mutable std::uint64_t pathsRevision_ = ~std::uint64_t{0};
 
     OutputFile& out_;
-    const Runtime& runtime_;
     const Adventure& adventure_;
 };
 
