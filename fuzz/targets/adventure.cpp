@@ -11,7 +11,7 @@
 // sounds are made once; every input gets a fresh runtime and adventure, whose
 // sounds are preloaded unless the file says otherwise.
 #include "FuzzTarget.h"
-#include "TestFiles.h"
+#include "WorkFiles.h"
 #include "app/AudioStartup.h"
 #include "app/OfflineSession.h"
 #include "audio/System.h"
@@ -42,12 +42,12 @@ constexpr int maxStateChanges = 1000;
 struct Stage {
     Stage() {
         fs::current_path(scratchFolder());
-        testsupport::writeSine("sounds/tone.wav", 400, mixRate, 440.0);
-        testsupport::writeSine("sounds/click.wav", 30, mixRate, 1000.0);
+        gloam::files::writeSine("sounds/tone.wav", 400, mixRate, 440.0);
+        gloam::files::writeSine("sounds/click.wav", 30, mixRate, 1000.0);
         // Another rate, to be resampled, and a folder for wildcards.
-        testsupport::writeSine("sounds/birds/bird1.wav", 150, 11025, 2000.0);
-        testsupport::writeSine("sounds/birds/bird2.wav", 90, mixRate, 3000.0);
-        testsupport::writeText("sounds/birds/notes.txt", "not a sound");
+        gloam::files::writeSine("sounds/birds/bird1.wav", 150, 11025, 2000.0);
+        gloam::files::writeSine("sounds/birds/bird2.wav", 90, mixRate, 3000.0);
+        gloam::files::writeText("sounds/birds/notes.txt", "not a sound");
         fs::create_directories("adventures");
         // The demo's effects, when installed: a gain and a filter.
         fs::create_directories("plugins");

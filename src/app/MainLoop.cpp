@@ -32,12 +32,14 @@ constexpr std::int32_t idlePassMs = 20;
 /// so the loop rests longer (the engine's housekeeping can wait that long):
 /// an idle player hardly wakes.
 constexpr std::int32_t restingPassMs = 250;
-/// How far ahead of a planned moment the loop hands it to the engine, at
-/// least: one device buffer and a little slack. Handled this early, a start
-/// or fade lands on its exact frame even when a pass comes a few
-/// milliseconds late. The same offline, so the renderer meets keys and
-/// planned moments in the same order as the player does.
-constexpr std::int32_t minimumLeadMs = 30;
+/// How far ahead of the clock the life cycle runs: the program clock follows
+/// the frames the output has mixed (see AudioClock), so a frame at or after
+/// the clock's is never mixed yet, and a start or fade handed over a lead
+/// before its frame lands on that frame even when the pass comes up to a
+/// lead late. Keys take effect one lead after they are read, and are heard
+/// one device buffer after that. The same offline, where nothing is mixed
+/// past the clock either.
+constexpr std::int32_t leadMsValue = 20;
 
 }  // namespace
 
@@ -92,12 +94,7 @@ int MainLoop::run() {
     return console_.outputLost() ? 1 : 0;
 }
 
-std::int32_t MainLoop::leadMs() const {
-    // Offline nothing is mixed ahead of the clock; a device mixes a buffer ahead.
-    const audio::System& system = runtime_.audio;
-    const std::int32_t bufferMs = system.outputBufferFrames() * 1000 / std::max(system.sampleRate(), 1);
-    return std::max(minimumLeadMs, bufferMs + 5);
-}
+std::int32_t MainLoop::leadMs() const { return leadMsValue; }
 
 Moment MainLoop::keyMoment(std::optional<std::int32_t> dueMs) const {
     const Moment at = dueMs ? Moment{*dueMs, runtime_.frameAt(*dueMs)} : runtime_.after(runtime_.clockMoment(), leadMs());

@@ -41,20 +41,22 @@ struct MainLoopHooks {
 ///
 /// When keys act. The life cycle never runs ahead of the moment a key read
 /// now would take effect: each pass handles what is planned up to the key
-/// frame, K = the clock's frame plus one lead (a device buffer and a little
-/// slack, at least 30 ms; the same offline). The engine mixes about one
-/// buffer ahead of the clock, so whatever the life cycle hands it for a
-/// frame up to K is still on time, and each planned start, end or fade is
-/// handed over on its exact frame: the loop wakes one lead before the next
-/// planned moment. A key read in the pass acts at K, on the states as they
-/// are at K: nothing planned for a later frame has changed state yet. What
-/// the key makes due at K (a fade-out of length 0, a sequence's next item)
-/// is handled in the same pass. Every action therefore happens at a moment
-/// no earlier than the one before, so the trace is in time order; and a key
-/// is heard at most one buffer plus one lead after it is read. Offline the
-/// same rule, with the same lead, meets keys and planned moments in the
-/// same order as the player does, so live and rendered output agree sample
-/// for sample.
+/// frame, K = the clock's frame plus one lead (20 ms; the same offline). The
+/// clock follows the frames the output has mixed, so nothing at or after the
+/// clock's frame is mixed yet: whatever the life cycle hands the engine for
+/// a frame up to K is still on time, and each planned start, end or fade is
+/// handed over for its exact frame. The loop wakes one lead before the next
+/// planned moment, so a pass may come up to a lead late and still be on
+/// time. A key read in the pass acts at K, on the states as they are at K:
+/// nothing planned for a later frame has changed state yet. What the key
+/// makes due at K (a fade-out of length 0, a sequence's next item) is
+/// handled in the same pass. Every action therefore happens at a moment no
+/// earlier than the one before, so the trace is in time order; and a key is
+/// heard one lead plus one device buffer after it is read. A scripted key
+/// (the renderer's) takes effect at its own time: it is read one lead
+/// before. Offline the same rule meets keys and planned moments in the same
+/// order as the player does, so live and rendered output agree sample for
+/// sample.
 class MainLoop {
 public:
     /// All references must outlive the loop.
@@ -75,7 +77,7 @@ public:
     bool dispatch(int key);
 
     /// How far ahead of the clock the life cycle runs and a key read now
-    /// takes effect: one device buffer and a little slack, at least 30 ms.
+    /// takes effect.
     std::int32_t leadMs() const;
     /// When the last key read took effect.
     const Moment& lastKeyAt() const { return keyAt_; }

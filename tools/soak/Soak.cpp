@@ -3,7 +3,7 @@
 
 #include "KeyMonkey.h"
 #include "SilenceWatch.h"
-#include "TestFiles.h"
+#include "WorkFiles.h"
 #include "app/OfflineSession.h"
 
 #include <tinyxml2.h>
@@ -21,6 +21,7 @@
 namespace gloam::soak {
 
 namespace fs = std::filesystem;
+namespace files = gloam::files;
 
 namespace {
 
@@ -166,9 +167,9 @@ std::string unboundedGrowth(const std::vector<Stretch>& stretches) {
 /// Writes a named case's sounds and adventure into the working directory.
 void writeCase(const SoakCase& soakCase) {
     for (const CaseSound& sound : soakCase.sounds) {
-        testsupport::writeSine(fs::path("sounds") / sound.path, sound.lengthMs, 8000, sound.frequency);
+        files::writeSine(fs::path("sounds") / sound.path, sound.lengthMs, 8000, sound.frequency);
     }
-    testsupport::writeText("adventures/case.xml", soakCase.xml);
+    files::writeText("adventures/case.xml", soakCase.xml);
 }
 
 /// Changes the working directory for the run and back afterwards.
@@ -189,7 +190,7 @@ private:
 }  // namespace
 
 int runSoak(const SoakOptions& options, std::ostream& out) {
-    std::optional<testsupport::ScopedWorkDir> caseFolder;
+    std::optional<files::ScopedWorkDir> caseFolder;
     fs::path root = options.root;
     std::string adventurePath = options.adventure;
     int windowSeconds = 0;
