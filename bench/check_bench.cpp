@@ -7,7 +7,7 @@
 // times are of whole checks, loading included.
 #include "CheckOptions.h"
 #include "Checker.h"
-#include "TestFiles.h"
+#include "WorkFiles.h"
 
 #include <algorithm>
 #include <chrono>
@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
     const int numMisses = argc > 3 ? std::stoi(argv[3]) : 500;
 
     // One line of nested elements with the usual attributes, as a minifier leaves it.
-    testsupport::TempFolder minified;
-    testsupport::writeSine(minified.path() / "sounds/rain.wav", 100);
+    gloam::files::TempFolder minified;
+    gloam::files::writeSine(minified.path() / "sounds/rain.wav", 100);
     std::string xml = "<adventure><scene name=\"Minified\">";
     const auto targetBytes = static_cast<std::size_t>(megabytes * 1024 * 1024);
     int numElements = 0;
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
 
     // Many similar names, and misses that are close to none of them: every
     // miss has to look at the whole folder.
-    testsupport::TempFolder crowded;
+    gloam::files::TempFolder crowded;
     const char* words[] = {"rain", "wind", "forest", "night", "storm", "bird", "owl", "fire", "drip", "bell",
                            "chain", "gate", "step", "wave", "gale", "thunder", "crowd", "tune", "door", "creak"};
     std::mt19937 random(1);

@@ -1,7 +1,7 @@
 // gloam-bench-mix: how many times faster than real time the engine mixes 128 placed voices,
 // and how that compares with OpenAL Soft rendering the same scene.
 #include "MixScene.h"
-#include "TestFiles.h"
+#include "WorkFiles.h"
 #include "audio/Channel.h"
 #include "audio/Sound.h"
 #include "audio/System.h"
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     const std::vector<float> signal =
         bench::sourceSignal(static_cast<std::size_t>((numSeconds + 2.0) * bench::kSampleRate));
     const auto path = std::filesystem::temp_directory_path() / "gloam-bench-mix.wav";
-    if (!testsupport::writeSound(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, bench::kSampleRate, 1, signal)) {
+    if (!gloam::files::writeSound(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, bench::kSampleRate, 1, signal)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }

@@ -9,7 +9,7 @@
 // output. Every join is then measured: silence between passes that should not
 // be there (or the wrong amount of it), overlap, and the largest jump in the
 // waveform, in samples and relative to a clean sine.
-#include "TestFiles.h"
+#include "WorkFiles.h"
 
 #include <sndfile.h>
 
@@ -63,7 +63,7 @@ const Scene kScenes[] = {
 
 /// One second of the test tone at `rate`.
 bool writeSine(const fs::path& path, int rate, int format) {
-    return testsupport::writeSound(path, format, rate, 1, testsupport::sine(rate, kFrequency, rate, kAmplitude));
+    return gloam::files::writeSound(path, format, rate, 1, gloam::files::sine(rate, kFrequency, rate, kAmplitude));
 }
 
 std::string adventure() {

@@ -1,6 +1,6 @@
 // gloam-bench-tail: what a reverb costs per block while sound plays, and while its tail rings
 // out into silence (where denormal numbers could otherwise multiply the cost).
-#include "TestFiles.h"
+#include "WorkFiles.h"
 #include "audio/Channel.h"
 #include "audio/ChannelGroup.h"
 #include "audio/Dsp.h"
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     const std::string library = argc > 1 ? argv[1] : "/usr/lib/ladspa/gverb_1216.so";
     const std::string label = argc > 2 ? argv[2] : "gverb";
     const fs::path noiseFile = fs::temp_directory_path() / "gloam-bench-tail.wav";
-    if (!testsupport::writeSound(noiseFile, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 1, noise(10.0))) return 1;
+    if (!gloam::files::writeSound(noiseFile, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 1, noise(10.0))) return 1;
 
     audio::System system;
     audio::SystemConfig config;

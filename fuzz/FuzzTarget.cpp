@@ -1,7 +1,7 @@
 // The checks, the input reader and the scratch folder shared by the fuzz targets.
 #include "FuzzTarget.h"
 
-#include "TestFiles.h"
+#include "WorkFiles.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,7 +21,7 @@ namespace {
 struct Scratch {
     Scratch() { std::filesystem::current_path(launchFolder); }
     std::filesystem::path launchFolder = std::filesystem::current_path();
-    testsupport::ScopedWorkDir folder;  // moves into the new folder
+    gloam::files::ScopedWorkDir folder;  // moves into the new folder
 };
 
 }  // namespace

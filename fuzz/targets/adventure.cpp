@@ -11,14 +11,10 @@
 // sounds are made once; every input gets a fresh runtime and adventure, whose
 // sounds are preloaded unless the file says otherwise.
 #include "FuzzTarget.h"
-#include "RenderingWait.h"
-#include "TestFiles.h"
-#include "app/Adventure.h"
+#include "WorkFiles.h"
 #include "app/AudioStartup.h"
-#include "app/MainLoop.h"
+#include "app/OfflineSession.h"
 #include "audio/System.h"
-#include "model/Runtime.h"
-#include "platform/Clock.h"
 #include "platform/ScriptedConsole.h"
 
 #include <cmath>
@@ -46,12 +42,12 @@ constexpr int maxStateChanges = 1000;
 struct Stage {
     Stage() {
         fs::current_path(scratchFolder());
-        testsupport::writeSine("sounds/tone.wav", 400, mixRate, 440.0);
-        testsupport::writeSine("sounds/click.wav", 30, mixRate, 1000.0);
+        gloam::files::writeSine("sounds/tone.wav", 400, mixRate, 440.0);
+        gloam::files::writeSine("sounds/click.wav", 30, mixRate, 1000.0);
         // Another rate, to be resampled, and a folder for wildcards.
-        testsupport::writeSine("sounds/birds/bird1.wav", 150, 11025, 2000.0);
-        testsupport::writeSine("sounds/birds/bird2.wav", 90, mixRate, 3000.0);
-        testsupport::writeText("sounds/birds/notes.txt", "not a sound");
+        gloam::files::writeSine("sounds/birds/bird1.wav", 150, 11025, 2000.0);
+        gloam::files::writeSine("sounds/birds/bird2.wav", 90, mixRate, 3000.0);
+        gloam::files::writeText("sounds/birds/notes.txt", "not a sound");
         fs::create_directories("adventures");
         // The demo's effects, when installed: a gain and a filter.
         fs::create_directories("plugins");
@@ -71,16 +67,17 @@ struct Stage {
 };
 
 /// Every sample of the mix must be a finite number.
-void checkMix(const float* interleaved, std::size_t numFrames) {
+bool checkMix(const float* interleaved, std::size_t numFrames) {
     for (std::size_t i = 0; i < numFrames * mixChannels; ++i) {
         check(std::isfinite(interleaved[i]), "a non-finite sample in the mix");
     }
+    return true;
 }
 
 /// Counts the elements' state changes: the player's work besides its passes.
 class StateCounter final : public gloam::StateObserver {
 public:
-    void stateChanged(const gloam::Playable&, gloam::State) override { ++changes; }
+    void stateChanged(const gloam::Playable&, gloam::State, const gloam::Moment&) override { ++changes; }
     int changes = 0;
 };
 
@@ -115,30 +112,28 @@ int adventureInput(const std::uint8_t* data, std::size_t size) {
         .write(xml.data(), static_cast<std::streamsize>(xml.size()));
 
     {
-        platform::VirtualClock clock(startMs);
-        gloam::Runtime runtime(stage.engine, clock);
+        gloam::OfflineConfig config;
+        config.startMs = startMs;
+        // Mixed in a device's blocks, so that short waits do not pay for a mix each.
+        config.blockMs = 20;
+        config.keys = keysOf(keyBytes);
+        config.engine = &stage.engine;
+        gloam::OfflineSession session(std::move(config), checkMix);
         // Streams hand every play to the decoder thread; an adventure that
         // asks for them (mode="stream" anywhere) still gets them.
-        runtime.defaultMode = gloam::preloadMode;
-        gloam::Adventure adventure(runtime);
+        session.runtime().defaultMode = gloam::preloadMode;
         StateCounter counter;
-        runtime.observer = &counter;
-        platform::ScriptedConsole console(keysOf(keyBytes), clock);
-        // Mixed in a device's blocks, so that short waits do not pay for a mix each.
-        testsupport::RenderingWait wait(clock, stage.engine, startMs, checkMix, 20, &console);
-        gloam::MainLoop loop(console, wait, runtime, adventure);
+        session.runtime().observer = &counter;
 
-        adventure.load("adventures/fuzz.xml");
+        session.adventure().load("adventures/fuzz.xml");
 
-        for (int pass = 0; pass < maxPasses && counter.changes < maxStateChanges && clock.nowMs() < startMs + playedMs;
+        for (int pass = 0; pass < maxPasses && counter.changes < maxStateChanges &&
+                           session.clock().nowMs() < startMs + playedMs;
              ++pass) {
-            if (!loop.runPass()) break;
-            wait.catchUp();
+            if (!session.runPass()) break;
         }
-        runtime.observer = nullptr;
-        adventure.clear();
-        stage.engine.update();
-        check(runtime.activeElements.empty(), "an element still active after its adventure was cleared");
+        session.shutDown();
+        check(session.runtime().activeElements.empty(), "an element still active after its adventure was cleared");
         check(stage.engine.channelsPlaying() == 0, "a channel still playing after its adventure was cleared");
     }
     fs::current_path(launchFolder);

@@ -5,7 +5,6 @@
 #include "model/Diagnostics.h"
 #include "model/Runtime.h"
 #include "model/Scene.h"
-#include "playback/Int32.h"
 #include "playback/Playable.h"
 
 #include <tinyxml2.h>
@@ -27,14 +26,14 @@ void Adventure::load(const std::string& path) {
         if (runtime_.diagnostics != nullptr) runtime_.diagnostics->documentRejected(document);
         return;
     }
-    load(document);
+    load(document, presentMoment());
 }
 
-void Adventure::load(tinyxml2::XMLDocument& document) {
+void Adventure::load(tinyxml2::XMLDocument& document, const Moment& at) {
     // A current scene with a fade-out is left as when another is selected;
     // scenes fading out go on doing so, apart from the new adventure. Any
     // other scene goes at once, as it always did.
-    if (Scene* scene = current(); scene != nullptr && scene->settings.fadeOut > 0) scene->deselect();
+    if (Scene* scene = current(); scene != nullptr && scene->settings.fadeOut > 0) scene->deselect(at);
     for (auto& scene : scenes) {
         if (!scene->isLeaving()) continue;
         scene->releaseSceneKeys();
@@ -69,7 +68,8 @@ void Adventure::load(tinyxml2::XMLDocument& document) {
     ++revision_;
     if (!scenes.empty()) {
         currentScene = 0;
-        scenes.front()->select();
+        scenes.front()->select(at);
+        if (at.frame > actedUpTo_.frame) actedUpTo_ = at;
     }
 }
 
@@ -81,34 +81,48 @@ void Adventure::clear() {
     runtime_.soundCache.releaseAll();
 }
 
-void Adventure::finishLeavingScenes() {
-    for (auto& scene : scenes) scene->finishLeaving();
+void Adventure::finishLeavingScenes(const Moment& present) {
+    for (auto& scene : scenes) scene->finishLeaving(present);
     if (leaving_.empty()) return;
-    for (auto& scene : leaving_) scene->finishLeaving();
+    for (auto& scene : leaving_) scene->finishLeaving(present);
     std::erase_if(leaving_, [](const std::unique_ptr<Scene>& scene) { return !scene->isLeaving(); });
     if (leaving_.empty()) runtime_.soundCache.releaseRetired();
 }
 
-void Adventure::tick(std::int32_t lookaheadMs) {
-    finishLeavingScenes();
+Moment Adventure::presentMoment() const {
+    const Moment clock = runtime_.clockMoment();
+    return clock.frame > actedUpTo_.frame ? clock : actedUpTo_;
+}
+
+void Adventure::tick(const Moment& until) {
+    const Moment present = presentMoment();
+    finishLeavingScenes(present);
+    // The next entry is taken before each look: an element may leave the
+    // list, and elements joining at the end are reached in this walk.
     auto& active = runtime_.activeElements;
-    runtime_.eventFrame.reset();
-    // The next entry is taken before each tick: an element may leave the list
-    // during its own tick, and elements joining at the end are reached in
-    // this walk unless they join while the last one ticks.
     for (auto entry = active.begin(); entry != active.end();) {
         auto next = std::next(entry);
-        (*entry)->tick();
+        (*entry)->lookAtEngine(present);
         entry = next;
     }
+    runDue(until, present);
+    findNextDue();
+}
 
-    // What falls due before the horizon is handled now, moment by moment in
-    // the order it falls due, as if a pass ran exactly then; the engine is
-    // given every change with its frame. Moments never run backwards: one
-    // planned in the past by what was handled (a negative start delay) is
-    // taken at the current moment.
-    const std::int64_t horizon = runtime_.frameAt(wrapAdd(runtime_.now(), lookaheadMs));
-    std::int64_t moment = runtime_.nowFrame();
+void Adventure::actedAt(const Moment& at) {
+    if (at.frame > actedUpTo_.frame) actedUpTo_ = at;
+    runDue(at, presentMoment());
+    findNextDue();
+}
+
+void Adventure::runDue(const Moment& until, const Moment& present) {
+    auto& active = runtime_.activeElements;
+    // What falls due by `until` is handled moment by moment in the order it
+    // falls due, each at exactly its frame; the engine is given every change
+    // with its frame. Moments never run backwards: one due before the
+    // present (planned in the past by what was handled, or missed while the
+    // loop was held up) is taken at the present.
+    Moment moment = present;
     // Bounded, so that an element that keeps falling due on the same frame
     // without moving on cannot hold the loop; the rest waits for the next pass.
     constexpr int kMaxTicksPerMoment = 1000;
@@ -119,60 +133,41 @@ void Adventure::tick(std::int32_t lookaheadMs) {
             const std::optional<std::int64_t> due = element->dueFrame();
             if (due && (!earliest || *due < *earliest)) earliest = due;
         }
-        if (!earliest || *earliest >= horizon) break;
-        if (*earliest > moment) {
-            moment = *earliest;
+        if (!earliest || *earliest > until.frame) break;
+        if (*earliest > moment.frame) {
+            moment = runtime_.momentAt(*earliest);
             ticksAtMoment = 0;
         } else if (++ticksAtMoment > kMaxTicksPerMoment) {
             break;
         }
-        runtime_.eventFrame = moment;
+        if (moment.frame > actedUpTo_.frame) actedUpTo_ = moment;
         tickDue(moment);
     }
-    runtime_.eventFrame.reset();
-    findDeadlines();
 }
 
-void Adventure::tickDue(std::int64_t frame) {
+void Adventure::tickDue(const Moment& at) {
     auto& active = runtime_.activeElements;
     for (auto entry = active.begin(); entry != active.end();) {
         auto next = std::next(entry);
         const std::optional<std::int64_t> due = (*entry)->dueFrame();
-        if (due && *due <= frame) (*entry)->tick();
+        if (due && *due <= at.frame) (*entry)->tick(at);
         entry = next;
     }
 }
 
-void Adventure::findDeadlines() {
-    deadline = 0;
+void Adventure::findNextDue() {
+    // Filters are detached when the output reaches the moment their element
+    // went Idle at: the clock decides, not the plan.
+    const std::optional<std::int64_t> detach = Playable::detachFiltersDue(runtime_, runtime_.clockMoment().frame);
+    nextDetach.reset();
+    if (detach) nextDetach = runtime_.momentAt(*detach).ms;
     nextDue.reset();
-    nextClosing.reset();
-    const std::int32_t now = runtime_.now();
-    auto earlier = [now](std::int32_t a, std::int32_t b) { return wrapSub(a, now) < wrapSub(b, now); };
-    // The earliest timer, brought forward by any planned end before it; all
-    // compared across the clock's wrap.
-    DueTime due;
+    std::optional<std::int64_t> earliest;
     for (const Playable* element : runtime_.activeElements) {
-        const DueTime& timer = element->timerEnd;
-        if (timer.hasValue() && (!due.hasValue() || wrapSub(timer.value(), due.value()) < 0)) due = timer;
-        if (due.hasValue() && !element->plannedDurations.empty() && element->plannedDurations.front() != -1) {
-            const std::int32_t end = wrapAdd(element->plannedDurations.front(), element->startTime);
-            if (wrapSub(end, due.value()) < 0) due = end;
-        }
-
-        // What the loop wakes for: planned moments (handled ahead) and the
-        // end of closing, which comes on the clock, the millisecond after.
-        if (const std::optional<std::int64_t> frame = element->dueFrame()) {
-            const auto planned = static_cast<std::int32_t>(static_cast<std::uint32_t>(runtime_.timebase().msAt(*frame)));
-            if (!nextDue || earlier(planned, *nextDue)) nextDue = planned;
-        }
-        if (element->state == State::Closing && timer.hasValue()) {
-            const std::int32_t closing = wrapAdd(timer.value(), 1);
-            if (!nextClosing || earlier(closing, *nextClosing)) nextClosing = closing;
-        }
+        const std::optional<std::int64_t> due = element->dueFrame();
+        if (due && (!earliest || *due < *earliest)) earliest = due;
     }
-    // 0 stands for "nothing due"; a time of 0 itself is due a moment later.
-    if (due.hasValue()) deadline = due.value() != 0 ? due.value() : 1;
+    if (earliest) nextDue = runtime_.momentAt(*earliest).ms;
 }
 
 }  // namespace gloam

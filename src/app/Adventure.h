@@ -1,6 +1,8 @@
 // The loaded adventure: scenes, the current scene, the next due time.
 #pragma once
 
+#include "model/Moment.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -27,24 +29,39 @@ public:
     /// Reads `path` (readAdventureFile: regular files only, never waiting on
     /// the open); a file that is refused or does not parse changes nothing.
     /// Otherwise the old scenes and sounds go, the new scenes are built and
-    /// the first one is selected. An old scene with a fadeOut (the current
-    /// one, or one still fading) first fades out while the new adventure
-    /// starts; it answers no key meanwhile, and it and its sounds go when
-    /// the fade is over.
+    /// the first one is selected at presentMoment(). An old scene with a
+    /// fadeOut (the current one, or one still fading) first fades out while
+    /// the new adventure starts; it answers no key meanwhile, and it and its
+    /// sounds go when the fade is over.
     void load(const std::string& path);
     /// The same from a document already read and checked (the chooser's), so
-    /// that a chosen file is parsed once. No reference into it is kept.
-    void load(tinyxml2::XMLDocument& document);
+    /// that a chosen file is parsed once, selecting the first scene at `at`.
+    /// No reference into the document is kept.
+    void load(tinyxml2::XMLDocument& document, const Moment& at);
+    void load(tinyxml2::XMLDocument& document) { load(document, presentMoment()); }
     /// Destroys the scenes (also those still fading out) and releases every
     /// cached sound.
     void clear();
-    /// Ends the fade-outs of scenes that are over, then ticks every active
-    /// element at the clock's time; then handles, in the
-    /// order of their frames, what falls due before `lookaheadMs` from now,
-    /// each at exactly its frame (the engine plays it then), so the life
-    /// cycle runs a little ahead of what is heard and nothing planned is
-    /// late. Recomputes `deadline` and `nextDue`.
-    void tick(std::int32_t lookaheadMs = 0);
+    /// One pass of the life cycle. First what only the clock decides: scenes
+    /// whose fade-out on leaving is over are stopped, filters of elements
+    /// that went Idle are detached once the output has reached them, and
+    /// every active element looks at the engine (a voice
+    /// taken away) at the present moment. Then everything planned that falls
+    /// due up to `until` (inclusive) is handled in the order of its frames,
+    /// each at exactly its moment, so the engine is handed starts, ends and
+    /// fades before it mixes them. What fell due before the present (the
+    /// loop was held up) is handled at the present, late. Nothing is handled
+    /// at a moment before one already acted at. Recomputes nextDue and
+    /// nextDetach.
+    void tick(const Moment& until);
+    /// The operator acted at `at` (a key): from now on nothing acts before
+    /// it. Handles what the action made due by `at`, then recomputes
+    /// nextDue and nextDetach.
+    void actedAt(const Moment& at);
+    /// The moment from which the life cycle may act now: the clock's
+    /// reading, or the last moment it acted at when that lies ahead of the
+    /// clock.
+    Moment presentMoment() const;
 
     /// Changes whenever the scenes are cleared or replaced, so that what is
     /// derived from them (the screen's names) knows when to start afresh.
@@ -55,26 +72,28 @@ public:
 
     std::vector<std::unique_ptr<Scene>> scenes;
     std::uint32_t currentScene = 0;
-    /// Earliest due time of any active element; 0 when nothing is due.
-    std::int32_t deadline = 0;
     /// The next planned moment of an active element (the earliest of their
     /// due frames, as program time); the loop runs again a little before it,
     /// to hand it to the engine in time. None when nothing is planned.
     std::optional<std::int32_t> nextDue;
-    /// The first time at which a closing element ends; the loop runs again
-    /// then. None when nothing is closing.
-    std::optional<std::int32_t> nextClosing;
+    /// When the output reaches the next element that went Idle with its
+    /// filters still ringing; the loop runs again then to detach them.
+    std::optional<std::int32_t> nextDetach;
 
 private:
-    /// Ends the scene fade-outs that are over; scenes of a replaced
-    /// adventure go then, and with the last of them the old sounds.
-    void finishLeavingScenes();
-    /// Ticks, in list order, the active elements due by the event frame.
-    void tickDue(std::int64_t frame);
-    void findDeadlines();
+    /// Ends the scene fade-outs that are over by `present`; scenes of a
+    /// replaced adventure go then, and with the last of them the old sounds.
+    void finishLeavingScenes(const Moment& present);
+    /// Handles, moment by moment, what falls due up to `until`.
+    void runDue(const Moment& until, const Moment& present);
+    /// Ticks, in list order, the active elements due by `at`.
+    void tickDue(const Moment& at);
+    void findNextDue();
 
     Runtime& runtime_;
     std::uint64_t revision_ = 0;
+    /// The last moment the life cycle acted at.
+    Moment actedUpTo_;
     /// Scenes of a replaced adventure still fading out.
     std::vector<std::unique_ptr<Scene>> leaving_;
 };

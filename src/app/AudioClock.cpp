@@ -44,7 +44,7 @@ std::int32_t AudioClock::nowMs() const {
     }
     lastMs_ = ms;
     // Wraps like a 32-bit millisecond counter after about 24.8 days.
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
+    return platform::wrapMs(ms);
 }
 
 }  // namespace gloam

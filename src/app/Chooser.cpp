@@ -5,6 +5,7 @@
 #include "platform/Console.h"
 #include "platform/Keys.h"
 #include "platform/TerminalText.h"
+#include "platform/WrapTime.h"
 
 #include <tinyxml2.h>
 

@@ -44,25 +44,29 @@ constexpr std::int32_t idlePassMs = 20;
 /// so the loop rests longer (the engine's housekeeping can wait that long):
 /// an idle player hardly wakes.
 constexpr std::int32_t restingPassMs = 250;
-/// How far ahead of a planned moment the loop hands it to the engine, at
-/// least: one device buffer and a little slack. Handled this early, a start
-/// or fade lands on its exact frame even when a pass comes a few
-/// milliseconds late. The same offline, so the renderer meets keys and
-/// planned moments in the same order as the player does.
-constexpr std::int32_t minimumLeadMs = 30;
+/// How far ahead of the clock the life cycle runs: the program clock follows
+/// the frames the output has mixed (see AudioClock), so a frame at or after
+/// the clock's is never mixed yet, and a start or fade handed over a lead
+/// before its frame lands on that frame even when the pass comes up to a
+/// lead late. Keys take effect one lead after they are read, and are heard
+/// one device buffer after that. The same offline, where nothing is mixed
+/// past the clock either.
+constexpr std::int32_t leadMsValue = 20;
 
 }  // namespace
 
 int MainLoop::TappedConsole::readKey() {
+    const std::optional<std::int32_t> due = console_.waitingKeyTakesEffectAt();
     int key = console_.readKey();
-    if (hooks_.keyRead) hooks_.keyRead(key);
+    loop_.keyAt_ = loop_.keyMoment(due);
+    if (loop_.hooks_.keyRead) loop_.hooks_.keyRead(key, loop_.keyAt_);
     return key;
 }
 
 MainLoop::MainLoop(platform::Console& console, platform::IdleWait& idle, Runtime& runtime, Adventure& adventure,
                    MainLoopHooks hooks)
     : hooks_(std::move(hooks)),
-      console_(console, hooks_),
+      console_(console, *this),
       idle_(idle),
       runtime_(runtime),
       adventure_(adventure),
@@ -73,7 +77,14 @@ bool MainLoop::runPass() {
     // The engine first, so that elements asking whether their channels still
     // play see this pass's state.
     runtime_.audio.update();
-    adventure_.tick(2 * leadMs());
+    // The life cycle runs up to where a key read now takes effect; with a key
+    // waiting that takes effect sooner (a script), only up to it.
+    Moment until = keyMoment(std::nullopt);
+    if (console_.keyWaiting()) {
+        const Moment key = keyMoment(console_.waitingKeyTakesEffectAt());
+        if (key.frame < until.frame) until = key;
+    }
+    adventure_.tick(until);
     if (!takeInput()) return false;
     drawScreen();
     // Nobody sees the screen any more (the reader of the output went away):
@@ -104,31 +115,32 @@ int MainLoop::run() {
     return console_.outputLost() ? 1 : 0;
 }
 
-std::int32_t MainLoop::leadMs() const {
-    // Offline nothing is mixed ahead of the clock; a device mixes a buffer ahead.
-    const audio::System& system = runtime_.audio;
-    const std::int32_t bufferMs = system.outputBufferFrames() * 1000 / std::max(system.sampleRate(), 1);
-    return std::max(minimumLeadMs, bufferMs + 5);
+std::int32_t MainLoop::leadMs() const { return leadMsValue; }
+
+Moment MainLoop::keyMoment(std::optional<std::int32_t> dueMs) const {
+    const Moment at = dueMs ? Moment{*dueMs, runtime_.frameAt(*dueMs)} : runtime_.after(runtime_.clockMoment(), leadMs());
+    const Moment present = adventure_.presentMoment();
+    return at.frame > present.frame ? at : present;
 }
 
 std::int32_t MainLoop::nextPassAt() const {
     const std::int32_t now = runtime_.clock.nowMs();
     const std::int32_t period = runtime_.activeElements.empty() ? restingPassMs : idlePassMs;
-    std::int32_t until = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + period);
+    std::int32_t until = wrapAdd(now, period);
     auto sooner = [&until](std::int32_t at) {
-        if (platform::msBetween(at, until) < 0) until = at;
+        if (wrapBefore(at, until)) until = at;
     };
-    // Planned moments were handled up to two leads ahead; the next is taken
+    // Planned moments are handled up to one lead ahead; the next is taken
     // one lead before it is due.
-    if (adventure_.nextDue) sooner(static_cast<std::int32_t>(static_cast<std::uint32_t>(*adventure_.nextDue) -
-                                                             static_cast<std::uint32_t>(leadMs())));
-    if (adventure_.nextClosing) sooner(*adventure_.nextClosing);
+    if (adventure_.nextDue) sooner(wrapSub(*adventure_.nextDue, leadMs()));
+    if (adventure_.nextDetach) sooner(*adventure_.nextDetach);
     // A changed screen held back to keep the terminal calm is written then.
     if (const std::optional<std::int32_t> write = status_.nextWriteDue()) sooner(*write);
     // Always a little later than now, so that nothing can make the loop spin.
-    if (platform::msBetween(until, now) < 1) until = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) + 1);
+    if (wrapSub(until, now) < 1) until = wrapAdd(now, 1);
     return until;
 }
+
 
 void MainLoop::drawScreen() {
     const bool redraw = console_.takeRedrawRequest();
@@ -164,47 +176,55 @@ bool MainLoop::dispatch(int key, platform::Console& keys) {
         // for it, or the loop would stand still until the next key.
         if (!keys.keyWaiting()) return true;
         int second = keys.readKey();
-        if (second == keys::left) stepScene(false);
-        if (second == keys::right) stepScene(true);
-        if (second == keys::up) stepMasterVolume(true);
-        if (second == keys::down) stepMasterVolume(false);
-        if (second == keys::del) fadeOutScene();
-        return true;
+        if (second == keys::left) stepScene(false, keyAt_);
+        if (second == keys::right) stepScene(true, keyAt_);
+        if (second == keys::up) stepMasterVolume(true, keyAt_);
+        if (second == keys::down) stepMasterVolume(false, keyAt_);
+        if (second == keys::del) fadeOutScene(keyAt_);
+        break;
     }
     case keyLoad:
         loadAdventure();
-        return !console_.outputLost();
+        if (console_.outputLost()) return false;
+        break;
     case keys::escape:
         return false;
     case keys::space:
-        fadeOutSequenceItems();
-        return true;
+        fadeOutSequenceItems(keyAt_);
+        break;
     default:
         if (key == keyHelp && !adventureClaims(key)) {
             showHelp();
         } else {
-            sceneOrElementKey(key);
+            sceneOrElementKey(key, keyAt_);
         }
-        return true;
+        break;
     }
+    // What the key made due at its own moment (a fade-out of length 0, the
+    // next item of a sequence) happens in this pass, at that moment.
+    adventure_.actedAt(keyAt_);
+    return true;
 }
 
-void MainLoop::setMasterVolume(float volume) {
+void MainLoop::setMasterVolume(float volume) { setMasterVolumeAt(volume, keyMoment(std::nullopt)); }
+
+void MainLoop::setMasterVolumeAt(float volume, const Moment& at) {
     if (!(volume >= 0.0f)) volume = 0.0f;  // NaN too
     masterVolume_ = std::min(volume, 1.0f);
-    const std::int64_t from = runtime_.nowFrame();
-    runtime_.audio.masterGroup().rampVolume(masterVolume_, from, from + runtime_.timebase().framesIn(volumeRampMs));
+    auto& master = runtime_.audio.masterGroup();
+    master.cancelVolumeRamps(at.frame);
+    master.rampVolume(masterVolume_, at.frame, at.frame + runtime_.timebase().framesIn(volumeRampMs));
 }
 
 int MainLoop::masterVolumePercent() const { return static_cast<int>(std::lround(masterVolume_ * 100.0f)); }
 
-void MainLoop::stepMasterVolume(bool up) {
+void MainLoop::stepMasterVolume(bool up, const Moment& at) {
     // From a level between steps (set from elsewhere) the first step goes to
     // the next tenth in that direction.
     const int percent = masterVolumePercent();
     const int below = percent / volumeStepPercent * volumeStepPercent;
     const int target = up ? below + volumeStepPercent : (below == percent ? below - volumeStepPercent : below);
-    setMasterVolume(static_cast<float>(std::clamp(target, 0, 100)) / 100.0f);
+    setMasterVolumeAt(static_cast<float>(std::clamp(target, 0, 100)) / 100.0f, at);
 }
 
 bool MainLoop::adventureClaims(int key) const {
@@ -233,65 +253,63 @@ void MainLoop::closeHelp(int key) {
     status_.requestRedraw();
 }
 
-void MainLoop::stepScene(bool forward) {
+void MainLoop::stepScene(bool forward, const Moment& at) {
     // Unsigned, so stepping back from the first scene overshoots and is ignored.
     std::uint32_t target = forward ? adventure_.currentScene + 1u : adventure_.currentScene - 1u;
-    if (target < adventure_.scenes.size()) switchToScene(target);
+    if (target < adventure_.scenes.size()) switchToScene(target, at);
 }
 
-void MainLoop::switchToScene(std::uint32_t index) {
+void MainLoop::switchToScene(std::uint32_t index, const Moment& at) {
     Scene* current = adventure_.current();
     if (current != nullptr && index == adventure_.currentScene) {
-        current->restart();
+        current->restart(at);
         return;
     }
-    if (current != nullptr) current->deselect();
+    if (current != nullptr) current->deselect(at);
     adventure_.currentScene = index;
-    adventure_.scenes[index]->select();
+    adventure_.scenes[index]->select(at);
 }
 
-void MainLoop::sceneOrElementKey(int key) {
+void MainLoop::sceneOrElementKey(int key, const Moment& at) {
     auto code = static_cast<std::size_t>(key & 0xff);
     // A scene's key wins over an element's, even when the scene is gone.
     if (Scene* scene = runtime_.sceneHotkeys[code]) {
         for (std::size_t j = 0; j < adventure_.scenes.size(); ++j) {
             if (adventure_.scenes[j].get() == scene) {
-                switchToScene(static_cast<std::uint32_t>(j));
+                switchToScene(static_cast<std::uint32_t>(j), at);
                 break;
             }
         }
         return;
     }
-    Scene* current = adventure_.current();
+    const Scene* current = adventure_.current();
     if (current == nullptr) return;
-    Playable* element = current->elementHotkeys[code];
+    Playable* element = current->elementForKey(static_cast<unsigned char>(code));
     if (element == nullptr) return;
-    if (element->state == State::Playing || element->state == State::Waiting) {
-        element->startFadeOut();
+    if (element->isRunning()) {
+        element->startFadeOut(at);
     } else {
-        element->stop();
-        element->startFromTop();
+        element->stop(at);
+        element->startFromTop(at);
     }
 }
 
-void MainLoop::fadeOutSequenceItems() {
-    Scene* current = adventure_.current();
+void MainLoop::fadeOutSequenceItems(const Moment& at) {
+    const Scene* current = adventure_.current();
     if (current == nullptr) return;
     for (const auto& child : current->children) {
-        auto* track = dynamic_cast<Track*>(child.get());
-        if (track != nullptr && track->currentIndex < track->children.size()) {
-            track->children[track->currentIndex]->startFadeOut();
-        }
+        if (child->kind() != NodeKind::Sequence) continue;
+        if (Playable* item = static_cast<const Track&>(*child).currentChild()) item->startFadeOut(at);
     }
 }
 
-void MainLoop::fadeOutScene() {
-    Scene* current = adventure_.current();
+void MainLoop::fadeOutScene(const Moment& at) {
+    const Scene* current = adventure_.current();
     if (current == nullptr) return;
     // As if each running element's own key were pressed: each fades over its
     // own fadeOut (at once without one).
     for (const auto& child : current->children) {
-        if (child->state == State::Playing || child->state == State::Waiting) child->startFadeOut();
+        if (child->isRunning()) child->startFadeOut(at);
     }
 }
 
@@ -313,8 +331,11 @@ void MainLoop::menuKey(int key) {
 }
 
 void MainLoop::loadChosen(ChosenAdventure& chosen) {
-    // Built from the document the chooser read, so the file is parsed once.
-    adventure_.load(*chosen.document);
+    // The menu took its time: the new adventure begins when a key read now
+    // would take effect. Built from the document the chooser read, so the
+    // file is parsed once.
+    keyAt_ = keyMoment(std::nullopt);
+    adventure_.load(*chosen.document, keyAt_);
     adventureFile_ = std::filesystem::path(chosen.path).filename().string();
 }
 

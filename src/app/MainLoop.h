@@ -3,6 +3,7 @@
 
 #include "app/Chooser.h"
 #include "app/StatusScreen.h"
+#include "model/Moment.h"
 #include "platform/Console.h"
 
 #include <cstdint>
@@ -29,8 +30,8 @@ struct Runtime;
 /// What an observer of the loop (the offline renderer) is told.
 struct MainLoopHooks {
     /// Every key code read, also the second code of a special key and the
-    /// keys read inside the chooser's menu.
-    std::function<void(int code)> keyRead;
+    /// keys read inside the chooser's menu, with the moment it takes effect.
+    std::function<void(int code, const Moment& at)> keyRead;
     /// The status text, each time it is printed.
     std::function<void(const std::string& text)> statusPrinted;
 };
@@ -53,6 +54,25 @@ struct MainLoopHooks {
 /// next key, which only takes it away (the status screen is written again). When the console asks for a
 /// redraw the status screen is written again (at the screen's own pace); when
 /// the output is lost the loop ends as after Escape.
+///
+/// When keys act. The life cycle never runs ahead of the moment a key read
+/// now would take effect: each pass handles what is planned up to the key
+/// frame, K = the clock's frame plus one lead (20 ms; the same offline). The
+/// clock follows the frames the output has mixed, so nothing at or after the
+/// clock's frame is mixed yet: whatever the life cycle hands the engine for
+/// a frame up to K is still on time, and each planned start, end or fade is
+/// handed over for its exact frame. The loop wakes one lead before the next
+/// planned moment, so a pass may come up to a lead late and still be on
+/// time. A key read in the pass acts at K, on the states as they are at K:
+/// nothing planned for a later frame has changed state yet. What the key
+/// makes due at K (a fade-out of length 0, a sequence's next item) is
+/// handled in the same pass. Every action therefore happens at a moment no
+/// earlier than the one before, so the trace is in time order; and a key is
+/// heard one lead plus one device buffer after it is read. A scripted key
+/// (the renderer's) takes effect at its own time: it is read one lead
+/// before. Offline the same rule meets keys and planned moments in the same
+/// order as the player does, so live and rendered output agree sample for
+/// sample.
 class MainLoop {
 public:
     /// All references must outlive the loop.
@@ -73,12 +93,18 @@ public:
     /// the loop.
     void connectRemote(remote::CommandQueue& commands, remote::StateBoard& board, std::vector<std::string> helpLines);
 
-    /// One pass: engine update, adventure tick (which hands what is planned
-    /// within two leads to the engine, to the frame), at most one key, the
-    /// status screen, then a wait until the next pass is needed or a key
-    /// comes. Returns false, at once after reading it, when the key was
-    /// Escape, and when the output was lost.
+    /// One pass: engine update, adventure tick up to the key frame, at most
+    /// one key or remote command (acting at the key frame), the screen, then
+    /// a wait until the next pass is needed or a key or command comes.
+    /// Returns false, at once after reading it, when the key was Escape, and
+    /// when the output was lost.
     bool runPass();
+
+    /// How far ahead of the clock the life cycle runs and a key read now
+    /// takes effect.
+    std::int32_t leadMs() const;
+    /// When the last key read took effect.
+    const Moment& lastKeyAt() const { return keyAt_; }
 
     /// Passes until Escape, then shuts down: scenes destroyed, sounds
     /// released, engine closed. Returns the exit code: 0, or 1 when the loop
@@ -96,10 +122,10 @@ public:
     float masterVolume() const { return masterVolume_; }
 
 private:
-    /// Passes every key read on to the keyRead hook.
+    /// Notes the moment of every key read and passes it on to the keyRead hook.
     class TappedConsole final : public platform::Console {
     public:
-        TappedConsole(platform::Console& console, const MainLoopHooks& hooks) : console_(console), hooks_(hooks) {}
+        TappedConsole(platform::Console& console, MainLoop& loop) : console_(console), loop_(loop) {}
         bool keyWaiting() override { return console_.keyWaiting(); }
         int readKey() override;
         void clearScreen() override { console_.clearScreen(); }
@@ -111,23 +137,29 @@ private:
         bool takeRedrawRequest() override { return console_.takeRedrawRequest(); }
         bool outputLost() const override { return console_.outputLost(); }
         platform::WindowSize windowSize() const override { return console_.windowSize(); }
+        std::optional<std::int32_t> waitingKeyTakesEffectAt() const override {
+            return console_.waitingKeyTakesEffectAt();
+        }
 
     private:
         platform::Console& console_;
-        const MainLoopHooks& hooks_;
+        MainLoop& loop_;
     };
 
     /// Takes the next input: a keyboard key or a remote command, whichever
     /// arrived first. False when the loop is to end.
     bool takeInput();
-    /// Acts on one key whose second code, for a prefix, comes from `keys`
-    /// (the keyboard or a remote key); false for Escape.
+    /// Acts on one key, at the moment of the last key read (keyAt_), whose
+    /// second code, for a prefix, comes from `keys` (the keyboard or a remote
+    /// key): the one place where keys act, whatever delivered them. False for
+    /// Escape and when the output was lost.
     bool dispatch(int key, platform::Console& keys);
     /// Writes the screen that is up: the status screen (when it changed or a
     /// redraw was asked for), or the help screen again on a redraw request.
     void drawScreen();
-    /// The master volume a tenth of full level up or down.
-    void stepMasterVolume(bool up);
+    /// The master volume a tenth of full level up or down, at `at`.
+    void stepMasterVolume(bool up, const Moment& at);
+    void setMasterVolumeAt(float volume, const Moment& at);
     int masterVolumePercent() const;
     /// Whether a scene, or an element of the current scene, answers `key`.
     bool adventureClaims(int key) const;
@@ -135,11 +167,11 @@ private:
     void printHelp();
     /// `key` takes the help screen away and does nothing else.
     void closeHelp(int key);
-    void stepScene(bool forward);
-    void switchToScene(std::uint32_t index);
-    void sceneOrElementKey(int key);
-    void fadeOutSequenceItems();
-    void fadeOutScene();
+    void stepScene(bool forward, const Moment& at);
+    void switchToScene(std::uint32_t index, const Moment& at);
+    void sceneOrElementKey(int key, const Moment& at);
+    void fadeOutSequenceItems(const Moment& at);
+    void fadeOutScene(const Moment& at);
     void loadAdventure();
     /// One key for the open menu (and the keys waiting behind it); loads
     /// what it chose when it closes.
@@ -159,13 +191,17 @@ private:
     void publishState();
     /// The remote control's lines for the help screen; none without one.
     std::vector<std::string> remoteHelpLines() const;
-    /// How long before a planned moment the loop hands it to the engine.
-    std::int32_t leadMs() const;
+    /// The moment a key takes effect: at `dueMs` when its console knows when
+    /// (a script), else one lead after the clock; never before what the life
+    /// cycle already did.
+    Moment keyMoment(std::optional<std::int32_t> dueMs) const;
     /// When the next pass has to run: a lead before the next planned moment,
-    /// when an element ends closing, and at least every 20 ms.
+    /// when the output reaches filters to detach, and at least every 20 ms.
     std::int32_t nextPassAt() const;
 
     MainLoopHooks hooks_;
+    /// When the last key read takes effect.
+    Moment keyAt_;
     TappedConsole console_;
     platform::IdleWait& idle_;
     Runtime& runtime_;

@@ -73,6 +73,8 @@ bool MainLoop::applyRemoteCommand() {
     remote::CommandOutcome outcome;
     bool goOn = true;
     const remote::Command& command = taken->command;
+    // A command acts where a key read now would.
+    keyAt_ = keyMoment(std::nullopt);
     switch (command.kind) {
     case remote::Command::Kind::Key: {
         // The same path as the keyboard's keys; the edge let through no key
@@ -85,7 +87,7 @@ bool MainLoop::applyRemoteCommand() {
         outcome = loadFromRemote(command.file);
         break;
     case remote::Command::Kind::Volume:
-        setMasterVolume(command.volume);
+        setMasterVolumeAt(command.volume, keyAt_);
         break;
     }
     remote_->applied.emplace_back(taken->ticket, std::move(outcome));

@@ -54,8 +54,8 @@ remote::StateSnapshot describeState(const Adventure& adventure, const Runtime& r
             remote::ElementEntry entry;
             entry.key = static_cast<char>(code);
             entry.name = names.of(element, element->name);
-            entry.state = stateWord(element->state);
-            entry.fading = element->state == State::Playing && element->fadeOutEnd.hasValue();
+            entry.state = stateWord(element->state());
+            entry.fading = element->state() == State::Playing && element->fadingOut();
             state.elements.push_back(std::move(entry));
         }
     }

@@ -6,7 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/TerminalText.h"
-#include "playback/Int32.h"
+#include "model/Moment.h"
 #include "playback/Playable.h"
 
 #include <algorithm>
@@ -37,8 +37,8 @@ void appendColumn(std::string& text, std::string_view head, std::string_view nam
 }
 
 char stateMarker(const Playable& element) {
-    switch (element.state) {
-    case State::Playing: return element.fadeOutEnd.hasValue() ? 'F' : 'P';
+    switch (element.state()) {
+    case State::Playing: return element.fadingOut() ? 'F' : 'P';
     case State::Waiting: return 'E';
     default: return ' ';
     }
@@ -69,7 +69,7 @@ void compose(std::string& text, const Adventure& adventure, int channelCount, in
         }
         text += separator;
         for (std::size_t key = 0; key < current->elementHotkeys.size(); ++key) {
-            const Playable* element = current->elementHotkeys[key];
+            const Playable* element = current->elementForKey(static_cast<unsigned char>(key));
             if (element == nullptr) continue;
             const char head[] = {' ', '(', visibleKey(key), ' ', stateMarker(*element), ')', ' '};
             appendColumn(text, std::string_view(head, sizeof head), names.of(element, element->name), "");

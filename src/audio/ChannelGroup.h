@@ -38,7 +38,8 @@ public:
     void rampVolume(float volume, std::int64_t startFrame, std::int64_t endFrame);
     /// Withdraws the scheduled changes that would start at or after `fromFrame`.
     void cancelVolumeRamps(std::int64_t fromFrame);
-    /// The value last asked for (by setVolume or rampVolume).
+    /// The gain at the next frame to be mixed: what setVolume and the ramps
+    /// scheduled so far make it there.
     float volume() const;
     /// Every channel in this group and in its sub-groups falls silent from
     /// `atFrame` (at once by default); channels due to start at or after it

@@ -43,8 +43,8 @@ struct DecodeWorker::Impl {
     /// Decoder thread (from a task): starts refilling `job`.
     void addJob(std::unique_ptr<StreamJob> job);
 
-    /// Main thread, for tests and benchmarks: returns once every reader's ring
-    /// is full or holds the rest of its sound.
+    /// Main thread (offline rendering, before each chunk it mixes): returns
+    /// once every reader's ring is full or holds the rest of its sound.
     void fillNow();
 
     /// Number of jobs still decoding; decoder thread or from a task.

@@ -1,4 +1,23 @@
 // The engine object: outputs, the mixing tree, sounds, channels and plug-ins.
+//
+// Threads
+// - Main thread: everything here unless a call says otherwise (System,
+//   ChannelGroup, Channel, Dsp, Sound). It changes the mixing state only by
+//   posting commands (MixCommand) to the mixer's queue; it never waits for the
+//   audio thread, and frees what the mixer let go in update().
+// - Audio thread: SDL's callback (device output) or the silent output's own
+//   thread renders the mixer; offline, the mix runs inside renderOffline on
+//   the main thread instead. It takes the posted commands at the start of a
+//   block, never blocks, allocates or touches the disk, and hands back what
+//   it no longer uses (the graveyard) and its position (outputPosition).
+// - Decoder thread (DecodeWorker): opens, decodes and resamples compressed
+//   samples and streams; it fills each stream's ring, which the audio thread
+//   reads without a lock, and runs the main thread's decoding tasks
+//   (runSync). Offline, renderOffline waits for it to fill the rings first
+//   (fillNow), so a render never depends on thread timing.
+// - Hand-overs: main -> audio by the command queue; audio -> main by the
+//   graveyard and the atomic output position; decoder -> audio by the ring
+//   buffers; main -> decoder by tasks and job registration.
 #pragma once
 
 #include "audio/Channel.h"

@@ -1,6 +1,7 @@
 // The process-wide values of a player run, gathered so each test can start afresh.
 #pragma once
 
+#include "model/Moment.h"
 #include "model/SettingContainer.h"
 #include "model/Settings.h"
 #include "model/SoundCache.h"
@@ -12,6 +13,7 @@
 #include <list>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace audio {
 class System;
@@ -26,16 +28,18 @@ class Diagnostics;
 class Playable;
 class Scene;
 
-/// Told of every state change of an element (the renderer's timeline).
+/// Told of every state change of an element (the renderer's timeline, the
+/// soak's watch, the tests), with the moment it belongs to. Main thread only.
 class StateObserver {
 public:
     virtual ~StateObserver() = default;
-    virtual void stateChanged(const Playable& element, State state) = 0;
-    /// The running element was asked to stop (its key, or Space) and fades
-    /// out over `lengthMs` from now; it closes after.
-    virtual void fadeOutStarted(const Playable& element, std::int32_t lengthMs) {
+    virtual void stateChanged(const Playable& element, State state, const Moment& at) = 0;
+    /// The running element was asked to stop (its key, Space or Delete) at
+    /// `at` and fades out over `lengthMs`; it closes after.
+    virtual void fadeOutStarted(const Playable& element, std::int32_t lengthMs, const Moment& at) {
         static_cast<void>(element);
         static_cast<void>(lengthMs);
+        static_cast<void>(at);
     }
 };
 
@@ -51,11 +55,13 @@ struct Runtime {
     /// of a file than it needs to know it plays).
     Runtime(audio::System& audioSystem, const platform::Clock& programClock, SoundCache::Opener opener);
 
-    /// Program time: the time of the event being handled when one is (see
-    /// `eventFrame`), else the clock's reading.
-    std::int32_t now() const;
-    /// The output frame that now() stands for, to the frame.
-    std::int64_t nowFrame() const;
+    /// The clock's reading now, with the output frame it stands for.
+    Moment clockMoment() const;
+    /// The moment of output frame `frame`: the millisecond it falls in.
+    Moment momentAt(std::int64_t frame) const { return {wrapMs(timebase().msAt(frame)), frame}; }
+    /// The moment `ms` milliseconds of output after `from`, to the nearest
+    /// frame: how a delay counted from an exact frame lands.
+    Moment after(const Moment& from, std::int32_t ms) const { return momentAt(from.frame + timebase().framesIn(ms)); }
     /// The output frame where millisecond `ms` begins.
     std::int64_t frameAt(std::int32_t ms) const { return timebase().frameAt(unwrap(ms)); }
     /// The full time that the 32-bit clock value `ms` names: the one nearest
@@ -63,11 +69,6 @@ struct Runtime {
     /// correctly as long as they lie within 24.8 days of now.
     std::int64_t unwrap(std::int32_t ms) const;
     const Timebase& timebase() const { return liveTimebase_ != nullptr ? *liveTimebase_ : ownTimebase_; }
-
-    /// While set, the exact output frame of the event being handled: a timer
-    /// or the end of a sound that falls due there. Everything the life cycle
-    /// does then, it does at that frame.
-    std::optional<std::int64_t> eventFrame;
 
     audio::System& audio;
     const platform::Clock& clock;
@@ -82,6 +83,10 @@ struct Runtime {
     StateObserver* observer = nullptr;
     /// Told what loading reads and passes over; null in the player.
     Diagnostics* diagnostics = nullptr;
+    /// Elements that went Idle at a moment the output has not reached yet:
+    /// their effects ring until then, so their filters are detached only
+    /// when the clock gets there (see Playable::detachFiltersDue).
+    std::vector<Playable*> filtersToDetach;
 
 private:
     /// The clock's reading, unwrapped; kept up to date by every reading.

@@ -5,7 +5,6 @@
 #include "audio/Dsp.h"
 #include "model/Diagnostics.h"
 #include "model/Runtime.h"
-#include "playback/Int32.h"
 #include "playback/Playable.h"
 
 #include <tinyxml2.h>
@@ -95,20 +94,19 @@ void Scene::releaseSceneKeys() {
     }
 }
 
-void Scene::rampGroup(float volume, std::int32_t ms) {
-    const std::int64_t from = runtime.nowFrame();
-    channelGroup->cancelVolumeRamps(from);
-    channelGroup->rampVolume(volume, from, from + runtime.timebase().framesIn(ms));
+void Scene::rampGroup(float volume, std::int32_t ms, const Moment& at) {
+    channelGroup->cancelVolumeRamps(at.frame);
+    channelGroup->rampVolume(volume, at.frame, at.frame + runtime.timebase().framesIn(ms));
 }
 
-void Scene::select() {
-    if (leavingUntil_) {
+void Scene::select(const Moment& at) {
+    if (leavingUntil_.hasValue()) {
         // Back before it faded away: nothing is cut, it turns back up.
         leavingUntil_.reset();
         restartAfterLeaving_ = false;
-        if (channelGroup) rampGroup(settings.volume, settings.fadeIn > 0 ? settings.fadeIn : returnGlideMs);
+        if (channelGroup) rampGroup(settings.volume, settings.fadeIn > 0 ? settings.fadeIn : returnGlideMs, at);
         for (auto& child : children) {
-            if (child->settings.autoStart && !child->isRunning()) child->startFromTop();
+            if (child->settings.autoStart && !child->isRunning()) child->startFromTop(at);
         }
         return;
     }
@@ -116,56 +114,57 @@ void Scene::select() {
         for (auto& filter : filters) channelGroup->addDsp(*filter);
         if (settings.fadeIn > 0) {
             // From silence, whatever the group's level was.
-            const std::int64_t from = runtime.nowFrame();
-            channelGroup->cancelVolumeRamps(from);
-            channelGroup->rampVolume(0.0f, from, from);
-            channelGroup->rampVolume(settings.volume, from, from + runtime.timebase().framesIn(settings.fadeIn));
+            channelGroup->cancelVolumeRamps(at.frame);
+            channelGroup->rampVolume(0.0f, at.frame, at.frame);
+            channelGroup->rampVolume(settings.volume, at.frame, at.frame + runtime.timebase().framesIn(settings.fadeIn));
         } else {
             channelGroup->setVolume(settings.volume);
         }
     }
     for (auto& child : children) {
-        if (child->settings.autoStart) child->startFromTop();
+        if (child->settings.autoStart) child->startFromTop(at);
     }
 }
 
-void Scene::deselect() {
+void Scene::deselect(const Moment& at) {
     if (settings.fadeOut > 0 && channelGroup) {
         // Already on its way out: the fade under way goes on.
-        if (leavingUntil_) return;
-        leavingUntil_ = wrapAdd(runtime.now(), settings.fadeOut);
-        rampGroup(0.0f, settings.fadeOut);
+        if (leavingUntil_.hasValue()) return;
+        leavingUntil_ = DueTime(runtime.after(at, settings.fadeOut));
+        rampGroup(0.0f, settings.fadeOut, at);
         return;
     }
     leavingUntil_.reset();
-    stopElements();
+    stopElements(at);
 }
 
-void Scene::stopElements() {
+void Scene::stopElements(const Moment& at) {
     for (auto& filter : filters) filter->remove();
-    for (auto& child : children) child->stop();
+    for (auto& child : children) child->stop(at);
 }
 
-void Scene::restart() {
-    if (leavingUntil_) {
-        select();
+void Scene::restart(const Moment& at) {
+    if (leavingUntil_.hasValue()) {
+        select(at);
         return;
     }
-    deselect();
-    if (leavingUntil_) {
+    deselect(at);
+    if (leavingUntil_.hasValue()) {
         restartAfterLeaving_ = true;
     } else {
-        select();
+        select(at);
     }
 }
 
-void Scene::finishLeaving() {
-    if (!leavingUntil_ || wrapSub(runtime.now(), *leavingUntil_) < 0) return;
+void Scene::finishLeaving(const Moment& now) {
+    if (!leavingUntil_.dueBy(now.frame)) return;
+    // The group is silent from the fade's end on; its elements stop at the
+    // moment at hand, so that nothing acts earlier than what was already done.
     leavingUntil_.reset();
-    stopElements();
+    stopElements(now);
     if (restartAfterLeaving_) {
         restartAfterLeaving_ = false;
-        select();
+        select(now);
     }
 }
 

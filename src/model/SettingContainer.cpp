@@ -72,9 +72,11 @@ SettingContainer::~SettingContainer() {
     children.clear();
 }
 
-void SettingContainer::childDelayed(Playable&, std::int32_t) {}
+void SettingContainer::childDelayed(Playable&, std::int32_t, const Moment&) {}
 
-void SettingContainer::childFinished(Playable*) {}
+void SettingContainer::childDrifted(Playable&, std::int64_t, const Moment&) {}
+
+void SettingContainer::childFinished(Playable*, const Moment&) {}
 
 void SettingContainer::setMode(std::int32_t mode) {
     settings.mode = mode;

@@ -14,11 +14,11 @@ std::int32_t MonotonicClock::nowMs() const {
     auto elapsed = std::chrono::steady_clock::now() - start_;
     // Wraps like a 32-bit millisecond counter after about 24 days.
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
+    return wrapMs(ms);
 }
 
 void RealIdleWait::waitUntil(std::int32_t untilMs) {
-    const std::int32_t left = msBetween(untilMs, clock_.nowMs());
+    const std::int32_t left = wrapSub(untilMs, clock_.nowMs());
     if (left <= 0) return;
     // It comes back early for a key, a request to redraw or a wake-up; the loop then
     // runs a pass at once, which is what either wants.
@@ -32,9 +32,9 @@ void RealIdleWait::waitUntil(std::int32_t untilMs) {
 void VirtualIdleWait::waitUntil(std::int32_t untilMs) {
     std::int32_t target = untilMs;
     if (keys_ != nullptr) {
-        if (const std::optional<std::int32_t> key = keys_->nextKeyAt(); key && msBetween(*key, target) < 0) target = *key;
+        if (const std::optional<std::int32_t> key = keys_->nextKeyAt(); key && wrapSub(*key, target) < 0) target = *key;
     }
-    if (msBetween(target, clock_.nowMs()) > 0) clock_.set(target);
+    if (wrapSub(target, clock_.nowMs()) > 0) clock_.set(target);
 }
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 // The program's one clock: milliseconds of real elapsed time, injectable.
 #pragma once
 
+#include "platform/WrapTime.h"
+
 #include <chrono>
 #include <cstdint>
 
@@ -8,11 +10,6 @@ namespace platform {
 
 class Console;
 class ScriptedConsole;
-
-/// The signed distance from `b` to `a` on a wrapping 32-bit millisecond clock.
-inline std::int32_t msBetween(std::int32_t a, std::int32_t b) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
-}
 
 /// Milliseconds since the program started, as a signed 32-bit value that
 /// wraps after about 24.8 days. Every due time in the program is a value of
@@ -40,7 +37,7 @@ public:
     std::int32_t nowMs() const override { return now_; }
     /// Wraps like the real clock's 32-bit counter.
     void advance(std::int32_t ms) {
-        now_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(now_) + static_cast<std::uint32_t>(ms));
+        now_ = wrapAdd(now_, ms);
     }
     void set(std::int32_t ms) { now_ = ms; }
 

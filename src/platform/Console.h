@@ -1,6 +1,8 @@
 // Keys in, text out: the operator's console.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace platform {
@@ -48,6 +50,10 @@ public:
     /// The window's size as the terminal reports it now; 0 x 0 when it does
     /// not (a bare pseudo-terminal, a pipe).
     virtual WindowSize windowSize() const { return {}; }
+    /// When the key that keyWaiting() reports is to take effect, in program
+    /// milliseconds, for a console that knows (a script of keys); none: as
+    /// soon as the reader can make it.
+    virtual std::optional<std::int32_t> waitingKeyTakesEffectAt() const { return std::nullopt; }
 };
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 // The scripted console: keys from a list, screen into strings.
 #include "platform/ScriptedConsole.h"
 
+#include "platform/WrapTime.h"
+
 #include <utility>
 
 namespace platform {
@@ -10,18 +12,14 @@ ScriptedConsole::ScriptedConsole(std::vector<ScriptedKey> keys, VirtualClock& cl
 
 bool ScriptedConsole::keyWaiting() {
     if (next_ >= keys_.size()) return false;
-    // Signed difference, so a clock that wrapped still compares correctly.
-    auto ahead = static_cast<std::int32_t>(static_cast<std::uint32_t>(keys_[next_].timeMs) -
-                                           static_cast<std::uint32_t>(clock_.nowMs()));
-    return ahead <= 0;
+    return wrapSub(*nextKeyAt(), clock_.nowMs()) <= 0;
 }
 
 int ScriptedConsole::readKey() {
     if (next_ >= keys_.size()) return 27;
+    const std::int32_t readAt = *nextKeyAt();
     const ScriptedKey& key = keys_[next_++];
-    auto ahead = static_cast<std::int32_t>(static_cast<std::uint32_t>(key.timeMs) -
-                                           static_cast<std::uint32_t>(clock_.nowMs()));
-    if (ahead > 0) clock_.set(key.timeMs);
+    if (wrapSub(readAt, clock_.nowMs()) > 0) clock_.set(readAt);
     return key.code & 0xff;
 }
 

@@ -25,9 +25,11 @@ enum class Transcript { Keep, Discard };
 /// Plays a script of key codes against a VirtualClock and records the screen.
 /// For tests and the offline renderer. Main thread only.
 ///
-/// A key is waiting once its time has come. A blocking read (the chooser's
-/// menu) takes the next key at once, moving the clock forward to its time
-/// when that lies ahead. Once the script is used up every read gives Escape
+/// A key's time is when it takes effect. It is waiting once the clock has
+/// come within the read-ahead of that time (0 unless set), so that a reader
+/// who needs that long to make a key take effect can do so on time. A
+/// blocking read (the chooser's menu) takes the next key at once, moving the
+/// clock forward to the time it is read at when that lies ahead. Once the script is used up every read gives Escape
 /// (27), so whatever reads keys ends instead of waiting forever.
 class ScriptedConsole final : public Console {
 public:
@@ -36,6 +38,9 @@ public:
 
     bool keyWaiting() override;
     int readKey() override;
+    std::optional<std::int32_t> waitingKeyTakesEffectAt() const override { return nextKeyTakesEffectAt(); }
+    /// Keys are read `ms` before their time.
+    void setReadAhead(std::int32_t ms) { readAheadMs_ = ms; }
     void clearScreen() override;
     void print(std::string_view text) override;
 
@@ -51,8 +56,14 @@ public:
     int printCount() const { return printCount_; }
     /// Keys not read yet.
     std::size_t keysLeft() const { return keys_.size() - next_; }
-    /// When the next key is due; none when the script is used up.
+    /// When the next key is to be read (its time less the read-ahead);
+    /// none when the script is used up.
     std::optional<std::int32_t> nextKeyAt() const {
+        if (next_ >= keys_.size()) return std::nullopt;
+        return wrapSub(keys_[next_].timeMs, readAheadMs_);
+    }
+    /// The time of the next key; none when the script is used up.
+    std::optional<std::int32_t> nextKeyTakesEffectAt() const {
         if (next_ >= keys_.size()) return std::nullopt;
         return keys_[next_].timeMs;
     }
@@ -60,6 +71,7 @@ public:
 private:
     std::vector<ScriptedKey> keys_;
     std::size_t next_ = 0;
+    std::int32_t readAheadMs_ = 0;
     VirtualClock& clock_;
     std::string screen_;
     std::string transcript_;

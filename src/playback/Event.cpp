@@ -2,7 +2,6 @@
 #include "playback/Event.h"
 
 #include "model/Runtime.h"
-#include "playback/Int32.h"
 
 #include <tinyxml2.h>
 
@@ -24,29 +23,35 @@ bool Event::anyChildRunning() {
                        [](const std::unique_ptr<Playable>& child) { return child->isRunning(); });
 }
 
-void Event::playContent() {
+void Event::playContent(const Moment& at) {
     runningHint_ = 0;
-    for (auto& child : children) child->start();
+    for (auto& child : children) child->start(at);
     // Children that ended while they were being started were not counted
     // then; if none is left running the pass is already over.
-    if (state == State::Playing && !anyChildRunning()) loopEnded();
+    if (state() == State::Playing && !anyChildRunning()) loopEnded(at);
 }
 
-void Event::childFinished(Playable*) {
-    if (state != State::Playing || inPass()) return;
+void Event::childFinished(Playable*, const Moment& at) {
+    if (state() != State::Playing || inPass()) return;
     if (anyChildRunning()) return;
-    loopEnded();
+    loopEnded(at);
 }
 
-void Event::childDelayed(Playable& child, std::int32_t) {
-    if (plannedDurations.empty() || plannedDurations.front() == -1) return;
-    if (child.plannedDurations.empty() || child.plannedStartDelays.empty()) return;
-    const std::int32_t childEnd = wrapAdd(child.plannedStartDelays.front(), child.plannedDurations.front());
-    extendPlan(wrapSub(childEnd, plannedDurations.front()));
+void Event::childDelayed(Playable& child, std::int32_t, const Moment& at) {
+    if (plannedDurations_.empty() || plannedDurations_.front() == -1) return;
+    if (child.plannedDurations().empty() || child.plannedStartDelays().empty()) return;
+    const std::int32_t childEnd = wrapAdd(child.plannedStartDelays().front(), child.plannedDurations().front());
+    extendPlan(wrapSub(childEnd, plannedDurations_.front()), at);
+}
+
+void Event::childDrifted(Playable& child, std::int64_t, const Moment& at) {
+    const std::optional<std::int64_t> childEnd = child.plannedEndFrame();
+    const std::optional<std::int64_t> end = plannedEndFrame();
+    if (childEnd && end && *childEnd > *end) addDrift((*childEnd - *end) * 1000, at);
 }
 
 void Event::planContent(PlanBudget& budget) {
-    std::int32_t& back = plannedDurations.back();
+    std::int32_t& back = plannedDurations_.back();
     const std::int32_t loopDelays = back;
     const std::int64_t passes = settings.loopCount >= 0 ? std::int64_t{settings.loopCount} + 1 : 1;
     std::int64_t pass = 0;
@@ -61,7 +66,7 @@ void Event::planContent(PlanBudget& budget) {
             if (duration == -1) {
                 back = -1;
             } else {
-                longest = std::max(longest, wrapAdd(child->plannedStartDelays.back(), duration));
+                longest = std::max(longest, wrapAdd(child->plannedStartDelays().back(), duration));
             }
         }
         if (back != -1) back = wrapAdd(back, longest);

@@ -13,11 +13,14 @@ class Event final : public Playable {
 public:
     Event(Runtime& runtime, SettingContainer& parent, tinyxml2::XMLElement& element);
 
-    void childDelayed(Playable& child, std::int32_t ms) override;
-    void childFinished(Playable* child) override;
+    void childDelayed(Playable& child, std::int32_t ms, const Moment& at) override;
+    /// The group's end moves when a child now ends after it.
+    void childDrifted(Playable& child, std::int64_t milliFrames, const Moment& at) override;
+    void childFinished(Playable* child, const Moment& at) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
+    NodeKind kind() const override { return NodeKind::Parallel; }
     void planContent(PlanBudget& budget) override;
-    void playContent() override;
+    void playContent(const Moment& at) override;
 
 private:
     bool anyChildRunning();

@@ -5,7 +5,6 @@
 #include "audio/Dsp.h"
 #include "model/Runtime.h"
 #include "model/Scene.h"
-#include "playback/Int32.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +24,11 @@ std::int32_t drawBound(double variance) {
 
 void trimToEnds(std::deque<std::int32_t>& queue) {
     if (queue.size() > 2) queue.erase(queue.begin() + 1, queue.end() - 1);
+}
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 }  // namespace
@@ -47,6 +51,7 @@ Playable::Playable(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml
 
 Playable::~Playable() {
     unlist();
+    if (detachAt_) std::erase(runtime.filtersToDetach, this);
     releaseHotkeys();
 }
 
@@ -56,12 +61,10 @@ void Playable::unlist() {
     listed_ = false;
 }
 
-std::int32_t Playable::now() const { return runtime.now(); }
-
-void Playable::setState(State next) {
-    if (state == next) return;
-    state = next;
-    if (runtime.observer != nullptr) runtime.observer->stateChanged(*this, next);
+void Playable::setState(State next, const Moment& at) {
+    if (state_ == next) return;
+    state_ = next;
+    if (runtime.observer != nullptr) runtime.observer->stateChanged(*this, next, at);
 }
 
 bool Playable::hasContent() const {
@@ -81,7 +84,9 @@ void Playable::forgetContent() {
     for (Playable* element = this; element != nullptr; element = element->parentElement_) element->contentKnown_ = false;
 }
 
-void Playable::childDelayed(Playable&, std::int32_t ms) { extendPlan(ms); }
+void Playable::childDelayed(Playable&, std::int32_t ms, const Moment& at) { extendPlan(ms, at); }
+
+void Playable::childDrifted(Playable&, std::int64_t milliFrames, const Moment& at) { addDrift(milliFrames, at); }
 
 void Playable::updateMode() {
     effectiveMode = settings.mode != 0 ? settings.mode : parent->effectiveMode;
@@ -121,11 +126,11 @@ std::int32_t Playable::plan() {
 
 std::int32_t Playable::plan(PlanBudget& budget) {
     if (!hasContent()) return 0;
-    plannedStartDelays.push_back(
+    plannedStartDelays_.push_back(
         wrapAdd(settings.startDelay, runtime.random.randomInt(settings.startDelayVariance)));
-    plannedDurations.push_back(settings.loopCount < 0 ? -1 : planLoopDelays(budget));
+    plannedDurations_.push_back(settings.loopCount < 0 ? -1 : planLoopDelays(budget));
     planContent(budget);
-    return plannedDurations.back();
+    return plannedDurations_.back();
 }
 
 std::int32_t Playable::planLoopDelays(PlanBudget& budget) {
@@ -136,52 +141,273 @@ std::int32_t Playable::planLoopDelays(PlanBudget& budget) {
     std::int32_t sum = 0;
     for (std::int64_t loop = 0; loop < drawn; ++loop) {
         const std::int32_t delay = drawLoopDelay();
-        plannedLoopDelays.push_back(delay);
+        plannedLoopDelays_.push_back(delay);
         sum = wrapAdd(sum, delay);
     }
     const std::int32_t meanDelay = wrapAdd(settings.loopDelay, settings.loopDelayVariance / 2);
     return wrapAdd(sum, extrapolate(meanDelay, 1, loops - drawn));
 }
 
-void Playable::start() {
+void Playable::start(const Moment& at) {
     if (!hasContent()) return;
-    if (state == State::Idle) {
+    ++runsBegun_;
+    startingRun_ = true;
+    if (state_ == State::Idle) {
         if (!listed_) {
             activeEntry_ = runtime.activeElements.insert(runtime.activeElements.end(), this);
             listed_ = true;
         }
+        // Filters still waiting to be detached from the run before start
+        // afresh all the same.
+        if (detachAt_) detachFilters();
         for (auto& filter : filters) channelGroup->addDsp(*filter);
+        filtersAttached_ = !filters.empty();
     }
 
     // The variance is taken from the stored single-precision value, so 0.7
     // (0.69999999) allows up to 699 steps of 0.001.
     const std::int32_t volumeSteps = runtime.random.randomInt(drawBound(static_cast<double>(settings.volumeVariance) * 1000.0));
-    effectiveVolume = settings.volume + static_cast<float>(volumeSteps) * 0.001f;
-    effectivePositionX = settings.positionX + static_cast<float>(runtime.random.randomInt(drawBound(settings.positionXvariance)));
-    effectivePositionY = settings.positionY + static_cast<float>(runtime.random.randomInt(drawBound(settings.positionYvariance)));
+    effectiveVolume_ = settings.volume + static_cast<float>(volumeSteps) * 0.001f;
+    effectivePositionX_ = settings.positionX + static_cast<float>(runtime.random.randomInt(drawBound(settings.positionXvariance)));
+    effectivePositionY_ = settings.positionY + static_cast<float>(runtime.random.randomInt(drawBound(settings.positionYvariance)));
     if (parentElement_ != nullptr) {
-        effectivePositionX += parentElement_->effectivePositionX;
-        effectivePositionY += parentElement_->effectivePositionY;
+        effectivePositionX_ += parentElement_->effectivePositionX_;
+        effectivePositionY_ += parentElement_->effectivePositionY_;
     }
     // Drawn last and only with a variance, so the draws of an adventure
     // without spreads stay as they are.
-    effectiveSpread = settings.spread >= 0.0f ? settings.spread : parentElement_ != nullptr ? parentElement_->effectiveSpread : 0.0f;
-    effectiveSpread = std::min(360.0f, effectiveSpread + static_cast<float>(runtime.random.randomInt(drawBound(settings.spreadVariance))));
-    if (plannedStartDelays.empty()) plan();
-    const std::int32_t delay = plannedStartDelays.front();
+    effectiveSpread_ = settings.spread >= 0.0f ? settings.spread
+                       : parentElement_ != nullptr ? parentElement_->effectiveSpread_
+                                                   : 0.0f;
+    effectiveSpread_ =
+        std::min(360.0f, effectiveSpread_ + static_cast<float>(runtime.random.randomInt(drawBound(settings.spreadVariance))));
+    if (plannedStartDelays_.empty()) plan();
+    const std::int32_t delay = plannedStartDelays_.front();
+    const std::uint64_t run = runsBegun_;
     // Counted from here: the first pass may end at once and count itself.
-    loopsDone = 0;
+    loopsDone_ = 0;
+    driftMilliFrames_ = 0;
     if (delay == 0) {
-        timerEnd.reset();
-        setState(State::Playing);
-        beginPass();
-        startTime = now();
+        timer_.reset();
+        start_ = at;
     } else {
-        startDelay(delay);
-        startTime = timerEnd.value();
+        startDelay(delay, at);
+        start_ = timer_.value();
     }
-    // The group starts at 0 with a fade-in, else at the run's volume.
-    scheduleVolume();
+    addDrift(knownRunDrift(), at);
+    if (delay == 0) {
+        setState(State::Playing, at);
+        beginPass(at);
+    }
+    startingRun_ = false;
+    // The group starts at 0 with a fade-in, else at the run's volume, and
+    // follows the fade law from the frame the content begins on. A run that
+    // already ended (or was replaced) while it began has nothing to follow.
+    if (run == runsBegun_ && isRunning()) scheduleVolume(at, settings.fadeIn != 0 ? 0.0f : effectiveVolume_);
+}
+
+void Playable::startDelay(std::int32_t delayMs, const Moment& at) {
+    // Counted on the output from the frame of this moment, so a delay after
+    // a sound's end is exactly that long however the passes run.
+    timer_ = DueTime(runtime.after(at, delayMs));
+    setState(State::Waiting, at);
+}
+
+std::optional<std::int64_t> Playable::dueFrame() const {
+    std::optional<std::int64_t> due;
+    if ((state_ == State::Waiting || state_ == State::Closing) && timer_.hasValue()) due = timer_.value().frame;
+    if (fadeOutEnd_.hasValue() && state_ != State::Idle) {
+        const std::int64_t fadeEnd = fadeOutEnd_.value().frame;
+        if (!due || fadeEnd < *due) due = fadeEnd;
+    }
+    return due;
+}
+
+void Playable::beginPass(const Moment& at) {
+    if (inPass_) {
+        passPending_ = true;
+        pendingPassAt_ = at;
+        return;
+    }
+    inPass_ = true;
+    Moment next = at;
+    do {
+        passPending_ = false;
+        playContent(next);
+        next = pendingPassAt_;
+    } while (passPending_);
+    inPass_ = false;
+}
+
+void Playable::tick(const Moment& at) {
+    if (state_ == State::Closing && timer_.dueBy(at.frame)) {
+        timer_.reset();
+        deactivate(at);
+    }
+    if (state_ == State::Waiting && timer_.dueBy(at.frame)) {
+        const Moment due = timer_.value();
+        timer_.reset();
+        // Handled on its own frame the pass begins exactly on time; only a
+        // pass the loop could not handle in time (it was held up) is late.
+        if (at.frame > due.frame) {
+            const std::int32_t lateMs = std::max(0, wrapSub(at.ms, due.ms));
+            extendPlan(lateMs, at);
+            addDrift(driftOf(at.frame - due.frame, lateMs), at);
+        }
+        // Playing before the pass begins, so that a child ending at once is
+        // heard by a parent that already counts itself as playing.
+        setState(State::Playing, at);
+        beginPass(at);
+    }
+    if (fadeOutEnd_.dueBy(at.frame)) {
+        fadeOutEnd_.reset();
+        const bool wasRunning = isRunning();
+        stop(at);
+        // A fade-out the operator asked for ends this element's run: the
+        // parent moves on as if the run had ended by itself.
+        if (wasRunning && parent != nullptr) parent->childFinished(this, at);
+    }
+}
+
+void Playable::lookAtEngine(const Moment&) {}
+
+std::optional<std::int64_t> Playable::plannedEndFrame() const {
+    if (plannedDurations_.empty() || plannedDurations_.front() == -1) return std::nullopt;
+    const std::int64_t milliFrames =
+        static_cast<std::int64_t>(plannedDurations_.front()) * runtime.timebase().sampleRate() + driftMilliFrames_;
+    return start_.frame + floorDiv(milliFrames + 500, 1000);
+}
+
+std::int64_t Playable::driftOf(std::int64_t frames, std::int32_t ms) const {
+    return frames * 1000 - static_cast<std::int64_t>(ms) * runtime.timebase().sampleRate();
+}
+
+void Playable::addDrift(std::int64_t milliFrames, const Moment& at) {
+    if (milliFrames == 0 || plannedDurations_.empty() || plannedDurations_.front() == -1) return;
+    driftMilliFrames_ += milliFrames;
+    if (isRunning() && !startingRun_) scheduleVolume(at);  // the fade-out moves with the end
+    if (parent != nullptr) parent->childDrifted(*this, milliFrames, at);
+}
+
+float Playable::volumeAt(std::int64_t frame) const {
+    const double framesPerMs = runtime.timebase().sampleRate() / 1000.0;
+    double fadeInFactor = 1.0;
+    if (settings.fadeIn != 0) {
+        fadeInFactor = std::clamp(static_cast<double>(frame - start_.frame) / (settings.fadeIn * framesPerMs), 0.0, 1.0);
+    }
+    double fadeOutFactor = 1.0;
+    if (const std::optional<std::int64_t> end = plannedEndFrame(); settings.fadeOut != 0 && end) {
+        fadeOutFactor = std::clamp(static_cast<double>(*end - frame) / (settings.fadeOut * framesPerMs), 0.0, 1.0);
+    }
+    return static_cast<float>(effectiveVolume_ * fadeInFactor * fadeOutFactor);
+}
+
+void Playable::scheduleVolume(const Moment& at, std::optional<float> held) {
+    if (!channelGroup) return;
+    const std::int64_t from = at.frame;
+    channelGroup->cancelVolumeRamps(from);
+    // Before the content begins the group holds its value; from the frame it
+    // begins on, the law (a negative fade-in is silence from there).
+    const std::int64_t lawFrom = std::max(from, start_.frame);
+    if (held && lawFrom > from) channelGroup->rampVolume(*held, from, from);
+    channelGroup->rampVolume(volumeAt(lawFrom), lawFrom, lawFrom);
+
+    // The law bends only where a fade begins or ends, all counted in frames
+    // from the run's first frame, so a fade and its sound share frames.
+    // Between two bends it is a straight line, except where a fade-in and a
+    // fade-out overlap (a product of two lines), followed in a few pieces.
+    const double framesPerMs = runtime.timebase().sampleRate() / 1000.0;
+    const auto framesOf = [framesPerMs](std::int32_t ms) {
+        return static_cast<std::int64_t>(std::ceil(static_cast<double>(ms) * framesPerMs));
+    };
+    const std::optional<std::int64_t> end = plannedEndFrame();
+    std::vector<std::int64_t> bends;
+    if (settings.fadeIn > 0) bends.insert(bends.end(), {start_.frame, start_.frame + framesOf(settings.fadeIn)});
+    if (end && settings.fadeOut > 0) bends.insert(bends.end(), {*end - framesOf(settings.fadeOut), *end});
+    if (bends.size() == 4 && bends[2] < bends[1]) {
+        const std::int64_t overlapFrom = std::max(bends[0], bends[2]);
+        const std::int64_t overlapTo = std::min(bends[1], bends[3]);
+        constexpr int kPieces = 4;
+        for (int i = 1; i < kPieces; ++i) bends.push_back(overlapFrom + (overlapTo - overlapFrom) * i / kPieces);
+    }
+    std::sort(bends.begin(), bends.end());
+    std::int64_t previous = lawFrom;
+    for (std::int64_t bend : bends) {
+        if (bend <= previous) continue;
+        channelGroup->rampVolume(volumeAt(bend), previous, bend);
+        previous = bend;
+    }
+}
+
+void Playable::loopEnded(const Moment& at) {
+    if (settings.loopCount >= 0) {
+        if (loopsDone_ >= settings.loopCount) {
+            finish(at);
+            return;
+        }
+        ++loopsDone_;
+        // The delay drawn ahead leaves the queue before the pass begins, so
+        // a pass that ends at once finds the next one. Loops beyond what the
+        // plan held, and loops without a variance, draw theirs now; a finite
+        // run never plans another run from inside itself.
+        std::int32_t delay = 0;
+        if (plannedLoopDelays_.empty()) {
+            delay = drawLoopDelay();
+        } else {
+            delay = plannedLoopDelays_.front();
+            plannedLoopDelays_.pop_front();
+        }
+        scheduleNextPass(delay, at);
+        return;
+    }
+    // Endless: each pass draws its delay, then plans the pass after it.
+    scheduleNextPass(drawLoopDelay(), at);
+    plan();
+    trimEndlessPlans();
+}
+
+void Playable::scheduleNextPass(std::int32_t delayMs, const Moment& at) {
+    if (delayMs == 0) {
+        timer_.reset();
+        beginPass(at);
+        return;
+    }
+    startDelay(delayMs, at);
+    // The delay lasts whole frames; what that differs from its milliseconds
+    // moves the run's end.
+    addDrift(driftOf(timer_.value().frame - at.frame, delayMs), at);
+}
+
+void Playable::trimEndlessPlans() {
+    trimToEnds(plannedStartDelays_);
+    trimToEnds(plannedDurations_);
+}
+
+void Playable::finish(const Moment& at) {
+    const std::uint64_t run = runsBegun_;
+    if (plannedStartDelays_.empty()) {
+        setState(State::Closing, at);
+        timer_ = DueTime(runtime.momentAt(at.frame + runtime.timebase().framesIn(std::int64_t{settings.closeDelay} + 1)));
+        if (channelGroup) channelGroup->stop(at.frame);
+    } else {
+        setState(State::Finished, at);
+    }
+    if (parent != nullptr) parent->childFinished(this, at);
+    if (!plannedDurations_.empty() && plannedDurations_.front() != -1) {
+        plannedDurations_.pop_front();
+        if (!plannedStartDelays_.empty()) plannedStartDelays_.pop_front();
+    }
+    // The parent began a new run from childFinished while the ended run's
+    // entries were still in front: the new run's fades follow its own plan,
+    // which is at the front only now.
+    if (run != runsBegun_ && isRunning()) scheduleVolume(at);
+}
+
+void Playable::extendPlan(std::int32_t ms, const Moment& at) {
+    if (ms <= 0 || plannedDurations_.empty() || plannedDurations_.front() == -1) return;
+    plannedDurations_.front() = wrapAdd(plannedDurations_.front(), ms);
+    if (isRunning() && !startingRun_) scheduleVolume(at);  // the fade-out moves with the end
+    if (parent != nullptr) parent->childDelayed(*this, ms, at);
 }
 
 bool Playable::wantsSpread() const {
@@ -192,221 +418,92 @@ bool Playable::wantsSpread() const {
     return false;
 }
 
-void Playable::startDelay(std::int32_t delayMs) {
-    // The delay is counted on the output from the frame of this moment, so a
-    // delay after a sound's end is exactly that long however the passes run.
-    timerFrame = runtime.nowFrame() + runtime.timebase().framesIn(delayMs);
-    timerEnd = wrapAdd(now(), delayMs);
-    setState(State::Waiting);
-}
-
-std::optional<std::int64_t> Playable::dueFrame() const {
-    std::optional<std::int64_t> due;
-    if (state == State::Waiting) due = timerFrame;
-    if (fadeOutEnd.hasValue() && isRunning()) {
-        const std::int64_t fadeEnd = runtime.frameAt(fadeOutEnd.value());
-        if (!due || fadeEnd < *due) due = fadeEnd;
-    }
-    return due;
-}
-
-void Playable::beginPass() {
-    if (inPass_) {
-        passPending_ = true;
-        return;
-    }
-    inPass_ = true;
-    do {
-        passPending_ = false;
-        playContent();
-    } while (passPending_);
-    inPass_ = false;
-}
-
-void Playable::tick() {
-    const std::int32_t nowMs = now();
-    const std::int64_t nowFrame = runtime.nowFrame();
-    // Closing ends on the clock, never ahead of time: the element's effects
-    // ring until then.
-    if (!runtime.eventFrame && state == State::Closing && timerEnd.passedBy(nowMs)) {
-        timerEnd.reset();
-        deactivate();
-    }
-    if (state == State::Waiting && timerFrame <= nowFrame) {
-        // Handled on its own frame the pass begins exactly on time; only a
-        // pass the loop could not handle in time (it was held up) is late.
-        const std::int32_t late = nowFrame > timerFrame ? std::max(0, wrapSub(nowMs, timerEnd.value())) : 0;
-        timerEnd.reset();
-        extendPlan(late);
-        // Playing before the pass begins, so that a child ending at once is
-        // heard by a parent that already counts itself as playing.
-        setState(State::Playing);
-        beginPass();
-    }
-    if (fadeOutEnd.hasValue() && runtime.frameAt(fadeOutEnd.value()) <= nowFrame) {
-        fadeOutEnd.reset();
-        const bool wasRunning = isRunning();
-        stop();
-        // A fade-out the operator asked for ends this element's run: the
-        // parent moves on as if the run had ended by itself.
-        if (wasRunning && parent != nullptr) parent->childFinished(this);
-    }
-}
-
-float Playable::currentVolume(std::int32_t nowMs) const {
-    double fadeInFactor = 1.0;
-    if (settings.fadeIn != 0) {
-        fadeInFactor = std::clamp(static_cast<double>(wrapSub(nowMs, startTime)) / settings.fadeIn, 0.0, 1.0);
-    }
-    double fadeOutFactor = 1.0;
-    if (settings.fadeOut != 0 && !plannedDurations.empty() && plannedDurations.front() != -1) {
-        const std::int32_t end = wrapAdd(startTime, plannedDurations.front());
-        fadeOutFactor = std::clamp(static_cast<double>(wrapSub(end, nowMs)) / settings.fadeOut, 0.0, 1.0);
-    }
-    return static_cast<float>(effectiveVolume * fadeInFactor * fadeOutFactor);
-}
-
-void Playable::scheduleVolume() {
-    if (!channelGroup) return;
-    const std::int32_t nowMs = now();
-    const std::int64_t nowFrame = runtime.nowFrame();
-    channelGroup->cancelVolumeRamps(nowFrame);
-    channelGroup->rampVolume(currentVolume(nowMs), nowFrame, nowFrame);
-
-    // The law bends only where a fade begins or ends; between two such moments
-    // it is a straight line, except where a fade-in and a fade-out overlap
-    // (a product of two lines), which is followed in a few short pieces.
-    const bool finite = !plannedDurations.empty() && plannedDurations.front() != -1;
-    const std::int32_t end = finite ? wrapAdd(startTime, plannedDurations.front()) : 0;
-    std::vector<std::int32_t> bends;
-    if (settings.fadeIn > 0) bends.insert(bends.end(), {startTime, wrapAdd(startTime, settings.fadeIn)});
-    if (finite && settings.fadeOut > 0) bends.insert(bends.end(), {wrapSub(end, settings.fadeOut), end});
-    if (bends.size() == 4 && wrapSub(bends[2], bends[1]) < 0) {
-        const std::int32_t from = std::max(bends[0], bends[2], [](std::int32_t a, std::int32_t b) { return wrapSub(a, b) < 0; });
-        const std::int32_t to = std::min(bends[1], bends[3], [](std::int32_t a, std::int32_t b) { return wrapSub(a, b) < 0; });
-        constexpr int kPieces = 4;
-        for (int i = 1; i < kPieces; ++i) bends.push_back(wrapAdd(from, static_cast<std::int32_t>(static_cast<std::int64_t>(wrapSub(to, from)) * i / kPieces)));
-    }
-    std::sort(bends.begin(), bends.end(), [](std::int32_t a, std::int32_t b) { return wrapSub(a, b) < 0; });
-    std::int64_t previous = nowFrame;
-    for (std::int32_t bend : bends) {
-        if (wrapSub(bend, nowMs) <= 0) continue;
-        const std::int64_t frame = runtime.frameAt(bend);
-        if (frame <= previous) continue;
-        channelGroup->rampVolume(currentVolume(bend), previous, frame);
-        previous = frame;
-    }
-}
-
-void Playable::loopEnded() {
-    if (settings.loopCount >= 0) {
-        if (loopsDone >= settings.loopCount) {
-            finish();
-            return;
-        }
-        ++loopsDone;
-        // The delay drawn ahead leaves the queue before the pass begins, so
-        // a pass that ends at once finds the next one. Loops beyond what the
-        // plan held, and loops without a variance, draw theirs now; a finite
-        // run never plans another run from inside itself.
-        std::int32_t delay = 0;
-        if (plannedLoopDelays.empty()) {
-            delay = drawLoopDelay();
-        } else {
-            delay = plannedLoopDelays.front();
-            plannedLoopDelays.pop_front();
-        }
-        scheduleNextPass(delay);
-        return;
-    }
-    // Endless: each pass draws its delay, then plans the pass after it.
-    scheduleNextPass(drawLoopDelay());
-    plan();
-    trimEndlessPlans();
-}
-
-void Playable::scheduleNextPass(std::int32_t delayMs) {
-    if (delayMs == 0) {
-        timerEnd.reset();
-        beginPass();
-        return;
-    }
-    startDelay(delayMs);
-}
-
-void Playable::trimEndlessPlans() {
-    trimToEnds(plannedStartDelays);
-    trimToEnds(plannedDurations);
-}
-
-void Playable::finish() {
-    if (plannedStartDelays.empty()) {
-        setState(State::Closing);
-        timerEnd = wrapAdd(now(), settings.closeDelay);
-        if (channelGroup) channelGroup->stop(runtime.nowFrame());
+void Playable::startFadeOut(const Moment& at) {
+    const Moment end = runtime.after(at, settings.fadeOut);
+    fadeOutEnd_ = DueTime(end);
+    if (runtime.observer != nullptr && isRunning()) runtime.observer->fadeOutStarted(*this, settings.fadeOut, at);
+    const std::int32_t length = wrapSub(end.ms, start_.ms);
+    if (plannedDurations_.empty()) {
+        plannedDurations_.push_back(length);
     } else {
-        setState(State::Finished);
+        if (plannedDurations_.front() == -1) plannedDurations_.push_back(-1);
+        plannedDurations_.front() = length;
     }
-    if (parent != nullptr) parent->childFinished(this);
-    if (!plannedDurations.empty() && plannedDurations.front() != -1) {
-        plannedDurations.pop_front();
-        if (!plannedStartDelays.empty()) plannedStartDelays.pop_front();
-    }
+    // The planned end is the fade-out's own frame, not a rounded millisecond.
+    driftMilliFrames_ = driftOf(end.frame - start_.frame, length);
+    if (isRunning()) scheduleVolume(at);
 }
 
-void Playable::extendPlan(std::int32_t ms) {
-    if (ms <= 0 || plannedDurations.empty() || plannedDurations.front() == -1) return;
-    plannedDurations.front() = wrapAdd(plannedDurations.front(), ms);
-    if (isRunning()) scheduleVolume();  // the fade-out moves with the end
-    if (parent != nullptr) parent->childDelayed(*this, ms);
-}
-
-void Playable::startFadeOut() {
-    fadeOutEnd = wrapAdd(now(), settings.fadeOut);
-    if (runtime.observer != nullptr && isRunning()) runtime.observer->fadeOutStarted(*this, settings.fadeOut);
-    const std::int32_t length = wrapSub(fadeOutEnd.value(), startTime);
-    if (plannedDurations.empty()) {
-        plannedDurations.push_back(length);
-    } else {
-        if (plannedDurations.front() == -1) plannedDurations.push_back(-1);
-        plannedDurations.front() = length;
-    }
-    if (isRunning()) scheduleVolume();
-}
-
-void Playable::stop() {
-    for (auto& child : children) child->stop();
+void Playable::stop(const Moment& at) {
+    for (auto& child : children) child->stop(at);
     passPending_ = false;
-    if (state != State::Idle) {
-        setState(State::Closing);
-        timerEnd = wrapAdd(now(), settings.closeDelay);
+    if (state_ != State::Idle) {
+        setState(State::Closing, at);
+        timer_ = DueTime(runtime.momentAt(at.frame + runtime.timebase().framesIn(std::int64_t{settings.closeDelay} + 1)));
         if (channelGroup) {
             // Silent from this frame; what was planned for later is withdrawn.
-            const std::int64_t frame = runtime.nowFrame();
-            channelGroup->stop(frame);
-            channelGroup->cancelVolumeRamps(frame);
+            channelGroup->stop(at.frame);
+            channelGroup->cancelVolumeRamps(at.frame);
         }
-        plannedLoopDelays.clear();
-        plannedStartDelays.clear();
-        plannedDurations.clear();
+        plannedLoopDelays_.clear();
+        plannedStartDelays_.clear();
+        plannedDurations_.clear();
     }
 }
 
-void Playable::deactivate() {
-    for (auto& filter : filters) filter->remove();
+void Playable::deactivate(const Moment& at) {
+    if (filtersAttached_) {
+        if (at.frame > runtime.clockMoment().frame) {
+            if (!detachAt_) runtime.filtersToDetach.push_back(this);
+            detachAt_ = at.frame;
+        } else {
+            detachFilters();
+        }
+    }
     unlist();
     // Whatever fade-out was under way belonged to the run that is over; the
     // next start is a new run.
-    fadeOutEnd.reset();
-    setState(State::Idle);
+    fadeOutEnd_.reset();
+    setState(State::Idle, at);
 }
 
-void Playable::startFromTop() {
+void Playable::detachFilters() {
+    for (auto& filter : filters) filter->remove();
+    filtersAttached_ = false;
+    if (detachAt_) {
+        std::erase(runtime.filtersToDetach, this);
+        detachAt_.reset();
+    }
+}
+
+std::optional<std::int64_t> Playable::detachFiltersDue(Runtime& runtime, std::int64_t clockFrame) {
+    std::optional<std::int64_t> next;
+    // Copied: detaching takes the element off the list.
+    const std::vector<Playable*> waiting = runtime.filtersToDetach;
+    for (Playable* element : waiting) {
+        if (*element->detachAt_ <= clockFrame) {
+            element->detachFilters();
+        } else if (!next || *element->detachAt_ < *next) {
+            next = element->detachAt_;
+        }
+    }
+    return next;
+}
+
+void Playable::forgetFadeOuts() {
+    fadeOutEnd_.reset();
+    for (auto& child : children) child->forgetFadeOuts();
+}
+
+void Playable::startFromTop(const Moment& at) {
     Playable* top = this;
     while (top->parentElement_ != nullptr) top = top->parentElement_;
-    top->stop();
+    top->stop(at);
+    // A fade-out asked for while an element was not running (Space on a
+    // sequence that does not play) never reaches the run begun here.
+    top->forgetFadeOuts();
     plan();
-    start();
+    start(at);
 }
 
 }  // namespace gloam

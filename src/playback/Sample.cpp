@@ -2,7 +2,6 @@
 #include "playback/Sample.h"
 
 #include "model/Runtime.h"
-#include "playback/Int32.h"
 
 #include <tinyxml2.h>
 
@@ -16,50 +15,50 @@ std::int32_t Sample::drawChoice() {
 }
 
 void Sample::planContent(PlanBudget& budget) {
-    std::int32_t& back = plannedDurations.back();
+    std::int32_t& back = plannedDurations_.back();
     const std::int32_t loopDelays = back;
     const std::int64_t passes = settings.loopCount > 0 ? std::int64_t{settings.loopCount} + 1 : 1;
     std::int64_t pass = 0;
     for (; pass < passes; ++pass) {
         if (pass > 0 && !budget.takeAll(1)) break;
         const std::int32_t choice = drawChoice();
-        plannedChoices.push_back(choice);
+        plannedChoices_.push_back(choice);
         Playable& child = *children[static_cast<std::size_t>(choice)];
         const std::int32_t duration = child.plan(budget);
         if (duration == -1) back = -1;
         // A chosen child without content plans nothing and lasts 0.
         if (back != -1 && child.hasContent()) {
-            back = wrapAdd(back, wrapAdd(child.plannedStartDelays.back(), duration));
+            back = wrapAdd(back, wrapAdd(child.plannedStartDelays().back(), duration));
         }
     }
     // Passes beyond the budget draw their choice when they start.
     if (back != -1) back = wrapAdd(back, extrapolate(wrapSub(back, loopDelays), pass, passes - pass));
 }
 
-void Sample::playContent() {
-    if (plannedChoices.empty()) {
-        currentIndex = drawChoice();
+void Sample::playContent(const Moment& at) {
+    if (plannedChoices_.empty()) {
+        currentIndex_ = drawChoice();
     } else {
-        currentIndex = plannedChoices.front();
-        plannedChoices.pop_front();
+        currentIndex_ = plannedChoices_.front();
+        plannedChoices_.pop_front();
     }
-    Playable& child = *children[static_cast<std::size_t>(currentIndex)];
+    Playable& child = *children[static_cast<std::size_t>(currentIndex_)];
     if (child.hasContent()) {
-        child.start();
-    } else if (state == State::Playing) {
+        child.start(at);
+    } else if (state() == State::Playing) {
         // Nothing to play: this pass is over at once.
-        loopEnded();
+        loopEnded(at);
     }
 }
 
-void Sample::childFinished(Playable* child) {
-    if (state != State::Playing || child != children[static_cast<std::size_t>(currentIndex)].get()) return;
-    loopEnded();
+void Sample::childFinished(Playable* child, const Moment& at) {
+    if (state() != State::Playing || child != children[static_cast<std::size_t>(currentIndex_)].get()) return;
+    loopEnded(at);
 }
 
-void Sample::stop() {
-    Playable::stop();
-    plannedChoices.clear();
+void Sample::stop(const Moment& at) {
+    Playable::stop(at);
+    plannedChoices_.clear();
 }
 
 tinyxml2::XMLElement* Sample::writeXml(tinyxml2::XMLNode& node) {

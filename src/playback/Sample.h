@@ -14,17 +14,23 @@ class Sample final : public Playable {
 public:
     Sample(Runtime& runtime, SettingContainer& parent, tinyxml2::XMLElement& element);
 
-    void childFinished(Playable* child) override;
+    void childFinished(Playable* child, const Moment& at) override;
     tinyxml2::XMLElement* writeXml(tinyxml2::XMLNode& node) override;
-    void stop() override;
+    NodeKind kind() const override { return NodeKind::Alternative; }
+    /// The base stop, then the choices drawn ahead are dropped.
+    void stop(const Moment& at) override;
     void planContent(PlanBudget& budget) override;
-    void playContent() override;
+    void playContent(const Moment& at) override;
 
-    std::int32_t currentIndex = 0;
-    std::deque<std::int32_t> plannedChoices;
+    /// The child chosen for the current pass.
+    std::int32_t currentIndex() const { return currentIndex_; }
+    const std::deque<std::int32_t>& plannedChoices() const { return plannedChoices_; }
 
 private:
     std::int32_t drawChoice();
+
+    std::int32_t currentIndex_ = 0;
+    std::deque<std::int32_t> plannedChoices_;
 };
 
 }  // namespace gloam

@@ -6,7 +6,6 @@
 #include "audio/System.h"
 #include "model/Diagnostics.h"
 #include "model/Runtime.h"
-#include "playback/Int32.h"
 
 #include <tinyxml2.h>
 
@@ -69,7 +68,7 @@ void Source::openSound(tinyxml2::XMLElement& element) {
     const char* src = element.Attribute("src");
     if (runtime.diagnostics != nullptr) runtime.diagnostics->settingRead(element, "src", ValueKind::Path, 0);
     if (src == nullptr) return;
-    fileName = src;
+    fileName_ = src;
 
     std::string path = src;
     std::replace(path.begin(), path.end(), '\\', '/');
@@ -80,17 +79,17 @@ void Source::openSound(tinyxml2::XMLElement& element) {
     // name holds; expanding it again would never end.
     if (pattern.find_first_of("*?") == std::string::npos || element.GetUserData() == &expansionCopy) {
         literalFileName_ = element.GetUserData() == &expansionCopy;
-        sound = cachedSound();
-        if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, fileName, sound != nullptr);
+        sound_ = cachedSound();
+        if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, fileName_, sound_ != nullptr);
         return;
     }
     expandWildcard(element, slash == std::string::npos ? std::string() : path.substr(0, slash), pattern);
 }
 
-Source::~Source() { fileName.clear(); }
+Source::~Source() = default;
 
 audio::Sound* Source::cachedSound() const {
-    return runtime.soundCache.getSound(effectiveMode, fileName,
+    return runtime.soundCache.getSound(effectiveMode, fileName_,
                                        literalFileName_ ? SoundCache::NameForm::Literal : SoundCache::NameForm::Written,
                                        wantsSpread());
 }
@@ -115,10 +114,10 @@ void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& di
         if (first) {
             first = false;
             name = patternName + matchedBase;
-            fileName = relative;
+            fileName_ = relative;
             literalFileName_ = true;
-            sound = cachedSound();
-            if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, relative, sound != nullptr);
+            sound_ = cachedSound();
+            if (runtime.diagnostics != nullptr) runtime.diagnostics->soundOpened(element, relative, sound_ != nullptr);
             continue;
         }
         // Every further match becomes a sibling right after this element, so
@@ -145,8 +144,8 @@ void Source::expandWildcard(tinyxml2::XMLElement& element, const std::string& di
 void Source::updateMode() {
     const std::int32_t previous = effectiveMode;
     Playable::updateMode();
-    if (effectiveMode != previous && !fileName.empty() && sound != nullptr) {
-        sound = cachedSound();
+    if (effectiveMode != previous && !fileName_.empty() && sound_ != nullptr) {
+        sound_ = cachedSound();
         forgetContent();
     }
 }
@@ -154,74 +153,83 @@ void Source::updateMode() {
 tinyxml2::XMLElement* Source::writeXml(tinyxml2::XMLNode& node) {
     tinyxml2::XMLElement* element = node.GetDocument()->NewElement("sound");
     node.InsertEndChild(element);
-    if (!fileName.empty()) {
-        std::replace(fileName.begin(), fileName.end(), '\\', '/');
-        element->SetAttribute("src", fileName.c_str());
+    if (!fileName_.empty()) {
+        std::replace(fileName_.begin(), fileName_.end(), '\\', '/');
+        element->SetAttribute("src", fileName_.c_str());
     }
     return element;
 }
 
 void Source::planContent(PlanBudget&) {
-    if (plannedDurations.back() == -1) return;
-    const auto length = static_cast<std::int32_t>(sound->lengthMs());
-    plannedDurations.back() = wrapAdd(plannedDurations.back(), wrapMul(wrapAdd(settings.loopCount, 1), length));
+    if (plannedDurations_.back() == -1) return;
+    const auto length = static_cast<std::int32_t>(sound_->lengthMs());
+    plannedDurations_.back() = wrapAdd(plannedDurations_.back(), wrapMul(wrapAdd(settings.loopCount, 1), length));
 }
 
-void Source::playContent() {
-    if (sound == nullptr) return;
-    playStart = now();
-    playStartFrame = runtime.nowFrame();
+std::int64_t Source::knownRunDrift() const {
+    if (settings.loopCount < 0) return 0;
+    const std::int64_t perPass = driftOf(sound_->lengthFrames(), static_cast<std::int32_t>(sound_->lengthMs()));
+    return perPass * (std::int64_t{settings.loopCount} + 1);
+}
+
+void Source::playContent(const Moment& at) {
+    if (sound_ == nullptr) return;
+    passStart_ = at;
     // Heard from exactly this frame: a pass that follows another begins on
     // the frame the other ends, so loops and sequences join without a gap.
     audio::System::PlayRequest request;
     request.group = channelGroup.get();
-    request.position = {effectivePositionX, 0.0f, effectivePositionY};
-    request.startFrame = playStartFrame;
-    request.spreadDeg = effectiveSpread;
-    channel = runtime.audio.playSoundAt(*sound, request);
+    request.position = {effectivePositionX(), 0.0f, effectivePositionY()};
+    request.startFrame = at.frame;
+    request.spreadDeg = effectiveSpread();
+    channel_ = runtime.audio.playSoundAt(*sound_, request);
 }
 
 std::optional<std::int64_t> Source::dueFrame() const {
     std::optional<std::int64_t> due = Playable::dueFrame();
-    if (state == State::Playing && channel) {
-        const std::int64_t passEnd = playStartFrame + sound->lengthFrames();
+    if (state() == State::Playing && channel_) {
+        const std::int64_t passEnd = passStart_.frame + sound_->lengthFrames();
         if (!due || passEnd < *due) due = passEnd;
     }
     return due;
 }
 
-void Source::tick() {
-    Playable::tick();
-    if (state != State::Playing) return;
-    const auto length = static_cast<std::int32_t>(sound->lengthMs());
-    if (!channel) {
-        // A play that got no channel (engine closed, file gone) ends like a
-        // sound that was over at once, but not before the clock has moved
-        // on, so an endless one takes a pass per tick rather than spinning.
-        if (runtime.eventFrame || now() == playStart) return;
-        extendPlan(wrapSub(wrapSub(now(), playStart), length));
-        childFinished(nullptr);
-        return;
+void Source::tick(const Moment& at) {
+    Playable::tick(at);
+    if (state() != State::Playing || !channel_) return;
+    const std::int64_t passEnd = passStart_.frame + sound_->lengthFrames();
+    if (passEnd > at.frame) return;
+    // The pass is over on its frame; only one handled after it is late.
+    if (at.frame > passEnd) {
+        const std::int32_t length = static_cast<std::int32_t>(sound_->lengthMs());
+        extendPlan(wrapSub(wrapSub(at.ms, passStart_.ms), length), at);
     }
-    const std::int64_t passEnd = playStartFrame + sound->lengthFrames();
-    const std::int64_t nowFrame = runtime.nowFrame();
-    if (passEnd <= nowFrame) {
-        // The pass is over on its frame; only one handled after it is late.
-        if (nowFrame > passEnd) extendPlan(wrapSub(wrapSub(now(), playStart), length));
-        childFinished(nullptr);
-    } else if (!runtime.eventFrame && !channel.isPlaying()) {
-        // The engine gave the voice to another sound: the pass ends now.
-        extendPlan(wrapSub(wrapSub(now(), playStart), length));
-        childFinished(nullptr);
-    }
+    childFinished(nullptr, at);
 }
 
-void Source::childFinished(Playable* child) {
+void Source::lookAtEngine(const Moment& at) {
+    if (state() != State::Playing) return;
+    const auto length = static_cast<std::int32_t>(sound_->lengthMs());
+    if (!channel_) {
+        // A play that got no channel (engine closed, file gone) ends like a
+        // sound that was over at once, but not before the clock has moved
+        // on, so an endless one takes a pass per pass of the loop rather than
+        // spinning.
+        if (at.ms == passStart_.ms) return;
+    } else if (passStart_.frame + sound_->lengthFrames() <= at.frame || channel_.isPlaying()) {
+        return;  // its end is a planned moment, or it still sounds
+    }
+    // The engine gave the voice to another sound: the pass ends now.
+    extendPlan(wrapSub(wrapSub(at.ms, passStart_.ms), length), at);
+    childFinished(nullptr, at);
+}
+
+void Source::childFinished(Playable* child, const Moment& at) {
     // Only the end of our own pass counts; elements nested in a sound are
     // never part of its passes.
     if (child != nullptr) return;
-    channel = audio::Channel();
-    loopEnded();
+    channel_ = audio::Channel();
+    loopEnded(at);
 }
 
 }  // namespace gloam

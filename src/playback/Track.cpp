@@ -2,7 +2,6 @@
 #include "playback/Track.h"
 
 #include "model/Runtime.h"
-#include "playback/Int32.h"
 
 #include <tinyxml2.h>
 
@@ -23,93 +22,88 @@ std::uint32_t Track::nextWithContent(std::uint32_t from) const {
     return count;
 }
 
-void Track::playContent() {
+void Track::playContent(const Moment& at) {
     // Children without content are passed over at once; when none is left in
     // this walk, the pass is over.
-    if (currentIndex == 0) walkStart_ = now();
-    currentIndex = nextWithContent(currentIndex);
-    if (currentIndex < children.size()) {
-        children[currentIndex]->start();
+    if (currentIndex_ == 0) walkStartFrame_ = at.frame;
+    currentIndex_ = nextWithContent(currentIndex_);
+    if (currentIndex_ < children.size()) {
+        children[currentIndex_]->start(at);
         return;
     }
-    currentIndex = 0;
-    if (state == State::Playing) loopEnded();
+    currentIndex_ = 0;
+    if (state() == State::Playing) loopEnded(at);
 }
 
-void Track::childFinished(Playable* child) {
-    if (state != State::Playing || currentIndex >= children.size() || child != children[currentIndex].get()) {
-        return;
-    }
-    ++currentIndex;
-    if (currentIndex < children.size()) {
-        beginPass();
+void Track::childFinished(Playable* child, const Moment& at) {
+    if (state() != State::Playing || child == nullptr || child != currentChild()) return;
+    ++currentIndex_;
+    if (currentIndex_ < children.size()) {
+        beginPass(at);
     } else {
-        currentIndex = 0;
-        loopEnded();
+        currentIndex_ = 0;
+        loopEnded(at);
     }
 }
 
-void Track::childDelayed(Playable& child, std::int32_t ms) {
-    if (currentIndex < children.size() && &child == children[currentIndex].get()) extendPlan(ms);
+void Track::childDelayed(Playable& child, std::int32_t ms, const Moment& at) {
+    if (&child == currentChild()) extendPlan(ms, at);
 }
 
-std::optional<std::int32_t> Track::earlyStart() const {
-    if (state != State::Playing || currentIndex >= children.size()) return std::nullopt;
+void Track::childDrifted(Playable& child, std::int64_t milliFrames, const Moment& at) {
+    if (&child == currentChild()) addDrift(milliFrames, at);
+}
 
-    const std::uint32_t following = nextWithContent(currentIndex + 1);
+std::optional<std::int64_t> Track::earlyStart() const {
+    if (state() != State::Playing || currentIndex_ >= children.size()) return std::nullopt;
+
+    const std::uint32_t following = nextWithContent(currentIndex_ + 1);
     const bool currentIsLast = following >= children.size();
     // The last child of the last pass of a finite run always plays to its end.
-    if (currentIsLast && settings.loopCount >= 0 && loopsDone >= settings.loopCount) return std::nullopt;
+    if (currentIsLast && settings.loopCount >= 0 && loopsDone() >= settings.loopCount) return std::nullopt;
 
-    const Playable& current = *children[currentIndex];
+    const Playable& current = *children[currentIndex_];
     const std::uint32_t nextIndex = currentIsLast ? nextWithContent(0) : following;
     if (nextIndex >= children.size()) return std::nullopt;
     const Playable& next = *children[nextIndex];
-    if (current.plannedDurations.empty() || current.plannedDurations.front() == -1) return std::nullopt;
+    const std::optional<std::int64_t> end = current.plannedEndFrame();
+    if (!end) return std::nullopt;
 
     // The next child starts once less time is left of the current one than
     // its cross-fade, or than its negative start delay asks for.
     std::int64_t overlap = 0;
     if (next.settings.crossFade > 0) overlap = next.settings.crossFade;
-    if (!next.plannedStartDelays.empty() && next.plannedStartDelays.front() < 0) {
-        overlap = std::max(overlap, -static_cast<std::int64_t>(next.plannedStartDelays.front()));
+    if (!next.plannedStartDelays().empty() && next.plannedStartDelays().front() < 0) {
+        overlap = std::max(overlap, -static_cast<std::int64_t>(next.plannedStartDelays().front()));
     }
     if (overlap == 0) return std::nullopt;
-    const std::int32_t end = wrapAdd(current.startTime, current.plannedDurations.front());
-    const std::int32_t start =
-        wrapSub(end, static_cast<std::int32_t>(std::min<std::int64_t>(overlap, std::numeric_limits<std::int32_t>::max())));
+    const std::int64_t start = *end - runtime.timebase().framesIn(overlap);
     // A walk that took no time would wrap into one that takes none either:
     // its last child plays to its end instead.
-    if (currentIsLast && wrapSub(current.startTime, walkStart_) <= 0 && wrapSub(start, current.startTime) <= 0) {
-        return std::nullopt;
-    }
+    const std::int64_t currentStart = current.runStart().frame;
+    if (currentIsLast && currentStart <= walkStartFrame_ && start <= currentStart) return std::nullopt;
     return start;
 }
 
 std::optional<std::int64_t> Track::dueFrame() const {
     std::optional<std::int64_t> due = Playable::dueFrame();
-    if (const auto start = earlyStart()) {
-        const std::int64_t frame = runtime.frameAt(*start);
-        if (!due || frame < *due) due = frame;
-    }
+    if (const auto start = earlyStart(); start && (!due || *start < *due)) due = start;
     return due;
 }
 
-void Track::tick() {
-    Playable::tick();
+void Track::tick(const Moment& at) {
+    Playable::tick(at);
     // Starting early is the same step as the current child's end; its real
     // end is then ignored, since it is no longer the current child.
-    if (const auto start = earlyStart(); start && runtime.frameAt(*start) <= runtime.nowFrame()) {
-        childFinished(children[currentIndex].get());
-    }
+    if (const auto start = earlyStart(); start && *start <= at.frame) childFinished(currentChild(), at);
 }
 
 void Track::planContent(PlanBudget& budget) {
     // A fresh run walks from the first child. A running walk keeps its place:
     // an endless sequence plans its next pass while that pass may already
     // have begun.
-    if (!isRunning()) currentIndex = 0;
-    std::int32_t& back = plannedDurations.back();
+    if (!isRunning()) currentIndex_ = 0;
+    std::int32_t& back = plannedDurations_.back();
     const std::int32_t loopDelays = back;
     const std::int64_t passes = settings.loopCount >= 0 ? std::int64_t{settings.loopCount} + 1 : 1;
     std::int64_t pass = 0;
@@ -124,10 +118,10 @@ void Track::planContent(PlanBudget& budget) {
             if (!child->hasContent()) continue;
             if (duration == -1) back = -1;
             if (back != -1) {
-                back = wrapAdd(back, wrapAdd(child->plannedStartDelays.back(), duration));
+                back = wrapAdd(back, wrapAdd(child->plannedStartDelays().back(), duration));
                 if (previous != nullptr) {
                     const std::int32_t previousLength =
-                        wrapAdd(previous->plannedStartDelays.back(), previous->plannedDurations.back());
+                        wrapAdd(previous->plannedStartDelays().back(), previous->plannedDurations().back());
                     back = wrapSub(back, std::min(previousLength, child->settings.crossFade));
                 }
             }
@@ -137,10 +131,10 @@ void Track::planContent(PlanBudget& budget) {
         const bool anotherPass = pass + 1 < passes;
         if (back != -1 && anotherPass && first != nullptr && first->settings.crossFade != 0) {
             const std::int32_t lastLength =
-                wrapAdd(previous->plannedStartDelays.back(), previous->plannedDurations.back());
+                wrapAdd(previous->plannedStartDelays().back(), previous->plannedDurations().back());
             // As when it plays: a walk whose last child sounds from its
             // start does not cross-fade into the next.
-            const std::int32_t lastDuration = previous->plannedDurations.back();
+            const std::int32_t lastDuration = previous->plannedDurations().back();
             const bool walkTookTime = wrapSub(wrapSub(back, walkBegin), lastDuration) > 0;
             if (walkTookTime || first->settings.crossFade < lastDuration) {
                 back = wrapSub(back, std::min(lastLength, first->settings.crossFade));

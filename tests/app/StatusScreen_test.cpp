@@ -37,13 +37,14 @@ TEST(StatusText, AnAdventureWithoutScenesLooksLikeNoAdventure) {
 
 TEST(StatusText, FiveScenesStandFourToALineAndKeyedElementsFollowTheSeparator) {
     PlaybackWorld world;
+    testsupport::writeSine("sounds/tone.wav", 5000);
     world.load(R"(<adventure>
         <scene name="Forest"/>
-        <scene name="Tavern"><par name="Wind" key="1"/><par name="Birds" key="0"/></scene>
+        <scene name="Tavern"><par name="Wind" key="1"/><par name="Birds" key="0"><sound src="tone.wav"/></par></scene>
         <scene name="Dungeon"/><scene name="Castle"/><scene name="Swamp"/>
     </adventure>)");
     world.adventure.currentScene = 1;
-    world.element("Birds").state = State::Playing;
+    world.element("Birds").startFromTop(world.moment());
 
     std::string expected = help + "\n" + padded(" Forest") + padded(">Tavern<") + padded(" Dungeon") +
                            padded(" Castle") + "\n" + padded(" Swamp") + separator + padded(" (0 P) Birds") + "\n" +
@@ -53,26 +54,34 @@ TEST(StatusText, FiveScenesStandFourToALineAndKeyedElementsFollowTheSeparator) {
 
 TEST(StatusText, MarkersFollowTheElementStates) {
     PlaybackWorld world;
-    world.load(R"(<a><scene><par name="e" key="e"/></scene></a>)");
+    testsupport::writeSine("sounds/tone.wav", 1000);
+    testsupport::writeSine("sounds/short.wav", 200);
+    world.load(R"(<a><scene>
+        <sound name="e" key="e" src="tone.wav" startDelay="100" fadeOut="300" closeDelay="1000"/>
+        <seq name="s" key="s"><sound name="f" key="f" src="short.wav"/><sound src="tone.wav"/></seq>
+    </scene></a>)");
     gloam::Playable& element = world.element("e");
-    auto markerLine = [&] {
-        std::string text = composeStatus(world.adventure, 0);
-        auto at = text.find(" (e ");
-        return at == std::string::npos ? std::string() : text.substr(at, 19);
+    auto markerLine = [&](char key, const char* name) {
+        const std::string text = composeStatus(world.adventure, 0);
+        const auto at = text.find(std::string(" (") + key + ' ');
+        return at == std::string::npos ? std::string() : text.substr(at, 19) + '|' + name;
     };
-    EXPECT_EQ(markerLine(), padded(" (e  ) e"));
-    element.state = State::Playing;
-    EXPECT_EQ(markerLine(), padded(" (e P) e"));
-    element.fadeOutEnd = 5000;
-    EXPECT_EQ(markerLine(), padded(" (e F) e"));
-    element.state = State::Waiting;
-    EXPECT_EQ(markerLine(), padded(" (e E) e")) << "a fade-out only shows while playing";
-    element.state = State::Closing;
-    EXPECT_EQ(markerLine(), padded(" (e  ) e"));
-    element.state = State::Finished;
-    EXPECT_EQ(markerLine(), padded(" (e  ) e"));
-    element.state = State::Idle;
-    element.fadeOutEnd = 0;
+    EXPECT_EQ(markerLine('e', "idle"), padded(" (e  ) e") + "|idle");
+    element.startFromTop(world.moment());
+    EXPECT_EQ(markerLine('e', "waiting"), padded(" (e E) e") + "|waiting");
+    world.runFor(200);
+    EXPECT_EQ(markerLine('e', "playing"), padded(" (e P) e") + "|playing");
+    element.startFadeOut(world.moment());
+    EXPECT_EQ(markerLine('e', "fading"), padded(" (e F) e") + "|fading");
+    world.runFor(400);
+    ASSERT_EQ(element.state(), State::Closing);
+    EXPECT_EQ(markerLine('e', "closing"), padded(" (e  ) e") + "|closing");
+
+    world.element("s").startFromTop(world.moment());
+    world.runFor(300);
+    ASSERT_EQ(world.element("f").state(), State::Finished);
+    EXPECT_EQ(markerLine('f', "finished"), padded(" (f  ) f") + "|finished");
+    EXPECT_EQ(markerLine('s', "sequence"), padded(" (s P) s") + "|sequence");
 }
 
 TEST(StatusText, ElementsAreListedByKeyCodeAndOnlyWithAKey) {
@@ -231,7 +240,7 @@ TEST(StatusScreen, AnElementStartingToFadeCausesExactlyOneRedraw) {
     EXPECT_TRUE(screen.draw(world.adventure, world.audio.channelsPlaying()));
     EXPECT_NE(console.screen().find(" (a P) Rain"), std::string::npos);
 
-    world.element("Rain").startFadeOut();
+    world.element("Rain").startFadeOut(world.moment());
     world.runFor(100);
     EXPECT_TRUE(screen.draw(world.adventure, world.audio.channelsPlaying()));
     EXPECT_NE(console.screen().find(" (a F) Rain"), std::string::npos);

@@ -190,8 +190,8 @@ TEST_F(Filters, TwoFiltersOfOnePlugInAreTwoEffectsWhoseGainsMultiply) {
     world.runFor(1000);
     const double filtered = world.takeRms();
 
-    wet.deselect();
-    world.scene(1).select();
+    wet.deselect(world.moment());
+    world.scene(1).select(world.moment());
     world.runFor(200);
     world.takeRms();
     world.runFor(1000);

@@ -82,13 +82,13 @@ TEST(SceneSelection, SelectSetsTheVolumeAndStartsAutoStartElementsAfresh) {
     </scene></a>)");
     auto& scene = world.scene();
     EXPECT_FLOAT_EQ(scene.channelGroup->volume(), 0.5f);
-    EXPECT_EQ(world.element("auto").state, gloam::State::Playing);
-    EXPECT_EQ(world.element("manual").state, gloam::State::Idle);
+    EXPECT_EQ(world.element("auto").state(), gloam::State::Playing);
+    EXPECT_EQ(world.element("manual").state(), gloam::State::Idle);
 
     world.runFor(1000);
-    scene.deselect();
-    EXPECT_EQ(world.element("auto").state, gloam::State::Closing);
-    scene.select();
-    EXPECT_EQ(world.element("auto").state, gloam::State::Playing);
-    EXPECT_EQ(world.element("auto").startTime, world.now());
+    scene.deselect(world.moment());
+    EXPECT_EQ(world.element("auto").state(), gloam::State::Closing);
+    scene.select(world.moment());
+    EXPECT_EQ(world.element("auto").state(), gloam::State::Playing);
+    EXPECT_EQ(world.element("auto").runStart().ms, world.now());
 }

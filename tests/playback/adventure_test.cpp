@@ -23,7 +23,7 @@ TEST(Adventure, MalformedFileKeepsTheCurrentAdventurePlaying) {
     testsupport::writeText("adventures/bad.xml", "<a><scene></a>");
     world.adventure.load("adventures/bad.xml");
     world.adventure.load("adventures/missing.xml");
-    EXPECT_EQ(world.element("el").state, State::Playing);
+    EXPECT_EQ(world.element("el").state(), State::Playing);
     world.runFor(100);
     EXPECT_EQ(world.audio.channelsPlaying(), 1);
 }
@@ -41,26 +41,3 @@ TEST(Adventure, FileWithoutScenesEmptiesTheAdventureButKeepsTheIndex) {
     EXPECT_TRUE(world.runtime.activeElements.empty());
 }
 
-TEST(Adventure, DeadlineIsTheEarliestTimerOrPlannedEnd) {
-    PlaybackWorld world;
-    world.load(R"(<a><scene><par name="first"/><par name="second"/></scene></a>)");
-    world.adventure.tick();
-    EXPECT_EQ(world.adventure.deadline, 0);
-
-    // Idle elements put on the list by hand: their ticks change nothing.
-    auto& first = world.element("first");
-    auto& second = world.element("second");
-    world.runtime.activeElements = {&first, &second};
-    first.timerEnd = 5000;
-    second.timerEnd.reset();
-    second.startTime = 1000;
-    second.plannedDurations = {3000};
-    world.adventure.tick();
-    EXPECT_EQ(world.adventure.deadline, 4000);
-
-    // A deadline still 0 is not replaced by a planned end.
-    world.runtime.activeElements = {&second, &first};
-    world.adventure.tick();
-    EXPECT_EQ(world.adventure.deadline, 5000);
-    world.runtime.activeElements.clear();
-}

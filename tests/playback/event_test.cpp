@@ -31,17 +31,17 @@ TEST(Event, PassLastsAsLongAsItsLongestChildWithItsStartDelay) {
     writeThree();
     world.load(withAttributes(""));
     auto& par = world.element("par");
-    par.startFromTop();
+    par.startFromTop(world.moment());
     const std::int32_t began = world.now();
-    EXPECT_EQ(par.plannedDurations.front(), 14000);
-    EXPECT_EQ(world.element("A").state, State::Playing);
-    EXPECT_EQ(world.element("B").state, State::Waiting);
+    EXPECT_EQ(par.plannedDurations().front(), 14000);
+    EXPECT_EQ(world.element("A").state(), State::Playing);
+    EXPECT_EQ(world.element("B").state(), State::Waiting);
     world.runFor(9000);
     // A and C have ended; B still plays, so the pass goes on.
-    EXPECT_EQ(world.element("C").state, State::Finished);
-    EXPECT_EQ(par.state, State::Playing);
+    EXPECT_EQ(world.element("C").state(), State::Finished);
+    EXPECT_EQ(par.state(), State::Playing);
     world.runFor(6000);
-    EXPECT_EQ(par.state, State::Finished);
+    EXPECT_EQ(par.state(), State::Finished);
     EXPECT_NEAR(world.recorder.of("par").back().ms - began, 14000, 60);
 }
 
@@ -50,11 +50,11 @@ TEST(Event, LoopsPlanEachPassFromTheChildrensPlans) {
     writeThree();
     world.load(withAttributes(R"(loopCount="1" loopDelay="500")"));
     auto& par = world.element("par");
-    par.startFromTop();
-    EXPECT_EQ(par.plannedDurations.front(), 28500);
-    EXPECT_EQ(world.element("B").plannedDurations.size(), 2u);
+    par.startFromTop(world.moment());
+    EXPECT_EQ(par.plannedDurations().front(), 28500);
+    EXPECT_EQ(world.element("B").plannedDurations().size(), 2u);
     world.runFor(29000);
-    EXPECT_EQ(par.state, State::Finished);
+    EXPECT_EQ(par.state(), State::Finished);
 }
 
 TEST(Event, EndlessChildMakesThePassEndless) {
@@ -64,11 +64,11 @@ TEST(Event, EndlessChildMakesThePassEndless) {
     world.load(R"(<a><scene><par name="par"><sound name="A" src="a.wav" loopCount="-1"/>
                    <sound name="B" src="b.wav"/></par></scene></a>)");
     auto& par = world.element("par");
-    par.startFromTop();
-    EXPECT_EQ(par.plannedDurations.front(), -1);
+    par.startFromTop(world.moment());
+    EXPECT_EQ(par.plannedDurations().front(), -1);
     world.runFor(3000);
-    EXPECT_EQ(par.state, State::Playing);
-    EXPECT_EQ(world.element("B").state, State::Finished);
+    EXPECT_EQ(par.state(), State::Playing);
+    EXPECT_EQ(world.element("B").state(), State::Finished);
 }
 
 TEST(Event, LateChildStretchesThePlanByExactlyItsOvershoot) {
@@ -77,16 +77,16 @@ TEST(Event, LateChildStretchesThePlanByExactlyItsOvershoot) {
     world.load(withAttributes(""));
     auto& outer = world.element("outer");
     auto& par = world.element("par");
-    outer.startFromTop();
-    ASSERT_EQ(par.plannedDurations.front(), 14000);
-    const std::int32_t outerPlan = outer.plannedDurations.front();
+    outer.startFromTop(world.moment());
+    ASSERT_EQ(par.plannedDurations().front(), 14000);
+    const std::int32_t outerPlan = outer.plannedDurations().front();
     // C (8000) reported 7000 late ends at 15000, 1000 past the plan.
-    world.element("C").extendPlan(7000);
-    EXPECT_EQ(par.plannedDurations.front(), 15000);
-    EXPECT_EQ(outer.plannedDurations.front(), outerPlan + 1000);
+    world.element("C").extendPlan(7000, world.moment());
+    EXPECT_EQ(par.plannedDurations().front(), 15000);
+    EXPECT_EQ(outer.plannedDurations().front(), outerPlan + 1000);
     // A lateness that still fits changes nothing.
-    world.element("A").extendPlan(2000);
-    EXPECT_EQ(par.plannedDurations.front(), 15000);
+    world.element("A").extendPlan(2000, world.moment());
+    EXPECT_EQ(par.plannedDurations().front(), 15000);
 }
 
 TEST(Event, ChildrenWithoutContentDoNotCountAndAFadedChildEndsThePass) {
@@ -95,10 +95,10 @@ TEST(Event, ChildrenWithoutContentDoNotCountAndAFadedChildEndsThePass) {
     world.load(R"(<a><scene><par name="par"><sound src="missing.wav"/><sound name="A" src="a.wav" fadeOut="200"/>
                    <seq/></par></scene></a>)");
     auto& par = world.element("par");
-    par.startFromTop();
-    EXPECT_EQ(par.plannedDurations.front(), 10000);
+    par.startFromTop(world.moment());
+    EXPECT_EQ(par.plannedDurations().front(), 10000);
     world.runFor(500);
-    world.element("A").startFadeOut();
+    world.element("A").startFadeOut(world.moment());
     world.runFor(300);
-    EXPECT_EQ(par.state, State::Finished);
+    EXPECT_EQ(par.state(), State::Finished);
 }

@@ -3,7 +3,7 @@
 #include "audio/ChannelGroup.h"
 #include "model/Scene.h"
 
-#include "playback/Int32.h"
+#include "model/Moment.h"
 
 #include <gtest/gtest.h>
 
@@ -27,19 +27,19 @@ TEST(LifeCycle, WorkedRunWithDelaysFadesAndOneLoop) {
     auto& el = world.element("el");
     world.runUntil(10000);
     ASSERT_EQ(world.now(), 10000);
-    el.startFromTop();
+    el.startFromTop(world.moment());
 
-    EXPECT_EQ(el.plannedDurations.front(), 8000);
-    EXPECT_EQ(el.state, State::Waiting);
-    EXPECT_EQ(el.startTime, 11000);
-    EXPECT_EQ(el.timerEnd, 11000);
+    EXPECT_EQ(el.plannedDurations().front(), 8000);
+    EXPECT_EQ(el.state(), State::Waiting);
+    EXPECT_EQ(el.runStart().ms, 11000);
+    EXPECT_EQ(el.timerEnd().value().ms, 11000);
     EXPECT_FLOAT_EQ(groupVolume(el), 0.0f);
 
     // The delay is handled ahead of time, on its exact frame: the pass is not
     // late, so the plan keeps its length.
     world.runUntil(11000);
-    EXPECT_EQ(el.state, State::Playing);
-    EXPECT_EQ(el.plannedDurations.front(), 8000);
+    EXPECT_EQ(el.state(), State::Playing);
+    EXPECT_EQ(el.plannedDurations().front(), 8000);
 
     world.runUntil(11250);
     EXPECT_NEAR(groupVolume(el), 0.5f, 0.05f);
@@ -47,20 +47,20 @@ TEST(LifeCycle, WorkedRunWithDelaysFadesAndOneLoop) {
     EXPECT_FLOAT_EQ(groupVolume(el), 1.0f);
 
     world.runUntil(14100);
-    EXPECT_EQ(el.state, State::Waiting);
+    EXPECT_EQ(el.state(), State::Waiting);
     const float heldVolume = groupVolume(el);
     world.runUntil(15900);
     EXPECT_EQ(groupVolume(el), heldVolume);
 
     world.runUntil(16100);
-    EXPECT_EQ(el.state, State::Playing);
-    const std::int32_t plannedEnd = el.startTime + el.plannedDurations.front();
+    EXPECT_EQ(el.state(), State::Playing);
+    const std::int32_t plannedEnd = el.runStart().ms + el.plannedDurations().front();
     EXPECT_EQ(plannedEnd, 19000);
     world.runUntil(plannedEnd - 250);
     EXPECT_NEAR(groupVolume(el), 0.5f, 0.05f);
 
     world.runUntil(plannedEnd + 100);
-    EXPECT_EQ(el.state, State::Finished);
+    EXPECT_EQ(el.state(), State::Finished);
     const auto states = world.recorder.of("el");
     ASSERT_EQ(states.size(), 5u);
     EXPECT_EQ(states[0].state, State::Waiting);
@@ -80,22 +80,22 @@ TEST(LifeCycle, FadeOutOnAPlayingElementRampsDownThenStops) {
     world.load(R"(<a><scene><sound name="el" src="long.wav" fadeOut="1000"/></scene></a>)");
     auto& el = world.element("el");
     world.runUntil(5000);
-    el.startFromTop();
-    const std::int32_t started = el.startTime;
+    el.startFromTop(world.moment());
+    const std::int32_t started = el.runStart().ms;
     world.runUntil(8000);
-    el.startFadeOut();
-    EXPECT_EQ(el.fadeOutEnd, 9000);
-    EXPECT_EQ(el.plannedDurations.front(), 9000 - started);
+    el.startFadeOut(world.moment());
+    EXPECT_EQ(el.fadeOutEnd().value().ms, 9000);
+    EXPECT_EQ(el.plannedDurations().front(), 9000 - started);
     world.runUntil(8500);
     world.pass();
     EXPECT_NEAR(groupVolume(el), 0.5f, 0.05f);
-    EXPECT_EQ(el.state, State::Playing);
+    EXPECT_EQ(el.state(), State::Playing);
     // A planned end alone does not wake the loop early, so the stop comes
     // with the first 20 ms pass after 9000.
     world.runUntil(9020);
     world.pass();
-    EXPECT_EQ(el.state, State::Closing);
-    EXPECT_EQ(el.fadeOutEnd, 0);
+    EXPECT_EQ(el.state(), State::Closing);
+    EXPECT_FALSE(el.fadingOut());
     EXPECT_EQ(world.audio.channelsPlaying(), 0);
 }
 
@@ -104,15 +104,15 @@ TEST(LifeCycle, FadeOutOnAnEndlessElementKeepsItsEndlessPlanBehind) {
     testsupport::writeSine("sounds/tone.wav", 500);
     world.load(R"(<a><scene><sound name="el" src="tone.wav" loopCount="-1" fadeOut="300"/></scene></a>)");
     auto& el = world.element("el");
-    el.startFromTop();
-    EXPECT_EQ(el.plannedDurations.front(), -1);
+    el.startFromTop(world.moment());
+    EXPECT_EQ(el.plannedDurations().front(), -1);
     world.runFor(100);
-    el.startFadeOut();
-    ASSERT_EQ(el.plannedDurations.size(), 2u);
-    EXPECT_EQ(el.plannedDurations.front(), el.fadeOutEnd - el.startTime);
-    EXPECT_EQ(el.plannedDurations.back(), -1);
+    el.startFadeOut(world.moment());
+    ASSERT_EQ(el.plannedDurations().size(), 2u);
+    EXPECT_EQ(el.plannedDurations().front(), el.fadeOutEnd().value().ms - el.runStart().ms);
+    EXPECT_EQ(el.plannedDurations().back(), -1);
     world.runFor(400);
-    EXPECT_EQ(el.state, State::Closing);
+    EXPECT_EQ(el.state(), State::Closing);
 }
 
 TEST(LifeCycle, StopOnAnIdleElementKeepsItsQueuesForTheNextStart) {
@@ -121,12 +121,12 @@ TEST(LifeCycle, StopOnAnIdleElementKeepsItsQueuesForTheNextStart) {
     world.load(R"(<a><scene><sound name="el" src="tone.wav" startDelay="300" startDelayVariance="100"/></scene></a>)");
     auto& el = world.element("el");
     el.plan();
-    const std::int32_t planned = el.plannedStartDelays.front();
-    el.stop();
-    EXPECT_EQ(el.state, State::Idle);
-    ASSERT_EQ(el.plannedStartDelays.size(), 1u);
-    el.start();
-    EXPECT_EQ(el.timerEnd, world.now() + planned);
+    const std::int32_t planned = el.plannedStartDelays().front();
+    el.stop(world.moment());
+    EXPECT_EQ(el.state(), State::Idle);
+    ASSERT_EQ(el.plannedStartDelays().size(), 1u);
+    el.start(world.moment());
+    EXPECT_EQ(el.timerEnd().value().ms, world.now() + planned);
 }
 
 TEST(LifeCycle, ElementWithoutContentIsNeverStarted) {
@@ -135,9 +135,9 @@ TEST(LifeCycle, ElementWithoutContentIsNeverStarted) {
     for (const char* name : {"missing", "empty"}) {
         auto& el = world.element(name);
         EXPECT_EQ(el.plan(), 0);
-        el.start();
-        EXPECT_EQ(el.state, State::Idle);
-        EXPECT_TRUE(el.plannedDurations.empty());
+        el.start(world.moment());
+        EXPECT_EQ(el.state(), State::Idle);
+        EXPECT_TRUE(el.plannedDurations().empty());
     }
     EXPECT_TRUE(world.runtime.activeElements.empty());
 }
@@ -148,14 +148,14 @@ TEST(LifeCycle, LateTimerAddsItsLatenessToThePlanAndTellsTheParent) {
     world.load(R"(<a><scene><alt name="parent"><sound name="child" src="tone.wav" startDelay="1000"/></alt></scene></a>)");
     auto& parent = world.element("parent");
     auto& child = world.element("child");
-    parent.startFromTop();
-    EXPECT_EQ(parent.plannedDurations.front(), 2000);
-    EXPECT_EQ(child.plannedDurations.front(), 1000);
+    parent.startFromTop(world.moment());
+    EXPECT_EQ(parent.plannedDurations().front(), 2000);
+    EXPECT_EQ(child.plannedDurations().front(), 1000);
     world.advance(1015);
-    world.adventure.tick();
-    EXPECT_EQ(child.state, State::Playing);
-    EXPECT_EQ(child.plannedDurations.front(), 1015);
-    EXPECT_EQ(parent.plannedDurations.front(), 2015);
+    world.adventure.tick(world.moment());
+    EXPECT_EQ(child.state(), State::Playing);
+    EXPECT_EQ(child.plannedDurations().front(), 1015);
+    EXPECT_EQ(parent.plannedDurations().front(), 2015);
 }
 
 TEST(LifeCycle, CloseDelayZeroDeactivatesOnTheFirstLaterTick) {
@@ -163,14 +163,14 @@ TEST(LifeCycle, CloseDelayZeroDeactivatesOnTheFirstLaterTick) {
     testsupport::writeSine("sounds/tone.wav", 1000);
     world.load(R"(<a><scene><sound name="el" src="tone.wav" closeDelay="0"/></scene></a>)");
     auto& el = world.element("el");
-    el.startFromTop();
-    el.stop();
-    EXPECT_EQ(el.state, State::Closing);
-    world.adventure.tick();
-    EXPECT_EQ(el.state, State::Closing);
+    el.startFromTop(world.moment());
+    el.stop(world.moment());
+    EXPECT_EQ(el.state(), State::Closing);
+    world.adventure.tick(world.moment());
+    EXPECT_EQ(el.state(), State::Closing);
     world.advance(1);
-    world.adventure.tick();
-    EXPECT_EQ(el.state, State::Idle);
+    world.adventure.tick(world.moment());
+    EXPECT_EQ(el.state(), State::Idle);
     EXPECT_TRUE(world.runtime.activeElements.empty());
 }
 
@@ -179,19 +179,19 @@ TEST(LifeCycle, StartFromTopOnANestedElementSilencesItsTopLevelAncestor) {
     testsupport::writeSine("sounds/tone.wav", 5000);
     world.load(R"(<a><scene><par name="top"><sound name="a" src="tone.wav"/><seq name="mid">
                    <sound name="b" src="tone.wav"/></seq></par></scene></a>)");
-    world.element("top").startFromTop();
+    world.element("top").startFromTop(world.moment());
     world.runFor(200);
     EXPECT_EQ(world.audio.channelsPlaying(), 2);
-    world.element("b").startFromTop();
-    EXPECT_EQ(world.element("top").state, State::Closing);
-    EXPECT_EQ(world.element("a").state, State::Closing);
-    EXPECT_EQ(world.element("mid").state, State::Closing);
-    EXPECT_EQ(world.element("b").state, State::Playing);
+    world.element("b").startFromTop(world.moment());
+    EXPECT_EQ(world.element("top").state(), State::Closing);
+    EXPECT_EQ(world.element("a").state(), State::Closing);
+    EXPECT_EQ(world.element("mid").state(), State::Closing);
+    EXPECT_EQ(world.element("b").state(), State::Playing);
     world.runFor(100);
     EXPECT_EQ(world.audio.channelsPlaying(), 1);
     world.runFor(1600);
-    EXPECT_EQ(world.element("top").state, State::Idle);
-    EXPECT_EQ(world.element("b").state, State::Playing);
+    EXPECT_EQ(world.element("top").state(), State::Idle);
+    EXPECT_EQ(world.element("b").state(), State::Playing);
 }
 
 TEST(LifeCycle, VariancesOnlyRaiseValuesAndDrawInOrder) {
@@ -203,10 +203,10 @@ TEST(LifeCycle, VariancesOnlyRaiseValuesAndDrawInOrder) {
     gloam::Random reference;
     const std::int32_t volumeSteps = reference.randomInt(699);
     const std::int32_t x = reference.randomInt(2);
-    el.startFromTop();
-    EXPECT_FLOAT_EQ(el.effectiveVolume, 0.5f + static_cast<float>(volumeSteps) * 0.001f);
-    EXPECT_FLOAT_EQ(el.effectivePositionX, 1.0f + static_cast<float>(x));
-    EXPECT_FLOAT_EQ(el.effectivePositionY, -3.0f);
+    el.startFromTop(world.moment());
+    EXPECT_FLOAT_EQ(el.effectiveVolume(), 0.5f + static_cast<float>(volumeSteps) * 0.001f);
+    EXPECT_FLOAT_EQ(el.effectivePositionX(), 1.0f + static_cast<float>(x));
+    EXPECT_FLOAT_EQ(el.effectivePositionY(), -3.0f);
     // The next draw of the shared generator matches the reference's next.
     EXPECT_EQ(world.runtime.random.randomInt(1000), reference.randomInt(1000));
 }
@@ -218,10 +218,10 @@ TEST(LifeCycle, TimersFadesAndLoopsCarryOnAcrossTheClockWrap) {
     testsupport::writeSine("sounds/long.wav", 10000);
     world.load(R"(<a><scene><sound name="el" src="tone.wav" startDelay="1000" loopCount="1" loopDelay="1000"/>
                    <sound name="bed" src="long.wav" fadeOut="1000"/></scene></a>)");
-    world.element("el").startFromTop();
-    world.element("bed").startFromTop();
+    world.element("el").startFromTop(world.moment());
+    world.element("bed").startFromTop(world.moment());
     world.runFor(1200);
-    world.element("bed").startFadeOut();  // ends just after the wrap
+    world.element("bed").startFadeOut(world.moment());  // ends just after the wrap
     world.runFor(2000);
     auto since = [&](const testsupport::StateRecord& record) { return gloam::wrapSub(record.ms, began); };
     const auto el = world.recorder.of("el");
@@ -251,13 +251,13 @@ TEST(LifeCycle, HugeLoopCountsPlanInBoundedMemoryAndTime) {
         <alt name="wide" loopCount="2147483646" autoStart="1"><sound src="blip.wav" loopCount="2147483647"/></alt>
     </scene></a>)");
     world.runFor(2000);
-    EXPECT_EQ(world.element("top").state, State::Playing);
-    EXPECT_EQ(world.element("wide").state, State::Playing);
+    EXPECT_EQ(world.element("top").state(), State::Playing);
+    EXPECT_EQ(world.element("wide").state(), State::Playing);
     EXPECT_GT(world.takeRms(), 0.05);
     std::size_t queued = 0;
     std::function<void(gloam::SettingContainer&)> count = [&](gloam::SettingContainer& node) {
         for (auto& child : node.children) {
-            queued += child->plannedLoopDelays.size() + child->plannedStartDelays.size() + child->plannedDurations.size();
+            queued += child->plannedLoopDelays().size() + child->plannedStartDelays().size() + child->plannedDurations().size();
             count(*child);
         }
     };
@@ -283,19 +283,19 @@ TEST(LifeCycle, EndlessElementKeepsItsQueuesSmallPassAfterPass) {
     testsupport::writeSine("sounds/blip.wav", 50);
     world.load(R"(<a mode="preload"><scene><sound name="el" src="blip.wav" loopCount="-1" loopDelayVariance="30"/></scene></a>)");
     auto& el = world.element("el");
-    el.startFromTop();
+    el.startFromTop(world.moment());
     const std::int32_t end = world.now() + 3600 * 1000;
     std::size_t largest = 0;
     int passes = 0;
     while (passes < 3000 && world.now() < end) {
         world.audio.update();
-        const State before = el.state;
-        world.adventure.tick();
-        if (before != State::Playing && el.state == State::Playing) ++passes;
-        largest = std::max({largest, el.plannedDurations.size(), el.plannedStartDelays.size(), el.plannedLoopDelays.size()});
+        const State before = el.state();
+        world.adventure.tick(world.moment());
+        if (before != State::Playing && el.state() == State::Playing) ++passes;
+        largest = std::max({largest, el.plannedDurations().size(), el.plannedStartDelays().size(), el.plannedLoopDelays().size()});
         world.advance(40);
     }
-    EXPECT_EQ(el.state == State::Playing || el.state == State::Waiting, true);
+    EXPECT_EQ(el.state() == State::Playing || el.state() == State::Waiting, true);
     EXPECT_EQ(passes, 3000);
     EXPECT_LE(largest, 2u);
 }

@@ -34,14 +34,14 @@ TEST(Sample, ChoicesForEveryPassAreQueuedBeforeAnythingPlays) {
     std::deque<std::int32_t> expected;
     for (int i = 0; i < 3; ++i) expected.push_back(reference.randomInt(2));
     const std::int32_t planned = alt.plan();
-    EXPECT_EQ(alt.plannedChoices, expected);
+    EXPECT_EQ(alt.plannedChoices(), expected);
     std::int32_t sum = 0;
     for (auto choice : expected) sum += 300 + 100 * choice;
     EXPECT_EQ(planned, sum);
 
-    alt.start();
+    alt.start(world.moment());
     world.runFor(2000);
-    EXPECT_EQ(alt.state, State::Finished);
+    EXPECT_EQ(alt.state(), State::Finished);
     std::vector<std::string> played;
     for (const auto& record : world.recorder.records) {
         if (record.state == State::Playing && record.name != "alt") played.push_back(record.name);
@@ -54,9 +54,9 @@ TEST(Sample, OneChildConsumesNoRandomNumber) {
     PlaybackWorld world;
     writeThree();
     world.load(R"(<a><scene><alt name="alt" loopCount="3"><sound src="x.wav"/></alt></scene></a>)");
-    sampleNamed(world, "alt").startFromTop();
+    sampleNamed(world, "alt").startFromTop(world.moment());
     world.runFor(2000);
-    EXPECT_EQ(sampleNamed(world, "alt").state, State::Finished);
+    EXPECT_EQ(sampleNamed(world, "alt").state(), State::Finished);
     EXPECT_EQ(world.runtime.random.randomInt(99), 1);  // still the generator's first draw
 }
 
@@ -66,14 +66,14 @@ TEST(Sample, EndlessAlternativeDrawsEachChoiceWhenThePreviousPassEnds) {
     world.load(R"(<a><scene><alt name="alt" loopCount="-1" loopDelay="200"><sound name="X" src="x.wav"/>
                    <sound name="Y" src="y.wav"/></alt></scene></a>)");
     auto& alt = sampleNamed(world, "alt");
-    alt.startFromTop();
-    EXPECT_TRUE(alt.plannedChoices.empty());  // the first choice is already in use
+    alt.startFromTop(world.moment());
+    EXPECT_TRUE(alt.plannedChoices().empty());  // the first choice is already in use
     world.runFor(450);
-    ASSERT_EQ(alt.state, State::Waiting);
-    EXPECT_EQ(alt.plannedChoices.size(), 1u);
+    ASSERT_EQ(alt.state(), State::Waiting);
+    EXPECT_EQ(alt.plannedChoices().size(), 1u);
     world.runFor(5000);
-    EXPECT_LE(alt.plannedChoices.size(), 1u);
-    EXPECT_LE(alt.plannedDurations.size(), 2u);
+    EXPECT_LE(alt.plannedChoices().size(), 1u);
+    EXPECT_LE(alt.plannedDurations().size(), 2u);
     int passes = 0;
     for (const auto& record : world.recorder.records) passes += record.state == State::Playing && record.name != "alt";
     EXPECT_GT(passes, 8);
@@ -86,17 +86,17 @@ TEST(Sample, SameChildTwiceWithoutLoopDelayReusesItsStartDelay) {
                    startDelayVariance="400"/></alt></scene></a>)");
     auto& alt = sampleNamed(world, "alt");
     auto& x = world.element("X");
-    alt.startFromTop();
-    ASSERT_EQ(x.plannedStartDelays.size(), 2u);
-    const std::int32_t firstDelay = x.plannedStartDelays.front();
-    ASSERT_NE(firstDelay, x.plannedStartDelays.back());
+    alt.startFromTop(world.moment());
+    ASSERT_EQ(x.plannedStartDelays().size(), 2u);
+    const std::int32_t firstDelay = x.plannedStartDelays().front();
+    ASSERT_NE(firstDelay, x.plannedStartDelays().back());
     world.runFor(3000);
     const auto states = world.recorder.of("X");
     // Waiting, Playing, Finished, then the second pass waits the first delay again.
     ASSERT_GE(states.size(), 5u);
     EXPECT_EQ(states[3].state, State::Waiting);
     EXPECT_NEAR(states[4].ms - states[3].ms, firstDelay, 25);
-    EXPECT_EQ(alt.state, State::Finished);
+    EXPECT_EQ(alt.state(), State::Finished);
 }
 
 TEST(Sample, PickingAChildWithoutContentEndsThePassWithoutStalling) {
@@ -105,9 +105,9 @@ TEST(Sample, PickingAChildWithoutContentEndsThePassWithoutStalling) {
     world.load(R"(<a><scene><alt name="alt" loopCount="-1"><sound src="missing.wav"/><sound src="none.wav"/>
                    <sound name="X" src="x.wav"/></alt></scene></a>)");
     auto& alt = sampleNamed(world, "alt");
-    alt.startFromTop();
+    alt.startFromTop(world.moment());
     world.runFor(10000);
-    EXPECT_EQ(alt.state, State::Playing);
+    EXPECT_EQ(alt.state(), State::Playing);
     int passes = 0;
     for (const auto& record : world.recorder.of("X")) passes += record.state == State::Playing;
     EXPECT_GT(passes, 20);
@@ -123,14 +123,14 @@ TEST(Sample, PassThatEndsAtOnceCountsOnceAndLeavesNoPlanBehind) {
     // 1, 1: the silent child, then X, then X again for a surplus pass.
     gloam::Random reference;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(world.runtime.random.randomInt(1), reference.randomInt(1));
-    alt.startFromTop();
+    alt.startFromTop(world.moment());
     world.runFor(3000);
-    EXPECT_EQ(alt.state, State::Finished);
+    EXPECT_EQ(alt.state(), State::Finished);
     ASSERT_EQ(world.recorder.of("X").size(), 2u) << "X plays once, in the second pass";
     EXPECT_EQ(world.recorder.of("X").front().state, State::Playing);
-    EXPECT_TRUE(alt.plannedStartDelays.empty());
-    EXPECT_TRUE(alt.plannedDurations.empty());
-    EXPECT_TRUE(alt.plannedLoopDelays.empty());
+    EXPECT_TRUE(alt.plannedStartDelays().empty());
+    EXPECT_TRUE(alt.plannedDurations().empty());
+    EXPECT_TRUE(alt.plannedLoopDelays().empty());
     // Only the run's two choices were drawn.
     reference.randomInt(1);
     reference.randomInt(1);
@@ -143,9 +143,9 @@ TEST(Sample, StopEmptiesTheChoicesEvenWhenIdle) {
     world.load(R"(<a><scene><alt name="alt" loopCount="2"><sound src="x.wav"/><sound src="y.wav"/></alt></scene></a>)");
     auto& alt = sampleNamed(world, "alt");
     alt.plan();
-    alt.stop();
-    EXPECT_TRUE(alt.plannedChoices.empty());
-    EXPECT_EQ(alt.plannedDurations.size(), 1u);
+    alt.stop(world.moment());
+    EXPECT_TRUE(alt.plannedChoices().empty());
+    EXPECT_EQ(alt.plannedDurations().size(), 1u);
 }
 
 TEST(NestedTree, SequenceOfAlternativesOfParallelGroupsPlaysOnForMinutes) {
@@ -160,7 +160,7 @@ TEST(NestedTree, SequenceOfAlternativesOfParallelGroupsPlaysOnForMinutes) {
     </seq></scene></a>)");
     // Two minutes hold some hundred walks; hours of it are the soak tool's.
     world.runFor(2 * 60 * 1000);
-    EXPECT_EQ(world.element("seq").state, State::Playing);
+    EXPECT_EQ(world.element("seq").state(), State::Playing);
     int alternativePasses = 0;
     for (const auto& record : world.recorder.records) {
         alternativePasses += record.state == State::Playing && (record.name == "alt1" || record.name == "alt2");

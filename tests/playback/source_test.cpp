@@ -38,10 +38,10 @@ TEST(Source, RunIsPlannedAsAllLoopDelaysPlusEveryPlay) {
     testsupport::writeSine("sounds/rain.wav", 10000);
     world.load(R"(<a><scene><sound name="rain" src="rain.wav" loopCount="2" loopDelay="500"/></scene></a>)");
     auto& rain = world.element("rain");
-    rain.startFromTop();
-    EXPECT_EQ(rain.plannedDurations.front(), 31000);
+    rain.startFromTop(world.moment());
+    EXPECT_EQ(rain.plannedDurations().front(), 31000);
     world.runFor(32000);
-    EXPECT_EQ(rain.state, State::Finished);
+    EXPECT_EQ(rain.state(), State::Finished);
     int plays = 0;
     for (const auto& record : world.recorder.of("rain")) plays += record.state == State::Playing;
     EXPECT_EQ(plays, 3);
@@ -52,11 +52,11 @@ TEST(Source, PassEndsWhenTheSoundEndsAndLatenessReachesThePlan) {
     testsupport::writeSine("sounds/tone.wav", 1000);
     world.load(R"(<a><scene><sound name="el" src="tone.wav"/></scene></a>)");
     auto& el = world.element("el");
-    el.startFromTop();
+    el.startFromTop(world.moment());
     EXPECT_EQ(world.audio.channelsPlaying(), 1);
     world.advance(1200);  // the tick comes 200 ms after the sound ended
-    world.adventure.tick();
-    EXPECT_EQ(el.state, State::Finished);
+    world.adventure.tick(world.moment());
+    EXPECT_EQ(el.state(), State::Finished);
     EXPECT_EQ(world.audio.channelsPlaying(), 0);
 }
 
@@ -72,7 +72,7 @@ TEST(Source, WildcardTakesTheFirstMatchAndInsertsTheRestInReverseOrder) {
     EXPECT_EQ(childNames(walk), (std::vector<std::string>{"f" + found[0], "f" + found[2], "f" + found[1]}));
     for (auto& child : walk.children) EXPECT_FLOAT_EQ(child->settings.volume, 0.5f);
     auto& first = static_cast<gloam::Source&>(*walk.children[0]);
-    EXPECT_EQ(first.fileName, "forest/" + found[0] + ".wav");
+    EXPECT_EQ(first.fileName(), "forest/" + found[0] + ".wav");
     EXPECT_EQ(world.scene().elementHotkeys['k'], &first);
 
     // In a sequence they play in that order.
@@ -92,12 +92,12 @@ TEST(Source, WildcardsOutsideTheBaseNameAreTakenLiterally) {
                    <sound name="none" src="nomatch*.wav"/><sound name="nodir" src="nodir/*.wav"/></scene></a>)");
     auto& rain = static_cast<gloam::Source&>(world.element("r"));
     auto& x = static_cast<gloam::Source&>(world.element("x"));
-    EXPECT_EQ(rain.fileName, "rain.*");
-    EXPECT_EQ(rain.sound, nullptr);
-    EXPECT_EQ(x.fileName, "birds/*/x.wav");
-    EXPECT_EQ(x.sound, nullptr);
-    EXPECT_EQ(static_cast<gloam::Source&>(world.element("none")).fileName, "nomatch*.wav");
-    EXPECT_EQ(static_cast<gloam::Source&>(world.element("nodir")).sound, nullptr);
+    EXPECT_EQ(rain.fileName(), "rain.*");
+    EXPECT_EQ(rain.sound(), nullptr);
+    EXPECT_EQ(x.fileName(), "birds/*/x.wav");
+    EXPECT_EQ(x.sound(), nullptr);
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("none")).fileName(), "nomatch*.wav");
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("nodir")).sound(), nullptr);
 }
 
 TEST(Source, WildcardSkipsSubFoldersAndNamesWithoutNameAttribute) {
@@ -119,11 +119,11 @@ TEST(Source, UnlistableSoundFolderMatchesNothingAndTheRestLoads) {
                    <sound name="after" src="tone.wav"/></scene><scene name="last"/></a>)");
     ASSERT_EQ(world.adventure.scenes.size(), 3u);
     EXPECT_EQ(world.adventure.currentScene, 0u);
-    EXPECT_EQ(world.element("ok").state, State::Playing);
+    EXPECT_EQ(world.element("ok").state(), State::Playing);
     EXPECT_EQ(world.runtime.sceneHotkeys['b'], world.adventure.scenes[1].get());
-    EXPECT_EQ(static_cast<gloam::Source&>(world.element("file")).sound, nullptr);
-    EXPECT_EQ(static_cast<gloam::Source&>(world.element("looped")).sound, nullptr);
-    EXPECT_NE(static_cast<gloam::Source&>(world.element("after")).sound, nullptr);
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("file")).sound(), nullptr);
+    EXPECT_EQ(static_cast<gloam::Source&>(world.element("looped")).sound(), nullptr);
+    EXPECT_NE(static_cast<gloam::Source&>(world.element("after")).sound(), nullptr);
 }
 
 TEST(Source, FileNamesAWildcardMatchedAreTakenLiterally) {
@@ -141,11 +141,11 @@ TEST(Source, FileNamesAWildcardMatchedAreTakenLiterally) {
     ASSERT_EQ(all.children.size(), 6u);
     for (const char* name : {"all", "q", "sub"}) {
         for (auto& child : world.element(name).children) {
-            EXPECT_NE(static_cast<gloam::Source&>(*child).sound, nullptr) << child->name;
+            EXPECT_NE(static_cast<gloam::Source&>(*child).sound(), nullptr) << child->name;
         }
     }
-    EXPECT_EQ(static_cast<gloam::Source&>(*world.element("q").children.at(0)).fileName, "q\\only.wav");
-    EXPECT_EQ(static_cast<gloam::Source&>(*world.element("sub").children.at(0)).fileName, "sub/d\\e.wav");
+    EXPECT_EQ(static_cast<gloam::Source&>(*world.element("q").children.at(0)).fileName(), "q\\only.wav");
+    EXPECT_EQ(static_cast<gloam::Source&>(*world.element("sub").children.at(0)).fileName(), "sub/d\\e.wav");
 }
 
 TEST(Source, SoundThatGetsNoChannelEndsItsPassAndTheSequenceMovesOn) {
@@ -157,16 +157,16 @@ TEST(Source, SoundThatGetsNoChannelEndsItsPassAndTheSequenceMovesOn) {
                    <sound name="endless" src="gone.wav" loopCount="-1"/></scene></a>)");
     // A streamed file is opened again for every play; this one went after loading.
     fs::remove("sounds/gone.wav");
-    world.element("seq").startFromTop();
-    world.element("endless").startFromTop();
+    world.element("seq").startFromTop(world.moment());
+    world.element("endless").startFromTop(world.moment());
     world.runFor(500);
-    EXPECT_EQ(world.element("A").state, State::Finished);
-    EXPECT_EQ(world.element("B").state, State::Playing);
+    EXPECT_EQ(world.element("A").state(), State::Finished);
+    EXPECT_EQ(world.element("B").state(), State::Playing);
     EXPECT_EQ(world.audio.channelsPlaying(), 1);
     // Without a channel an endless sound ends one pass per main-loop pass.
-    EXPECT_EQ(world.element("endless").state, State::Playing);
+    EXPECT_EQ(world.element("endless").state(), State::Playing);
     world.runFor(1000);
-    EXPECT_EQ(world.element("seq").state, State::Finished);
+    EXPECT_EQ(world.element("seq").state(), State::Finished);
 }
 
 TEST(MatchWildcard, StarsAndQuestionMarksMatchLikeFileNamePatterns) {
@@ -194,5 +194,5 @@ TEST(Source, WriteXmlTurnsBackslashesIntoSlashes) {
     tinyxml2::XMLElement* written = source.writeXml(document);
     EXPECT_STREQ(written->Name(), "sound");
     EXPECT_STREQ(written->Attribute("src"), "a/b.ogg");
-    EXPECT_EQ(source.fileName, "a/b.ogg");
+    EXPECT_EQ(source.fileName(), "a/b.ogg");
 }

@@ -2,7 +2,6 @@
 #include "PlaybackWorld.h"
 
 #include "model/Scene.h"
-#include "playback/Int32.h"
 
 #include <cmath>
 #include <functional>
@@ -10,8 +9,8 @@
 
 namespace testsupport {
 
-void StateRecorder::stateChanged(const gloam::Playable& element, gloam::State state) {
-    records.push_back({runtime_.now(), element.name, state});
+void StateRecorder::stateChanged(const gloam::Playable& element, gloam::State state, const gloam::Moment& at) {
+    records.push_back({at.ms, element.name, state});
 }
 
 std::vector<StateRecord> StateRecorder::of(const std::string& name) const {
@@ -24,32 +23,26 @@ std::vector<StateRecord> StateRecorder::of(const std::string& name) const {
 
 namespace {
 
-audio::SystemConfig offlineConfig(int sampleRate) {
-    audio::SystemConfig config;
-    config.output = audio::OutputKind::Offline;
+gloam::OfflineConfig worldConfig(int sampleRate, std::int32_t startMs, std::vector<platform::ScriptedKey> keys) {
+    gloam::OfflineConfig config;
     config.sampleRate = sampleRate;
-    config.offlineChannels = 2;
+    config.channels = 2;
+    config.startMs = startMs;
+    config.keys = std::move(keys);
     return config;
-}
-
-/// The engine opened, before anything that reads its rate and position.
-audio::System& opened(audio::System& system, int sampleRate) {
-    system.init(offlineConfig(sampleRate));
-    return system;
 }
 
 }  // namespace
 
-PlaybackWorld::PlaybackWorld(int sampleRate, std::int32_t startMs)
-    : clock(startMs), runtime(opened(audio, sampleRate), clock), adventure(runtime), recorder(runtime), console_({}, clock, platform::Transcript::Discard),
-      wait_(clock, audio, startMs, [this](const float* interleaved, std::size_t numFrames) { measure(interleaved, numFrames); }),
-      loop_(console_, wait_, runtime, adventure), sumSquares_(2, 0.0) {
+PlaybackWorld::PlaybackWorld(int sampleRate, std::int32_t startMs, std::vector<platform::ScriptedKey> keys)
+    : session_(worldConfig(sampleRate, startMs, std::move(keys)),
+               [this](const float* interleaved, std::size_t numFrames) {
+                   measure(interleaved, numFrames);
+                   return true;
+               }),
+      clock(session_.clock()), audio(session_.engine()), runtime(session_.runtime()), adventure(session_.adventure()),
+      sumSquares_(2, 0.0) {
     runtime.observer = &recorder;
-}
-
-PlaybackWorld::~PlaybackWorld() {
-    adventure.clear();
-    audio.close();
 }
 
 void PlaybackWorld::load(const std::string& xml) {
@@ -57,7 +50,7 @@ void PlaybackWorld::load(const std::string& xml) {
     adventure.load("adventures/test.xml");
 }
 
-void PlaybackWorld::pass() { loop_.runPass(); }
+void PlaybackWorld::pass() { session_.runPass(); }
 
 void PlaybackWorld::runUntil(std::int32_t ms) {
     while (gloam::wrapSub(ms, clock.nowMs()) > 0) pass();
@@ -65,11 +58,7 @@ void PlaybackWorld::runUntil(std::int32_t ms) {
 
 void PlaybackWorld::runFor(std::int32_t ms) { runUntil(gloam::wrapAdd(clock.nowMs(), ms)); }
 
-void PlaybackWorld::advance(std::int32_t ms) {
-    // The program clock wraps like a 32-bit counter.
-    clock.set(gloam::wrapAdd(clock.nowMs(), ms));
-    wait_.catchUp();
-}
+void PlaybackWorld::advance(std::int32_t ms) { session_.advance(ms); }
 
 void PlaybackWorld::measure(const float* interleaved, std::size_t numFrames) {
     const auto channels = static_cast<std::size_t>(audio.outputChannels());

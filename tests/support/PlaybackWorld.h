@@ -1,14 +1,8 @@
 // A whole player without terminal or device: offline engine, virtual clock, adventure.
 #pragma once
 
-#include "RenderingWait.h"
 #include "TestFiles.h"
-#include "app/Adventure.h"
-#include "app/MainLoop.h"
-#include "audio/System.h"
-#include "model/Runtime.h"
-#include "platform/Clock.h"
-#include "platform/ScriptedConsole.h"
+#include "app/OfflineSession.h"
 #include "playback/Playable.h"
 
 #include <cstdint>
@@ -28,23 +22,19 @@ class StateRecorder : public gloam::StateObserver {
 public:
     /// Records the program time of each change: the moment it belongs to,
     /// which may lie a little ahead of the pass that handles it.
-    explicit StateRecorder(const gloam::Runtime& runtime) : runtime_(runtime) {}
-    void stateChanged(const gloam::Playable& element, gloam::State state) override;
+    void stateChanged(const gloam::Playable& element, gloam::State state, const gloam::Moment& at) override;
     std::vector<StateRecord> records;
     /// The records of one element, in order.
     std::vector<StateRecord> of(const std::string& name) const;
-
-private:
-    const gloam::Runtime& runtime_;
 };
 
-/// Runs the player's own main loop without keys, where the wait between
-/// passes moves the clock to the time the loop asks for, rendering the audio
-/// of the time that passed. Lives in its own temporary working folder.
+/// The offline session, in its own temporary working folder, with scripted
+/// keys, a level meter on what it renders and a recorder of every state
+/// change.
 class PlaybackWorld {
 public:
-    explicit PlaybackWorld(int sampleRate = 8000, std::int32_t startMs = 1000);
-    ~PlaybackWorld();
+    explicit PlaybackWorld(int sampleRate = 8000, std::int32_t startMs = 1000,
+                           std::vector<platform::ScriptedKey> keys = {});
 
     /// Writes adventures/test.xml and loads it.
     void load(const std::string& xml);
@@ -52,8 +42,10 @@ public:
     /// Passes until the clock reaches `ms` (across the clock's wrap too).
     void runUntil(std::int32_t ms);
     void runFor(std::int32_t ms);
-    /// Advances the clock and renders the audio of that time.
+    /// Advances the clock and renders the audio of that time, without a pass.
     void advance(std::int32_t ms);
+    /// The moment the life cycle may act at now (see Adventure::presentMoment).
+    gloam::Moment moment() const { return session_.adventure().presentMoment(); }
 
     gloam::Scene& scene(std::size_t index = 0);
     /// The element named `name` anywhere in the loaded adventure.
@@ -66,19 +58,22 @@ public:
     /// Per-channel RMS since the last call.
     std::vector<double> takeChannelRms();
 
-    ScopedWorkDir workDir;
-    platform::VirtualClock clock;
-    audio::System audio;
-    gloam::Runtime runtime;
-    gloam::Adventure adventure;
-    StateRecorder recorder;
+    gloam::OfflineSession& session() { return session_; }
 
 private:
     void measure(const float* interleaved, std::size_t numFrames);
 
-    platform::ScriptedConsole console_;
-    RenderingWait wait_;
-    gloam::MainLoop loop_;
+    ScopedWorkDir workDir_;
+    gloam::OfflineSession session_;
+
+public:
+    platform::VirtualClock& clock;
+    audio::System& audio;
+    gloam::Runtime& runtime;
+    gloam::Adventure& adventure;
+    StateRecorder recorder;
+
+private:
     std::vector<double> sumSquares_;
     std::int64_t measuredFrames_ = 0;
 };

@@ -310,7 +310,7 @@ void AdventureChecker::nodeBuilt(const tinyxml2::XMLElement& element, const Sett
     if (const char* key = element.Attribute("key")) info.keyText = key;
     if (auto found = matches_.find(&element); found != matches_.end()) info.wildcardFiles = found->second;
 
-    const bool isScene = dynamic_cast<const Scene*>(&node) != nullptr;
+    const bool isScene = node.kind() == NodeKind::Scene;
     std::vector<std::string> read;
     for (const Read& each : reads_[&element]) {
         read.push_back(each.attribute);

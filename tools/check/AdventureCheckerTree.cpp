@@ -162,8 +162,8 @@ void AdventureChecker::judgeElement(const Scene& scene, const Playable& element,
     }
     if (info.copyOf != nullptr) return;
 
-    const bool inSequence = dynamic_cast<const Track*>(element.parent) != nullptr;
-    if (dynamic_cast<const Source*>(&element) != nullptr) {
+    const bool inSequence = element.parent->kind() == NodeKind::Sequence;
+    if (element.kind() == NodeKind::Sound) {
         for (const auto& child : element.children) {
             const NodeInfo& childInfo = nodes_.at(child.get());
             add(childInfo.at, Severity::Error, "element-in-sound",
@@ -191,7 +191,7 @@ void AdventureChecker::judgeElement(const Scene& scene, const Playable& element,
                     ? "this " + inQuotes(info.elementName) + " holds nothing to play, so it never starts"
                     : "nothing in this " + inQuotes(info.elementName) + " has a sound, so it never starts");
         }
-        if (dynamic_cast<const Track*>(&element) != nullptr && parent != nullptr && element.hasContent()) {
+        if (element.kind() == NodeKind::Sequence && parent != nullptr && element.hasContent()) {
             add(info.at, Severity::Note, "seq-not-skippable",
                 "Space skips only the items of a scene's top-level sequences, not of this 'seq' inside " +
                     withArticle(nodes_.at(parent).elementName));
@@ -199,13 +199,13 @@ void AdventureChecker::judgeElement(const Scene& scene, const Playable& element,
     }
     judgeTiming(element, info, topLevel);
 
-    if (dynamic_cast<const Source*>(&element) != nullptr) return;
+    if (element.kind() == NodeKind::Sound) return;
     for (const auto& child : element.children) judgeElement(scene, *child, false, keyless);
 }
 
 void AdventureChecker::judgeTiming(const Playable& element, const NodeInfo& info, bool topLevel) {
     const Settings& settings = element.settings;
-    const bool inSequence = dynamic_cast<const Track*>(element.parent) != nullptr;
+    const bool inSequence = element.parent->kind() == NodeKind::Sequence;
     const std::string where = topLevel ? "directly in a scene" : "in " + withArticle(nodes_.at(element.parentElement()).elementName);
     if (settings.crossFade != 0 && !inSequence) {
         add(attributeAt(info, "crossFade"), Severity::Warning, "cross-fade-outside-seq",
@@ -250,11 +250,12 @@ std::optional<double> AdventureChecker::longestRunMs(const Playable& element) {
 }
 
 std::optional<double> AdventureChecker::longestPassMs(const Playable& element) {
-    if (const auto* source = dynamic_cast<const Source*>(&element)) {
-        return source->sound != nullptr ? static_cast<double>(source->sound->lengthMs()) : 0.0;
+    if (element.kind() == NodeKind::Sound) {
+        const audio::Sound* sound = static_cast<const Source&>(element).sound();
+        return sound != nullptr ? static_cast<double>(sound->lengthMs()) : 0.0;
     }
     // A sequence plays its children one after another, the others one or all at once.
-    const bool inTurn = dynamic_cast<const Track*>(&element) != nullptr;
+    const bool inTurn = element.kind() == NodeKind::Sequence;
     double longest = 0.0;
     for (const auto& child : element.children) {
         if (!child->hasContent()) continue;

@@ -14,11 +14,11 @@ public:
     void add(StateObserver& observer) { observers_.push_back(&observer); }
     bool empty() const { return observers_.empty(); }
 
-    void stateChanged(const Playable& element, State state) override {
-        for (StateObserver* observer : observers_) observer->stateChanged(element, state);
+    void stateChanged(const Playable& element, State state, const Moment& at) override {
+        for (StateObserver* observer : observers_) observer->stateChanged(element, state, at);
     }
-    void fadeOutStarted(const Playable& element, std::int32_t lengthMs) override {
-        for (StateObserver* observer : observers_) observer->fadeOutStarted(element, lengthMs);
+    void fadeOutStarted(const Playable& element, std::int32_t lengthMs, const Moment& at) override {
+        for (StateObserver* observer : observers_) observer->fadeOutStarted(element, lengthMs, at);
     }
 
 private:

@@ -11,13 +11,8 @@
 #include "TimelinePicture.h"
 #include "app/Adventure.h"
 #include "app/AdventureFile.h"
-#include "app/AudioStartup.h"
-#include "app/MainLoop.h"
-#include "audio/System.h"
-#include "model/Runtime.h"
-#include "platform/Clock.h"
+#include "app/OfflineSession.h"
 #include "platform/WorkingDirectory.h"
-#include "platform/ScriptedConsole.h"
 
 #include <tinyxml2.h>
 #include <unistd.h>
@@ -36,50 +31,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using platform::WorkingDirectory;
-
-/// Instead of sleeping, moves the clock to the time the loop waits for (or
-/// the next key, or the end) and renders the audio of the time that passed,
-/// up to the frame that time stands for, so nothing drifts.
-class RenderingWait final : public platform::IdleWait {
-public:
-    RenderingWait(platform::VirtualClock& clock, const platform::ScriptedConsole& keys, const Runtime& runtime,
-                  AudioWriter& output, std::int32_t endMs)
-        : clock_(clock), keys_(keys), runtime_(runtime), output_(output), endMs_(endMs),
-          buffer_(static_cast<std::size_t>(runtime.audio.outputChannels()) * blockFrames) {}
-
-    void waitUntil(std::int32_t untilMs) override {
-        std::int32_t target = std::min(untilMs, endMs_);
-        if (const std::optional<std::int32_t> key = keys_.nextKeyAt(); key && *key < target) target = *key;
-        if (target > clock_.nowMs()) clock_.set(target);
-        catchUp();
-    }
-
-    /// Renders up to the clock (or the end), also after the clock was moved
-    /// by a blocking key read.
-    void catchUp() {
-        const std::int64_t targetFrames = runtime_.frameAt(std::min(clock_.nowMs(), endMs_));
-        while (renderedFrames_ < targetFrames && ok_) {
-            const auto frames = static_cast<std::size_t>(std::min<std::int64_t>(targetFrames - renderedFrames_, blockFrames));
-            runtime_.audio.renderOffline(buffer_.data(), frames);
-            ok_ = output_.write(buffer_.data(), frames);
-            renderedFrames_ += static_cast<std::int64_t>(frames);
-        }
-    }
-
-    bool ok() const { return ok_; }
-
-private:
-    static constexpr std::int64_t blockFrames = 4096;
-
-    platform::VirtualClock& clock_;
-    const platform::ScriptedConsole& keys_;
-    const Runtime& runtime_;
-    AudioWriter& output_;
-    std::int32_t endMs_;
-    std::vector<float> buffer_;
-    std::int64_t renderedFrames_ = 0;
-    bool ok_ = true;
-};
 
 fs::path absoluteFrom(const fs::path& base, const std::string& path) {
     return fs::path(path).is_absolute() ? fs::path(path) : base / path;
@@ -153,16 +104,34 @@ int runRender(const RenderOptions& options, std::ostream& err, RenderReport* rep
     if (!audioOut.ok()) return failWith(audioFile.error());
 
     const auto endMs = static_cast<std::int32_t>(std::llround(options.seconds * 1000.0));
-    platform::VirtualClock clock(0);
-    audio::System system;
-    audio::SystemConfig config;
-    config.output = audio::OutputKind::Offline;
+    // Timeline and screens are written as they happen, and only when asked
+    // for: nothing of a long render is kept in memory.
+    std::optional<Timeline> timeline;
+    std::optional<TimelinePicture> timelinePicture;
+    ObserverFanOut observers;
+    OfflineConfig config;
     config.sampleRate = options.sampleRate;
-    config.offlineChannels = options.channels;
-    startAudio(system, config);
-
-    Runtime runtime(system, clock);
-    Adventure adventure(runtime);
+    config.channels = options.channels;
+    config.keys = options.keys;
+    config.endMs = endMs;
+    if (trace != nullptr || picture != nullptr) {
+        config.hooks.keyRead = [&timeline, &timelinePicture](int code, const Moment& at) {
+            if (timeline) timeline->keyRead(code, at);
+            if (timelinePicture) timelinePicture->keyRead(code, at);
+        };
+    }
+    // The screens are stamped with the clock: when they were printed.
+    const platform::Clock* clock = nullptr;
+    if (screens != nullptr) {
+        config.hooks.statusPrinted = [screens, &clock](const std::string& text) {
+            screens->write('@' + std::to_string(clock->nowMs()) + '\n' + text + '\n');
+        };
+    }
+    OfflineSession session(std::move(config), [&audioOut](const float* interleaved, std::size_t numFrames) {
+        return audioOut.write(interleaved, numFrames);
+    });
+    clock = &session.clock();
+    Runtime& runtime = session.runtime();
     if (options.seed) {
         // Said where the render can be repeated from: a picked seed on
         // standard error, every seed in the timeline's first line.
@@ -171,32 +140,11 @@ int runRender(const RenderOptions& options, std::ostream& err, RenderReport* rep
         if (!options.seed->value) err << "gloam-render: seed " << seed << '\n';
         if (trace != nullptr) trace->write("# seed " + std::to_string(seed) + '\n');
     }
-    // Timeline and screens are written as they happen, and only when asked
-    // for: nothing of a long render is kept in memory.
-    std::optional<Timeline> timeline;
-    std::optional<TimelinePicture> timelinePicture;
-    ObserverFanOut observers;
-    if (trace != nullptr) observers.add(timeline.emplace(*trace, runtime, adventure));
-    if (picture != nullptr) observers.add(timelinePicture.emplace(runtime, adventure, endMs));
+    if (trace != nullptr) observers.add(timeline.emplace(*trace, session.adventure()));
+    if (picture != nullptr) observers.add(timelinePicture.emplace(runtime, session.adventure(), endMs));
     if (!observers.empty()) runtime.observer = &observers;
 
-    platform::ScriptedConsole console(options.keys, clock, platform::Transcript::Discard);
-    RenderingWait wait(clock, console, runtime, audioOut, endMs);
-    MainLoopHooks hooks;
-    if (timeline || timelinePicture) {
-        hooks.keyRead = [&timeline, &timelinePicture](int code) {
-            if (timeline) timeline->keyRead(code);
-            if (timelinePicture) timelinePicture->keyRead(code);
-        };
-    }
-    if (screens != nullptr) {
-        hooks.statusPrinted = [screens, &clock](const std::string& text) {
-            screens->write('@' + std::to_string(clock.nowMs()) + '\n' + text + '\n');
-        };
-    }
-    MainLoop loop(console, wait, runtime, adventure, hooks);
-
-    if (!options.adventure.empty()) adventure.load(document);
+    if (!options.adventure.empty()) session.adventure().load(document);
     // A sound may lie anywhere a link in sounds/ leads: only the files the
     // adventure opened tell. Checked again at the end, for adventures the
     // keys load.
@@ -204,20 +152,21 @@ int runRender(const RenderOptions& options, std::ostream& err, RenderReport* rep
     if (const std::string conflict = soundConflict(); !conflict.empty()) return failWith(conflict + "; not rendering");
     Progress progress(STDERR_FILENO, endMs);
     if (timelinePicture) timelinePicture->passDone();
-    while (clock.nowMs() < endMs && wait.ok() && firstFailure() == nullptr && loop.runPass()) {
+    while (session.clock().nowMs() < endMs && firstFailure() == nullptr && session.runPass()) {
         if (timelinePicture) timelinePicture->passDone();
-        progress.update(clock.nowMs());
+        progress.update(session.clock().nowMs());
     }
     progress.clear();
-    const std::int32_t renderedMs = std::min(clock.nowMs(), endMs);
-
+    const std::int32_t renderedMs = std::min(session.clock().nowMs(), endMs);
+    const bool rendered = session.ok();
     runtime.observer = nullptr;
-    shutDown(adventure, system);
+    session.shutDown();
     // Drawn once everything is known; the scale was fixed by the planned length.
     if (timelinePicture) picture->write(timelinePicture->svg(renderedMs));
 
     audioOut.finish();
     for (const auto& file : files) file->close();
+    if (!rendered && firstFailure() == nullptr) return failWith(audioFile.error());
     if (const OutputFile* failed = firstFailure()) return failWith(failed->error());
     if (const std::string conflict = soundConflict(); !conflict.empty()) return failWith(conflict + "; not written");
     for (const auto& file : files) {

@@ -8,16 +8,18 @@
 
 namespace gloam::render {
 
-void Timeline::stateChanged(const Playable& element, State state) {
-    out_.write(std::to_string(runtime_.now()) + "\tstate\t" + pathOf(element) + '\t' + escapeControls(element.name) +
-               '\t' + stateName(state) + '\n');
+void Timeline::stateChanged(const Playable& element, State state, const Moment& at) {
+    out_.write(std::to_string(at.ms) + "\tstate\t" + pathOf(element) + '\t' + escapeControls(element.name) + '\t' +
+               stateName(state) + '\n');
 }
 
-void Timeline::fadeOutStarted(const Playable& element, std::int32_t lengthMs) {
-    out_.write(std::to_string(runtime_.now()) + "\tfade-out\t" + pathOf(element) + '\t' + escapeControls(element.name) +
-               '\t' + std::to_string(lengthMs) + '\n');
+void Timeline::fadeOutStarted(const Playable& element, std::int32_t lengthMs, const Moment& at) {
+    out_.write(std::to_string(at.ms) + "\tfade-out\t" + pathOf(element) + '\t' + escapeControls(element.name) + '\t' +
+               std::to_string(lengthMs) + '\n');
 }
 
-void Timeline::keyRead(int code) { out_.write(std::to_string(runtime_.now()) + "\tkey\t" + std::to_string(code) + '\n'); }
+void Timeline::keyRead(int code, const Moment& at) {
+    out_.write(std::to_string(at.ms) + "\tkey\t" + std::to_string(code) + '\n');
+}
 
 }  // namespace gloam::render

@@ -7,10 +7,6 @@
 #include <cstdint>
 #include <string>
 
-namespace platform {
-class Clock;
-}
-
 namespace gloam {
 class Adventure;
 }
@@ -29,20 +25,19 @@ class OutputFile;
 class Timeline final : public StateObserver {
 public:
     /// Lines carry the program time of each change: the moment it belongs
-    /// to, exact to the millisecond, even when the loop handled it ahead.
-    Timeline(OutputFile& out, const Runtime& runtime, const Adventure& adventure)
-        : out_(out), runtime_(runtime), paths_(adventure) {}
+    /// to, exact to the millisecond, even when the loop handled it ahead;
+    /// a key's line, the moment it takes effect.
+    Timeline(OutputFile& out, const Adventure& adventure) : out_(out), paths_(adventure) {}
 
-    void stateChanged(const Playable& element, State state) override;
-    void fadeOutStarted(const Playable& element, std::int32_t lengthMs) override;
-    void keyRead(int code);
+    void stateChanged(const Playable& element, State state, const Moment& at) override;
+    void fadeOutStarted(const Playable& element, std::int32_t lengthMs, const Moment& at) override;
+    void keyRead(int code, const Moment& at);
 
     /// The element's path, e.g. "0/2/1".
     std::string pathOf(const Playable& element) const { return paths_.pathOf(element); }
 
 private:
     OutputFile& out_;
-    const Runtime& runtime_;
     ElementPaths paths_;
 };
 

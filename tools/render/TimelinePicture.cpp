@@ -3,6 +3,7 @@
 
 #include "RenderReport.h"
 #include "TextEscape.h"
+#include "platform/Clock.h"
 
 #include "app/Adventure.h"
 #include "model/Scene.h"
@@ -129,8 +130,8 @@ TimelinePicture::Lane& TimelinePicture::laneOf(const Playable& element) {
     return lanes_[entry->second];
 }
 
-void TimelinePicture::stateChanged(const Playable& element, State state) {
-    const std::int32_t now = runtime_.now();
+void TimelinePicture::stateChanged(const Playable& element, State state, const Moment& at) {
+    const std::int32_t now = at.ms;
     if (adventure_.revision() != elementsRevision_) {
         // Another adventure: what the old one left open ends here, and its
         // elements' addresses may be taken by new ones.
@@ -168,11 +169,11 @@ void TimelinePicture::stateChanged(const Playable& element, State state) {
     lane.sinceMs = now;
 }
 
-void TimelinePicture::fadeOutStarted(const Playable& element, std::int32_t lengthMs) {
+void TimelinePicture::fadeOutStarted(const Playable& element, std::int32_t lengthMs, const Moment& at) {
     if (laneOfElement_.find(&element) == laneOfElement_.end()) return;
     Lane& lane = laneOf(element);
     lane.fadingOut = true;
-    lane.fadeOutFromMs = runtime_.now();
+    lane.fadeOutFromMs = at.ms;
     lane.fadeOutLengthMs = std::max(0, lengthMs);
 }
 
@@ -261,8 +262,8 @@ void TimelinePicture::addKey(std::int32_t ms, const std::string& label) {
     keys_.push_back({ms, label, "key " + label + " at " + momentText(ms)});
 }
 
-void TimelinePicture::keyRead(int code) {
-    const std::int32_t now = runtime_.now();
+void TimelinePicture::keyRead(int code, const Moment& at) {
+    const std::int32_t now = at.ms;
     lastKeyMs_ = now;
     keySincePass_ = true;
     if (cursorPending_) {
@@ -308,7 +309,7 @@ void TimelinePicture::passDone() {
     seenScene_ = adventure_.currentScene;
     // A key switched scenes (or loaded an adventure) at the moment it was
     // read; the pass may have slept on after that.
-    const std::int32_t now = keyRead ? lastKeyMs_ : runtime_.now();
+    const std::int32_t now = keyRead ? lastKeyMs_ : runtime_.clock.nowMs();
     const std::string name = escapeControls(adventure_.scenes[seenScene_]->name);
     const std::string label = name.empty() ? "scene " + std::to_string(seenScene_) : name;
     // A scene left in the very moment it was selected (a load followed by a

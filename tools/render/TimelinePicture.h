@@ -32,11 +32,11 @@ class TimelinePicture final : public StateObserver {
 public:
     TimelinePicture(const Runtime& runtime, const Adventure& adventure, std::int32_t plannedMs);
 
-    void stateChanged(const Playable& element, State state) override;
-    void fadeOutStarted(const Playable& element, std::int32_t lengthMs) override;
+    void stateChanged(const Playable& element, State state, const Moment& at) override;
+    void fadeOutStarted(const Playable& element, std::int32_t lengthMs, const Moment& at) override;
     /// A key code as the main loop read it (cursor keys come as 224 and a
     /// second code, a UTF-8 character as its bytes, one after the other).
-    void keyRead(int code);
+    void keyRead(int code, const Moment& at);
     /// After every main-loop pass: notes a newly loaded adventure or another
     /// current scene at the present time.
     void passDone();

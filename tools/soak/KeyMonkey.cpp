@@ -57,7 +57,7 @@ void KeyMonkey::chooseAction() {
     std::vector<int> elementKeys;
     if (const Scene* scene = adventure_.current()) {
         for (std::size_t code = 0; code < scene->elementHotkeys.size(); ++code) {
-            if (scene->elementHotkeys[code] != nullptr) elementKeys.push_back(static_cast<int>(code));
+            if (scene->elementForKey(static_cast<unsigned char>(code)) != nullptr) elementKeys.push_back(static_cast<int>(code));
         }
     }
     std::vector<int> sceneKeys;

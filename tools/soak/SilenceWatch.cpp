@@ -19,7 +19,7 @@ bool running(State state) { return state == State::Playing || state == State::Wa
 
 }  // namespace
 
-void SilenceWatch::stateChanged(const Playable& element, State state) {
+void SilenceWatch::stateChanged(const Playable& element, State state, const Moment& at) {
     // Elements at rest are forgotten, which keeps the watch small.
     if (state == State::Idle) {
         watched_.erase(&element);
@@ -27,7 +27,7 @@ void SilenceWatch::stateChanged(const Playable& element, State state) {
     }
     // A run starts afresh when the element comes to run from any other state.
     Watched& watched = watched_[&element];
-    if (running(state) && !running(watched.lastState)) watched.heardMs = clock_.nowMs();
+    if (running(state) && !running(watched.lastState)) watched.heardMs = at.ms;
     watched.lastState = state;
 }
 
@@ -48,24 +48,24 @@ Sighting SilenceWatch::look(const Adventure& adventure) {
 
 bool SilenceWatch::visit(const SettingContainer& node, std::int32_t nowMs, Sighting& sighting) {
     bool heard = false;
-    if (const auto* source = dynamic_cast<const Source*>(&node); source != nullptr && source->channel.isPlaying()) {
+    if (node.kind() == NodeKind::Sound && static_cast<const Source&>(node).channel().isPlaying()) {
         heard = true;
         ++sighting.channelsOfElements;
     }
     for (const auto& child : node.children) heard = visit(*child, nowMs, sighting) || heard;
 
-    const auto* element = dynamic_cast<const Playable*>(&node);
-    if (element == nullptr) return heard;
-    sighting.largestPlanQueue = std::max({sighting.largestPlanQueue, element->plannedDurations.size(),
-                                          element->plannedStartDelays.size(), element->plannedLoopDelays.size()});
-    if (!running(element->state)) return heard;
-    Watched& watched = watched_.try_emplace(element, Watched{nowMs, element->state}).first->second;
+    if (node.kind() == NodeKind::Scene) return heard;
+    const auto* element = static_cast<const Playable*>(&node);
+    sighting.largestPlanQueue = std::max({sighting.largestPlanQueue, element->plannedDurations().size(),
+                                          element->plannedStartDelays().size(), element->plannedLoopDelays().size()});
+    if (!running(element->state())) return heard;
+    Watched& watched = watched_.try_emplace(element, Watched{nowMs, element->state()}).first->second;
     if (heard) watched.heardMs = nowMs;
     const std::int64_t silentMs = static_cast<std::int64_t>(nowMs) - watched.heardMs;
     if (sighting.stall.empty() && silentMs > marginMs) {
         const std::int64_t allowedMs = allowedSilenceMs(*element);
         if (silentMs > allowedMs) {
-            sighting.stall = "element '" + element->name + "' (" + stateName(element->state) + ") silent for " +
+            sighting.stall = "element '" + element->name + "' (" + stateName(element->state()) + ") silent for " +
                              std::to_string(silentMs) + " ms, its plan allows " + std::to_string(allowedMs) + " ms";
         }
     }

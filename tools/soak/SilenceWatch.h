@@ -36,7 +36,7 @@ public:
 
     explicit SilenceWatch(const platform::Clock& clock) : clock_(clock) {}
 
-    void stateChanged(const Playable& element, State state) override;
+    void stateChanged(const Playable& element, State state, const Moment& at) override;
 
     /// Walks the loaded adventure: queue sizes, channels, and the stall rule.
     Sighting look(const Adventure& adventure);

@@ -2,15 +2,9 @@
 #include "Soak.h"
 
 #include "KeyMonkey.h"
-#include "RenderingWait.h"
 #include "SilenceWatch.h"
-#include "TestFiles.h"
-#include "app/Adventure.h"
-#include "app/AudioStartup.h"
-#include "app/MainLoop.h"
-#include "audio/System.h"
-#include "model/Runtime.h"
-#include "platform/Clock.h"
+#include "WorkFiles.h"
+#include "app/OfflineSession.h"
 
 #include <tinyxml2.h>
 
@@ -27,6 +21,7 @@
 namespace gloam::soak {
 
 namespace fs = std::filesystem;
+namespace files = gloam::files;
 
 namespace {
 
@@ -172,9 +167,9 @@ std::string unboundedGrowth(const std::vector<Stretch>& stretches) {
 /// Writes a named case's sounds and adventure into the working directory.
 void writeCase(const SoakCase& soakCase) {
     for (const CaseSound& sound : soakCase.sounds) {
-        testsupport::writeSine(fs::path("sounds") / sound.path, sound.lengthMs, 8000, sound.frequency);
+        files::writeSine(fs::path("sounds") / sound.path, sound.lengthMs, 8000, sound.frequency);
     }
-    testsupport::writeText("adventures/case.xml", soakCase.xml);
+    files::writeText("adventures/case.xml", soakCase.xml);
 }
 
 /// Changes the working directory for the run and back afterwards.
@@ -195,7 +190,7 @@ private:
 }  // namespace
 
 int runSoak(const SoakOptions& options, std::ostream& out) {
-    std::optional<testsupport::ScopedWorkDir> caseFolder;
+    std::optional<files::ScopedWorkDir> caseFolder;
     fs::path root = options.root;
     std::string adventurePath = options.adventure;
     int windowSeconds = 0;
@@ -221,24 +216,33 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
         }
     }
 
-    platform::VirtualClock clock(startMs);
-    audio::System system;
-    audio::SystemConfig config;
-    config.output = audio::OutputKind::Offline;
+    // The keys come from the monkey, which reads the session's clock and
+    // adventure; it is made once they exist.
+    KeyMonkey* monkey = nullptr;
+    OfflineConfig config;
     config.sampleRate = options.sampleRate;
-    config.offlineChannels = 1;
-    startAudio(system, config);
-    Runtime runtime(system, clock);
-    Adventure adventure(runtime);
+    config.channels = 1;
+    config.startMs = startMs;
+    // Mixed in a device's blocks, so that short waits do not pay for a mix each.
+    config.blockMs = 20;
+    config.makeConsole = [&](OfflineSession& made) {
+        auto keys = std::make_unique<KeyMonkey>(made.clock(), made.runtime(), made.adventure(), adventurePath,
+                                                options.seed, options.keyEverySeconds * 1000.0);
+        monkey = keys.get();
+        return keys;
+    };
+    std::optional<MixMeter> meter;
+    OfflineSession session(std::move(config), [&meter](const float* mix, std::size_t numFrames) {
+        meter->measure(mix, numFrames);
+        return true;
+    });
+    const platform::VirtualClock& clock = session.clock();
+    Runtime& runtime = session.runtime();
+    Adventure& adventure = session.adventure();
+    audio::System& system = session.engine();
+    meter.emplace(system.sampleRate(), system.outputChannels(), windowSeconds);
     SilenceWatch watch(clock);
     runtime.observer = &watch;
-    KeyMonkey monkey(clock, runtime, adventure, adventurePath, options.seed, options.keyEverySeconds * 1000.0);
-    MixMeter meter(system.sampleRate(), system.outputChannels(), windowSeconds);
-    // Mixed in a device's blocks, so that short waits do not pay for a mix each.
-    testsupport::RenderingWait wait(
-        clock, system, startMs, [&meter](const float* mix, std::size_t numFrames) { meter.measure(mix, numFrames); },
-        20);
-    MainLoop loop(monkey, wait, runtime, adventure);
 
     adventure.load(adventurePath);
     const auto totalMs = static_cast<std::int64_t>(std::llround(options.hours * 3600000.0));
@@ -264,19 +268,19 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
     auto report = [&](std::int64_t elapsedMs) {
         stretch.peakRssKb = peakRssKb();
         resetPeakRss();
-        const auto [rmsDb, peak] = meter.takeLevel();
-        const std::int64_t keys = monkey.keysPressed() - keysAtStretchStart;
-        keysAtStretchStart = monkey.keysPressed();
+        const auto [rmsDb, peak] = meter->takeLevel();
+        const std::int64_t keysPressed = monkey->keysPressed() - keysAtStretchStart;
+        keysAtStretchStart = monkey->keysPressed();
         // How often the loop woke: a loop that cannot rest would wake every
         // millisecond, and a real player would burn the processor doing so.
-        const double passesPerSecond = 1000.0 * static_cast<double>(wait.takeWaits()) /
+        const double passesPerSecond = 1000.0 * static_cast<double>(session.takeWaits()) /
                                        static_cast<double>(std::max<std::int64_t>(1, elapsedMs - stretchStartMs));
         stretchStartMs = elapsedMs;
         char line[200];
         std::snprintf(line, sizeof line, "%7s  %5.1f MB  %8d (%3d)  %10zu  %6zu (%3zu)  %5.1f dB  %5.3f  %5lld  %8.1f\n",
                       elapsedText(elapsedMs).c_str(), static_cast<double>(stretch.peakRssKb) / 1024.0,
                       stretch.channels, stretch.mostChannels, stretch.largestPlanQueue, stretch.activeElements,
-                      stretch.mostActiveElements, rmsDb, peak, static_cast<long long>(keys), passesPerSecond);
+                      stretch.mostActiveElements, rmsDb, peak, static_cast<long long>(keysPressed), passesPerSecond);
         out << line << std::flush;
         stretches.push_back(stretch);
         stretch = Stretch{};
@@ -289,10 +293,9 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
             nextReportMs += stretchMs;
         }
         if (elapsedMs >= totalMs) break;
-        if (!loop.runPass()) break;
-        wait.catchUp();
-        if (monkey.reloads() != reloadsSeen) {
-            reloadsSeen = monkey.reloads();
+        if (!session.runPass()) break;
+        if (monkey->reloads() != reloadsSeen) {
+            reloadsSeen = monkey->reloads();
             watch.forgetAll();
         }
         const std::int64_t nowMs = static_cast<std::int64_t>(clock.nowMs()) - startMs;
@@ -316,19 +319,18 @@ int runSoak(const SoakOptions& options, std::ostream& out) {
             strayChannelsSinceMs = -1;
         }
         if (!sighting.stall.empty()) finding = sighting.stall;
-        if (meter.nonFiniteSamples() > 0) finding = "the mix holds non-finite samples";
-        if (!meter.silentWindow().empty()) finding = "the mix held no sound from " + meter.silentWindow();
+        if (meter->nonFiniteSamples() > 0) finding = "the mix holds non-finite samples";
+        if (!meter->silentWindow().empty()) finding = "the mix held no sound from " + meter->silentWindow();
         if (!finding.empty()) finding = "at " + elapsedText(nowMs) + " (" + std::to_string(nowMs) + " ms): " + finding;
     }
-    runtime.observer = nullptr;
-    shutDown(adventure, system);
+    session.shutDown();
 
     if (finding.empty()) finding = unboundedGrowth(stretches);
     if (!finding.empty()) {
         out << "FAIL: " << finding << '\n';
         return 1;
     }
-    out << "OK: " << monkey.keysPressed() << " keys (" << monkey.reloads() << " reloads), no growth, no stall"
+    out << "OK: " << monkey->keysPressed() << " keys (" << monkey->reloads() << " reloads), no growth, no stall"
         << (stretches.size() < 4 ? " (too short to judge growth)" : "") << '\n';
     return 0;
 }
