@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 #include <algorithm>
 #include <iterator>
 
@@ -125,7 +126,15 @@ void Adventure::tickDue(const Moment& at) {
     for (auto entry = active.begin(); entry != active.end();) {
         auto next = std::next(entry);
         const std::optional<std::int64_t> due = (*entry)->dueFrame();
-        if (due && *due <= at.frame) (*entry)->tick(at);
+        if (due && *due <= at.frame) {
+            try {
+                (*entry)->tick(at);
+            } catch (const std::bad_alloc&) {
+                // Memory ran out in what this element did: it falls silent,
+                // and the rest of the adventure plays on.
+                (*entry)->stop(at);
+            }
+        }
         entry = next;
     }
 }

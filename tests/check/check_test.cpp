@@ -1,6 +1,7 @@
 // gloam-check: a corpus of faulty adventures, the clean demo and the JSON form.
 #include "CheckOptions.h"
 #include "Checker.h"
+#include "FailingAllocations.h"
 #include "TestFiles.h"
 #include "app/AudioStartup.h"
 #include "audio/System.h"
@@ -9,6 +10,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -207,6 +211,50 @@ TEST_F(CheckAdventures, WhatThePlayerTakesAsMeantGivesNoFinding) {
   <scene name="Two" key="T"><sound src="rain.wav" key="f"/></scene>
 </adventure>)");
     EXPECT_TRUE(findings.empty()) << describe(findings);
+}
+
+TEST_F(CheckAdventures, AnElementThePlayerCannotPlanForWantOfMemoryIsAnError) {
+    std::vector<Finding> findings;
+    {
+        // The million loop delays need megabytes; nothing else does.
+        testsupport::FailingAllocations failing(std::size_t{1} << 20);
+        findings = check("<a><scene>\n  <sound src=\"rain.wav\" autoStart=\"1\" loopCount=\"1000000\" loopDelayVariance=\"9\"/>"
+                         "<sound src=\"rain.wav\" autoStart=\"1\"/></scene></a>");
+    }
+    ASSERT_EQ(findings.size(), 1u) << describe(findings);
+    EXPECT_EQ(findings[0].code, "plan-failed");
+    EXPECT_EQ(findings[0].severity, Severity::Error);
+    EXPECT_EQ(findings[0].at.line, 2);
+    EXPECT_EQ(findings[0].at.column, 3);
+    EXPECT_NE(findings[0].message.find("1000000 loops"), std::string::npos) << findings[0].message;
+    EXPECT_NE(findings[0].message.find("stays silent"), std::string::npos) << findings[0].message;
+}
+
+TEST(CheckReport, TheReadmeListsExactlyTheCodesTheCheckerGives) {
+    const auto read = [](const fs::path& file) {
+        std::ifstream in(file);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    std::set<std::string> given;
+    const std::regex codeGiven(R"(Severity::(Error|Warning|Note), "([a-z-]+)\")");
+    for (const auto& entry : fs::directory_iterator(GLOAM_SOURCE_DIR "/tools/check")) {
+        if (entry.path().extension() != ".cpp") continue;
+        const std::string source = read(entry.path());
+        for (std::sregex_iterator it(source.begin(), source.end(), codeGiven), end; it != end; ++it) given.insert((*it)[2]);
+    }
+    ASSERT_GT(given.size(), 30u);
+
+    const std::string readme = read(GLOAM_SOURCE_DIR "/README.md");
+    const std::string opening = "stays the same between versions:";
+    const auto from = readme.find(opening);
+    ASSERT_NE(from, std::string::npos);
+    const std::string list = readme.substr(from, readme.find("\n\n", from) - from);
+    std::set<std::string> listed;
+    const std::regex codeListed("`([a-z-]+)`");
+    for (std::sregex_iterator it(list.begin(), list.end(), codeListed), end; it != end; ++it) listed.insert((*it)[1]);
+    EXPECT_EQ(listed, given);
 }
 
 TEST(CheckDemo, TheDemoChecksCleanWithItsSoundsAndPlugins) {
