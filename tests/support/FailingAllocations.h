@@ -18,6 +18,9 @@ public:
 
     /// How many allocations were refused so far.
     static std::size_t refused();
+    /// Bytes the program holds from `operator new` right now (as the
+    /// allocator counts them), to measure what a structure keeps.
+    static long long bytesHeld();
 };
 
 }  // namespace testsupport
