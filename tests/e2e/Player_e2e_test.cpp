@@ -21,6 +21,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sndfile.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -171,6 +172,8 @@ public:
         }
         return -1;
     }
+
+    pid_t pid() const { return pid_; }
 
     termios mode() const {
         termios current{};
@@ -538,4 +541,31 @@ TEST(PlayerEndToEnd, LoopsAndSequencesJoinOnTheSampleAtTheTable) {
         ASSERT_NEAR(heard[start + n], gain * round[n % round.size()], 1e-5)
             << "sample " << n << " of the loop (round " << n / round.size() << ", at " << n % round.size() << ")";
     }
+}
+
+TEST(PlayerEndToEnd, EndlessLoopsOfOneSampleNeverKeepEscapeWaiting) {
+    // Three hundred endless loops of a one-sample sound ask for fourteen
+    // million passes a second, far more than the loop can hand over: it falls
+    // behind, merges what came due meanwhile, and still reads every key.
+    TempFolder dir;
+    ASSERT_TRUE(gloam::files::writeSound(dir.path() / "sounds/one.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, {0.25f}));
+    std::string xml = R"(<a mode="preload"><scene name="Clicks">)";
+    for (int i = 0; i < 300; ++i) xml += R"(<sound src="one.wav" loopCount="-1" autoStart="1"/>)";
+    dir.write("adventures/clicks.xml", xml + "</scene></a>");
+    PlayerInPty player(dir.path());
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return showsFirstScreen(player.screen()); }));
+    player.type("!");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find("-> clicks.xml") != std::string::npos; }));
+    player.type("\r");
+    ASSERT_TRUE(player.readUntil([&](const std::string&) { return player.screen().find(">Clicks<") != std::string::npos; }))
+        << player.output();
+    player.listen(1500ms);
+
+    const auto asked = std::chrono::steady_clock::now();
+    player.type("\x1b");
+    const int status = player.waitForExit();
+    const auto took = std::chrono::steady_clock::now() - asked;
+    ASSERT_NE(status, -1) << "Escape was not taken";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_LT(took, 1s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
 }
