@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 #include <algorithm>
 #include <iterator>
 
@@ -105,17 +106,17 @@ void Adventure::tick(const Moment& until) {
         (*entry)->lookAtEngine(present);
         entry = next;
     }
-    runDue(until, present);
+    behind_ = !runDue(until, present);
     findNextDue();
 }
 
 void Adventure::actedAt(const Moment& at) {
     if (at.frame > actedUpTo_.frame) actedUpTo_ = at;
-    runDue(at, presentMoment());
+    if (!runDue(at, presentMoment())) behind_ = true;
     findNextDue();
 }
 
-void Adventure::runDue(const Moment& until, const Moment& present) {
+bool Adventure::runDue(const Moment& until, const Moment& present) {
     auto& active = runtime_.activeElements;
     // What falls due by `until` is handled moment by moment in the order it
     // falls due, each at exactly its frame; the engine is given every change
@@ -127,32 +128,48 @@ void Adventure::runDue(const Moment& until, const Moment& present) {
     // without moving on cannot hold the loop; the rest waits for the next pass.
     constexpr int kMaxTicksPerMoment = 1000;
     int ticksAtMoment = 0;
+    // However many moments fall due before `until` (a thousand endless loops
+    // of a one-sample sound bring one per frame), a pass does a bounded
+    // amount of work, so keys are read and the screen drawn between passes.
+    int ticks = 0;
     for (;;) {
         std::optional<std::int64_t> earliest;
         for (const Playable* element : active) {
             const std::optional<std::int64_t> due = element->dueFrame();
             if (due && (!earliest || *due < *earliest)) earliest = due;
         }
-        if (!earliest || *earliest > until.frame) break;
+        if (!earliest || *earliest > until.frame) return true;
         if (*earliest > moment.frame) {
+            if (ticks >= maxTicksPerPass) return false;
             moment = runtime_.momentAt(*earliest);
             ticksAtMoment = 0;
         } else if (++ticksAtMoment > kMaxTicksPerMoment) {
-            break;
+            return true;
         }
         if (moment.frame > actedUpTo_.frame) actedUpTo_ = moment;
-        tickDue(moment);
+        ticks += tickDue(moment);
     }
 }
 
-void Adventure::tickDue(const Moment& at) {
+int Adventure::tickDue(const Moment& at) {
+    int ticked = 0;
     auto& active = runtime_.activeElements;
     for (auto entry = active.begin(); entry != active.end();) {
         auto next = std::next(entry);
         const std::optional<std::int64_t> due = (*entry)->dueFrame();
-        if (due && *due <= at.frame) (*entry)->tick(at);
+        if (due && *due <= at.frame) {
+            ++ticked;
+            try {
+                (*entry)->tick(at);
+            } catch (const std::bad_alloc&) {
+                // Memory ran out in what this element did: it falls silent,
+                // and the rest of the adventure plays on.
+                (*entry)->stop(at);
+            }
+        }
         entry = next;
     }
+    return ticked;
 }
 
 void Adventure::findNextDue() {

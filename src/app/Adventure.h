@@ -51,13 +51,26 @@ public:
     /// each at exactly its moment, so the engine is handed starts, ends and
     /// fades before it mixes them. What fell due before the present (the
     /// loop was held up) is handled at the present, late. Nothing is handled
-    /// at a moment before one already acted at. Recomputes nextDue and
+    /// at a moment before one already acted at. The work is bounded: once
+    /// maxTicksPerPass element ticks are done, the moment under way is
+    /// finished and the rest waits (see behind). Recomputes nextDue and
     /// nextDetach.
     void tick(const Moment& until);
     /// The operator acted at `at` (a key): from now on nothing acts before
-    /// it. Handles what the action made due by `at`, then recomputes
-    /// nextDue and nextDetach.
+    /// it. Handles what the action made due by `at` (within the same bound
+    /// as tick), then recomputes nextDue and nextDetach.
     void actedAt(const Moment& at);
+    /// Whether the last tick (or action) stopped at its bound with planned
+    /// moments still due: the loop has fallen behind what the adventure asks
+    /// (endless loops of very short sounds, say). What stays due is handled
+    /// at the next pass's present, so passes that fell behind are merged
+    /// into one, and each pass, however far behind, costs at most the bound.
+    bool behind() const { return behind_; }
+
+    /// Element ticks one pass handles at most (whole moments: every element
+    /// due at a frame acts at that frame). Far above what any adventure needs
+    /// to play on time, which passes a few ticks per element.
+    static constexpr int maxTicksPerPass = 2000;
     /// The moment from which the life cycle may act now: the clock's
     /// reading, or the last moment it acted at when that lies ahead of the
     /// clock.
@@ -84,10 +97,11 @@ private:
     /// Ends the scene fade-outs that are over by `present`; scenes of a
     /// replaced adventure go then, and with the last of them the old sounds.
     void finishLeavingScenes(const Moment& present);
-    /// Handles, moment by moment, what falls due up to `until`.
-    void runDue(const Moment& until, const Moment& present);
-    /// Ticks, in list order, the active elements due by `at`.
-    void tickDue(const Moment& at);
+    /// Handles, moment by moment, what falls due up to `until`; false when
+    /// it stopped at its bound with moments still due.
+    bool runDue(const Moment& until, const Moment& present);
+    /// Ticks, in list order, the active elements due by `at`; returns how many.
+    int tickDue(const Moment& at);
     void findNextDue();
 
     Runtime& runtime_;
@@ -96,6 +110,7 @@ private:
     Moment actedUpTo_;
     /// Scenes of a replaced adventure still fading out.
     std::vector<std::unique_ptr<Scene>> leaving_;
+    bool behind_ = false;
 };
 
 }  // namespace gloam

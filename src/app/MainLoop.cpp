@@ -131,8 +131,11 @@ std::int32_t MainLoop::nextPassAt() const {
         if (wrapBefore(at, until)) until = at;
     };
     // Planned moments are handled up to one lead ahead; the next is taken
-    // one lead before it is due.
-    if (adventure_.nextDue) sooner(wrapSub(*adventure_.nextDue, leadMs()));
+    // one lead before it is due. Behind what the adventure asks, the loop
+    // does not hurry: the next pass comes at its usual pace and takes what
+    // fell due meanwhile at once, so catching up never pins a core, and a
+    // render keeps pace with the clock.
+    if (adventure_.nextDue && !adventure_.behind()) sooner(wrapSub(*adventure_.nextDue, leadMs()));
     if (adventure_.nextDetach) sooner(*adventure_.nextDetach);
     // A changed screen held back to keep the terminal calm is written then.
     if (const std::optional<std::int32_t> write = status_.nextWriteDue()) sooner(*write);

@@ -73,6 +73,13 @@ struct MainLoopHooks {
 /// before. Offline the same rule meets keys and planned moments in the same
 /// order as the player does, so live and rendered output agree sample for
 /// sample.
+///
+/// Bounded work. A pass handles at most Adventure::maxTicksPerPass element
+/// ticks; when the adventure asks for more (endless loops of one-sample
+/// sounds), the loop is behind: it comes back at its usual pace rather than
+/// at once, and the moments that fell due meanwhile are handled together at
+/// that pass's present. So a key waits at most one bounded pass, live or
+/// offline alike.
 class MainLoop {
 public:
     /// All references must outlive the loop.

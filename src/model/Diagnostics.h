@@ -15,6 +15,7 @@ class XMLElement;
 
 namespace gloam {
 
+class Playable;
 class SettingContainer;
 
 /// How the loading code read an attribute's text.
@@ -64,6 +65,10 @@ public:
     /// before it is clamped to `range`.
     virtual void filterParameterRead(const tinyxml2::XMLElement& /*filter*/, const tinyxml2::XMLAttribute&,
                                      int /*index*/, float /*value*/, const audio::DspParameterInfo& /*range*/) {}
+    /// Memory ran out while `element`'s run was being planned: it stays
+    /// silent for that run. Told when it happens, also after loading (a
+    /// scene selected, an element started).
+    virtual void planFailed(const Playable& /*element*/) {}
 };
 
 }  // namespace gloam

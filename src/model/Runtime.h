@@ -6,6 +6,7 @@
 #include "model/Settings.h"
 #include "model/SoundCache.h"
 #include "model/Timebase.h"
+#include "playback/PlanLedger.h"
 #include "playback/Random.h"
 
 #include <array>
@@ -74,6 +75,9 @@ struct Runtime {
     const platform::Clock& clock;
     SoundCache soundCache;
     Random random;
+    /// How many plan entries all elements hold ahead: one budget for the
+    /// whole adventure. Declared before anything that holds plans.
+    PlanLedger planLedger;
     /// Elements that are not Idle, ticked once per pass in this order. A list,
     /// so an element can leave it during its own tick while the walk goes on.
     std::list<Playable*> activeElements;

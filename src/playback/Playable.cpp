@@ -3,12 +3,14 @@
 
 #include "audio/ChannelGroup.h"
 #include "audio/Dsp.h"
+#include "model/Diagnostics.h"
 #include "model/Runtime.h"
 #include "model/Scene.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <vector>
 
 namespace gloam {
@@ -22,10 +24,6 @@ std::int32_t drawBound(double variance) {
     return static_cast<std::int32_t>(std::min(std::trunc(variance), largest));
 }
 
-void trimToEnds(std::deque<std::int32_t>& queue) {
-    if (queue.size() > 2) queue.erase(queue.begin() + 1, queue.end() - 1);
-}
-
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
@@ -34,7 +32,10 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
 }  // namespace
 
 Playable::Playable(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
-    : SettingContainer(runtimeValues, &parentNode, element) {
+    : SettingContainer(runtimeValues, &parentNode, element),
+      plannedLoopDelays_(runtimeValues.planLedger),
+      plannedStartDelays_(runtimeValues.planLedger),
+      plannedDurations_(runtimeValues.planLedger) {
     parentElement_ = dynamic_cast<Playable*>(&parentNode);
     scene_ = parentElement_ != nullptr ? parentElement_->scene_ : dynamic_cast<Scene*>(&parentNode);
     effectiveMode = settings.mode != 0 ? settings.mode : parentNode.effectiveMode;
@@ -120,8 +121,23 @@ std::int32_t Playable::extrapolate(std::int32_t plannedSum, std::int64_t planned
 }
 
 std::int32_t Playable::plan() {
-    PlanBudget budget;
-    return plan(budget);
+    PlanBudget budget(runtime.planLedger.room());
+    try {
+        return plan(budget);
+    } catch (const std::bad_alloc&) {
+        // Half a plan is worse than none: the run cannot begin, and the rest
+        // of the adventure plays on.
+        dropPlans();
+        if (runtime.diagnostics != nullptr) runtime.diagnostics->planFailed(*this);
+        return 0;
+    }
+}
+
+void Playable::dropPlans() {
+    plannedLoopDelays_.clear();
+    plannedStartDelays_.clear();
+    plannedDurations_.clear();
+    for (auto& child : children) child->dropPlans();
 }
 
 std::int32_t Playable::plan(PlanBudget& budget) {
@@ -182,6 +198,15 @@ void Playable::start(const Moment& at) {
     effectiveSpread_ =
         std::min(360.0f, effectiveSpread_ + static_cast<float>(runtime.random.randomInt(drawBound(settings.spreadVariance))));
     if (plannedStartDelays_.empty()) plan();
+    if (plannedStartDelays_.empty()) {
+        // No plan could be made: the element stays silent, as it was.
+        startingRun_ = false;
+        if (state_ == State::Idle) {
+            detachFilters();
+            unlist();
+        }
+        return;
+    }
     const std::int32_t delay = plannedStartDelays_.front();
     const std::uint64_t run = runsBegun_;
     // Counted from here: the first pass may end at once and count itself.
@@ -363,6 +388,11 @@ void Playable::loopEnded(const Moment& at) {
     // Endless: each pass draws its delay, then plans the pass after it.
     scheduleNextPass(drawLoopDelay(), at);
     plan();
+    // Without a plan for the next pass the element falls silent.
+    if (plannedDurations_.empty()) {
+        stop(at);
+        return;
+    }
     trimEndlessPlans();
 }
 
@@ -379,8 +409,8 @@ void Playable::scheduleNextPass(std::int32_t delayMs, const Moment& at) {
 }
 
 void Playable::trimEndlessPlans() {
-    trimToEnds(plannedStartDelays_);
-    trimToEnds(plannedDurations_);
+    plannedStartDelays_.keepEnds();
+    plannedDurations_.keepEnds();
 }
 
 void Playable::finish(const Moment& at) {

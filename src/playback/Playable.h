@@ -4,9 +4,9 @@
 #include "model/Moment.h"
 #include "model/SettingContainer.h"
 #include "playback/PlanBudget.h"
+#include "playback/PlanQueue.h"
 
 #include <cstdint>
-#include <deque>
 #include <list>
 #include <optional>
 
@@ -67,11 +67,15 @@ public:
     bool hasContent() const;
 
     /// Draws and queues the plan of one run; returns its duration, -1 endless,
-    /// 0 without content.
+    /// 0 without content. The plan shares the adventure's budget. When memory
+    /// runs out part way, nothing of it stays queued (here or below), the
+    /// diagnostics hear of it, and 0 is returned: the run cannot begin and
+    /// the element stays silent; nothing is thrown.
     std::int32_t plan();
     /// The same, as part of a larger plan sharing `budget`.
     std::int32_t plan(PlanBudget& budget);
-    /// Any state; does nothing without content. Begins a run at `at` with the
+    /// Any state; does nothing without content, or when no plan can be made
+    /// for want of memory. Begins a run at `at` with the
     /// front plan entry (planning one when none is queued): Playing with its
     /// first pass begun at `at` when the start delay is 0, else Waiting until
     /// the delay has passed, counted in frames from `at.frame`. An Idle
@@ -132,10 +136,10 @@ public:
     /// milliseconds. None when the run is endless or nothing is planned.
     std::optional<std::int64_t> plannedEndFrame() const;
     std::int32_t loopsDone() const { return loopsDone_; }
-    const std::deque<std::int32_t>& plannedLoopDelays() const { return plannedLoopDelays_; }
-    const std::deque<std::int32_t>& plannedStartDelays() const { return plannedStartDelays_; }
+    const PlanQueue& plannedLoopDelays() const { return plannedLoopDelays_; }
+    const PlanQueue& plannedStartDelays() const { return plannedStartDelays_; }
     /// -1: endless.
-    const std::deque<std::int32_t>& plannedDurations() const { return plannedDurations_; }
+    const PlanQueue& plannedDurations() const { return plannedDurations_; }
     float effectiveVolume() const { return effectiveVolume_; }
     float effectivePositionX() const { return effectivePositionX_; }
     float effectivePositionY() const { return effectivePositionY_; }
@@ -172,6 +176,8 @@ protected:
     /// than its plan in whole milliseconds says, as far as the kind knows
     /// when the run begins (a sound knows its passes to the frame). Here 0.
     virtual std::int64_t knownRunDrift() const { return 0; }
+    /// Empties the plan queues here and in every element below.
+    virtual void dropPlans();
     /// Draws one loop delay.
     std::int32_t drawLoopDelay();
     /// The length of `remaining` more passes (or loops), going by `plannedSum`
@@ -181,9 +187,9 @@ protected:
     /// entry are ever read, so the ones between are dropped.
     void trimEndlessPlans();
 
-    std::deque<std::int32_t> plannedLoopDelays_;
-    std::deque<std::int32_t> plannedStartDelays_;
-    std::deque<std::int32_t> plannedDurations_;
+    PlanQueue plannedLoopDelays_;
+    PlanQueue plannedStartDelays_;
+    PlanQueue plannedDurations_;
 
 private:
     /// The volume law at output frame `frame`: effective volume times the

@@ -8,7 +8,7 @@
 namespace gloam {
 
 Sample::Sample(Runtime& runtimeValues, SettingContainer& parentNode, tinyxml2::XMLElement& element)
-    : Playable(runtimeValues, parentNode, element) {}
+    : Playable(runtimeValues, parentNode, element), plannedChoices_(runtimeValues.planLedger) {}
 
 std::int32_t Sample::drawChoice() {
     return runtime.random.randomInt(static_cast<std::int32_t>(children.size()) - 1);
@@ -58,6 +58,11 @@ void Sample::childFinished(Playable* child, const Moment& at) {
 
 void Sample::stop(const Moment& at) {
     Playable::stop(at);
+    plannedChoices_.clear();
+}
+
+void Sample::dropPlans() {
+    Playable::dropPlans();
     plannedChoices_.clear();
 }
 

@@ -4,7 +4,6 @@
 #include "playback/Playable.h"
 
 #include <cstdint>
-#include <deque>
 
 namespace gloam {
 
@@ -19,18 +18,19 @@ public:
     NodeKind kind() const override { return NodeKind::Alternative; }
     /// The base stop, then the choices drawn ahead are dropped.
     void stop(const Moment& at) override;
+    void dropPlans() override;
     void planContent(PlanBudget& budget) override;
     void playContent(const Moment& at) override;
 
     /// The child chosen for the current pass.
     std::int32_t currentIndex() const { return currentIndex_; }
-    const std::deque<std::int32_t>& plannedChoices() const { return plannedChoices_; }
+    const PlanQueue& plannedChoices() const { return plannedChoices_; }
 
 private:
     std::int32_t drawChoice();
 
     std::int32_t currentIndex_ = 0;
-    std::deque<std::int32_t> plannedChoices_;
+    PlanQueue plannedChoices_;
 };
 
 }  // namespace gloam

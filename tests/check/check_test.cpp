@@ -2,6 +2,7 @@
 #include "CheckOptions.h"
 #include "Checker.h"
 #include "XmlFaults.h"
+#include "FailingAllocations.h"
 #include "TestFiles.h"
 #include "app/AudioStartup.h"
 #include "audio/System.h"
@@ -279,6 +280,23 @@ TEST_F(CheckAdventures, AFileThePlayerCannotReadOrRefusesSaysWhy) {
             << findings[0].message;
         EXPECT_NE(findings[0].message.find(each.saying), std::string::npos) << findings[0].message;
     }
+}
+
+TEST_F(CheckAdventures, AnElementThePlayerCannotPlanForWantOfMemoryIsAnError) {
+    std::vector<Finding> findings;
+    {
+        // The million loop delays need megabytes; nothing else does.
+        testsupport::FailingAllocations failing(std::size_t{1} << 20);
+        findings = check("<a><scene>\n  <sound src=\"rain.wav\" autoStart=\"1\" loopCount=\"1000000\" loopDelayVariance=\"9\"/>"
+                         "<sound src=\"rain.wav\" autoStart=\"1\"/></scene></a>");
+    }
+    ASSERT_EQ(findings.size(), 1u) << describe(findings);
+    EXPECT_EQ(findings[0].code, "plan-failed");
+    EXPECT_EQ(findings[0].severity, Severity::Error);
+    EXPECT_EQ(findings[0].at.line, 2);
+    EXPECT_EQ(findings[0].at.column, 3);
+    EXPECT_NE(findings[0].message.find("1000000 loops"), std::string::npos) << findings[0].message;
+    EXPECT_NE(findings[0].message.find("stays silent"), std::string::npos) << findings[0].message;
 }
 
 TEST(CheckDemo, TheDemoChecksCleanWithItsSoundsAndPlugins) {

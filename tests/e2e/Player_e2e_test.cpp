@@ -24,6 +24,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sndfile.h>
 #include <termios.h>
 #include <unistd.h>
 

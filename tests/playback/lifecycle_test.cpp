@@ -1,4 +1,5 @@
 // The element life cycle: plans, delays, fades, loops, stopping and closing.
+#include "FailingAllocations.h"
 #include "PlaybackWorld.h"
 #include "audio/ChannelGroup.h"
 #include "model/Scene.h"
@@ -274,6 +275,56 @@ TEST(LifeCycle, HugeLoopCountsPlanInBoundedMemoryAndTime) {
     for (int loop = 0; loop < 1'000'000; ++loop) expected += reference.randomInt(9);
     EXPECT_EQ(fresh.element("million").plan(), expected);
     EXPECT_EQ(fresh.runtime.random.randomInt(1000), reference.randomInt(1000));
+}
+
+TEST(LifeCycle, HugeLoopsOfManyElementsShareOneBudgetForTheAdventure) {
+    // Each copy of the wildcard asks for a billion loop delays; a budget per
+    // element would let each draw a million of them ahead.
+    PlaybackWorld world;
+    for (int i = 0; i < 12; ++i) testsupport::writeSine("sounds/drip" + std::to_string(i) + ".wav", 50);
+    world.load(R"(<a><scene><sound name="drip" src="drip*" autoStart="1" loopCount="999999999" loopDelayVariance="60000"/>
+    </scene></a>)");
+    std::size_t queued = 0;
+    std::size_t playing = 0;
+    for (auto& copy : world.scene().children) {
+        queued += copy->plannedLoopDelays().size() + copy->plannedStartDelays().size() + copy->plannedDurations().size();
+        playing += copy->state() == State::Playing ? 1 : 0;
+    }
+    EXPECT_EQ(playing, 12u);
+    EXPECT_LT(queued, 5'000'000u) << "one budget for the adventure, not a million delays per copy";
+    // Every copy goes on past its first pass, drawing what was not drawn ahead.
+    world.runFor(200);
+    for (auto& copy : world.scene().children) EXPECT_EQ(copy->state(), State::Waiting) << copy->name;
+}
+
+TEST(LifeCycle, AnElementThatCannotBePlannedStaysSilentAndTheRestPlays) {
+    PlaybackWorld world;
+    testsupport::writeSine("sounds/blip.wav", 50);
+    testsupport::writeSine("sounds/bed.wav", 400);
+    const std::string xml = R"(<a><scene>
+        <sound name="huge" src="blip.wav" autoStart="1" loopCount="1000000" loopDelayVariance="9"/>
+        <sound name="bed" src="bed.wav" autoStart="1" loopCount="-1"/></scene></a>)";
+    const std::size_t refusedBefore = testsupport::FailingAllocations::refused();
+    {
+        // The million loop delays need megabytes; nothing else does.
+        testsupport::FailingAllocations failing(std::size_t{1} << 20);
+        world.load(xml);
+    }
+    ASSERT_GT(testsupport::FailingAllocations::refused(), refusedBefore);
+    auto& huge = world.element("huge");
+    EXPECT_EQ(huge.state(), State::Idle);
+    EXPECT_TRUE(huge.plannedLoopDelays().empty());
+    EXPECT_TRUE(huge.plannedStartDelays().empty());
+    EXPECT_TRUE(world.recorder.of("huge").empty());
+    EXPECT_EQ(world.runtime.activeElements.size(), 1u);
+    world.runFor(1000);
+    EXPECT_EQ(world.element("bed").state(), State::Playing);
+    EXPECT_GT(world.takeRms(), 0.05);
+
+    // With memory back, the element plays when it is started again.
+    huge.startFromTop(world.moment());
+    EXPECT_EQ(huge.state(), State::Playing);
+    EXPECT_EQ(huge.plannedLoopDelays().size(), 1'000'000u);
 }
 
 TEST(LifeCycle, EndlessElementKeepsItsQueuesSmallPassAfterPass) {

@@ -47,6 +47,7 @@ public:
     void filterRead(const tinyxml2::XMLElement& filter, FilterOutcome outcome, int numParameters) override;
     void filterParameterRead(const tinyxml2::XMLElement& filter, const tinyxml2::XMLAttribute& attribute, int index,
                              float value, const audio::DspParameterInfo& range) override;
+    void planFailed(const Playable& element) override;
 
     /// After the load, before the adventure is cleared: what needs the whole
     /// tree (keys, the kinds of parents, planned runs).
@@ -127,6 +128,7 @@ private:
     std::set<std::string> vocabulary_;  ///< every attribute name the player read
     std::map<std::string, NameIndex> entries_;
     std::unordered_map<const Playable*, std::optional<double>> runs_;
+    std::set<const Playable*> unplanned_;  ///< elements already reported as unplannable
 };
 
 }  // namespace gloam::check

@@ -233,6 +233,16 @@ void AdventureChecker::judgeTiming(const Playable& element, const NodeInfo& info
     tooLong("fadeOut", settings.fadeOut, "it never plays at full volume");
 }
 
+void AdventureChecker::planFailed(const Playable& element) {
+    if (!unplanned_.insert(&element).second) return;
+    const auto found = nodes_.find(&element);
+    const Position at = found != nodes_.end() ? found->second.at : Position{};
+    std::string what = "memory ran out while the player planned this element's run";
+    if (element.settings.loopCount > 0) what += " of " + std::to_string(element.settings.loopCount) + " loops";
+    add(at, Severity::Error, "plan-failed",
+        what + ": it stays silent; a smaller 'loopCount', or fewer elements, need less");
+}
+
 std::optional<double> AdventureChecker::longestRunMs(const Playable& element) {
     if (auto found = runs_.find(&element); found != runs_.end()) return found->second;
     std::optional<double> run;
