@@ -37,6 +37,7 @@ std::string scriptOf(const std::vector<ScriptedKey>& keys) {
                              : next == 'M' ? "right"
                              : next == 'H' ? "up"
                              : next == 'P' ? "down"
+                             : next == 'S' ? "delete"
                                            : nullptr;
         if (cursor != nullptr) {
             script += cursor;
